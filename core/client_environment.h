@@ -1,0 +1,39 @@
+#pragma once
+// Everything the client takes from outside: folders, service roots, time, randomness,
+// the debug output, the program launcher and the adapter lookup. Tests put in their own.
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "mining/clock.h"
+#include "mining/random_source.h"
+#include "service/debug_output.h"
+#include "service/process_launcher.h"
+
+struct ClientEnvironment {
+  std::string installDir;   // holds config.ini and patch.exe; no trailing separator
+  std::string tempDir;      // holds the reply files; ends with '/'
+  std::string serviceRoot;  // e.g. http://127.0.0.1:8216
+  std::string patchRoot;    // e.g. http://localhost:8216
+  Clock* clock = nullptr;
+  RandomSource* random = nullptr;
+  DebugOutput* debug = nullptr;
+  ProcessLauncher* launcher = nullptr;
+  std::function<std::string()> macText;  // the adapter lookup
+  int closingPauseMs = 2000;             // the pause at the end of a session
+  long powerOffTimeoutMs = 5000;         // the power-off notice gives up after this
+};
+
+// The real machine's services, owned here, and an environment built on them with the
+// build's folders and roots.
+class SystemServices {
+ public:
+  SystemServices();
+  ClientEnvironment Environment();
+
+ private:
+  SystemClock clock_;
+  CrtRandom random_;
+  StderrDebugOutput debug_;
+  SpawnLauncher launcher_;
+};

@@ -1,0 +1,49 @@
+#pragma once
+// The client itself, without a window: it owns the machine record, runs the session,
+// the mining worker and the four exchanges with the service, and shows everything
+// through a WindowLayer. The dialog owns one of these.
+#include <mutex>
+
+#include "core/client_environment.h"
+#include "core/machine_state.h"
+#include "core/window_layer.h"
+#include "mining/thread.h"
+
+class MinerCore : public Thread {
+ public:
+  MinerCore(const ClientEnvironment& env, WindowLayer& window);
+  ~MinerCore() override;  // stops the worker before the record goes away
+
+  // Session
+  void StartSession();
+  void ToggleMining();
+  void EndSession();
+
+  // Operations of the running client
+  void RefreshDashboard();
+  void AppendLog(LogPane pane, const char* text);
+  void MiningStep();
+  void ReportStatus();
+  void LoadMachineInfo();
+  void SendPowerState(int state);
+
+  // One pass of the worker loop (what Run does after each 1 ms wait).
+  void WorkerPass();
+
+  // A consistent copy of the record, and locked access for set-up in tests.
+  MachineState Snapshot() const;
+  template <class F>
+  void WithState(F&& f) {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    f(state_);
+  }
+
+ protected:
+  void Run() override;  // the mining loop
+
+ private:
+  ClientEnvironment env_;
+  WindowLayer& window_;
+  mutable std::mutex stateMutex_;
+  MachineState state_;
+};

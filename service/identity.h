@@ -1,0 +1,28 @@
+#pragma once
+// The machine's identity: serial number and client version from config.ini in the
+// install folder, and the MAC text of the host's first network adapter.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+struct MachineState;
+
+// Reads [SerialNo] No and [Version] Client (32 bytes each) from <installDir>/config.ini
+// into serialNo and clientVersion.
+void ReadConfiguration(const std::string& installDir, MachineState& state);
+
+// Path of config.ini in the install folder.
+std::string ConfigPath(const std::string& installDir);
+
+// "%02X-%02X-%02X-%02X-%02X-%02X" of the first six bytes (missing bytes read as 0).
+std::string FormatMacAddress(const uint8_t* bytes, std::size_t length);
+// "Error : %d " for a failed adapter lookup.
+std::string FormatMacError(int errorNumber);
+
+// The host's MAC text: the first interface in kernel index order that is not loopback
+// and has a link-layer address; none gives "Error : 232 ".
+std::string GetMacText();
+
+// The install folder (no trailing separator): the build's KESTRAVON_INSTALL_DIR when
+// set, else <$XDG_DATA_HOME or ~/.local/share>/kestravon.
+std::string DefaultInstallDir();

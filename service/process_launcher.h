@@ -1,0 +1,19 @@
+#pragma once
+// Starts a downloaded program and does not wait for it.
+#include <string>
+
+class ProcessLauncher {
+ public:
+  virtual ~ProcessLauncher() = default;
+  // Starts `file` with the single argument `parameters`, in `workingDir`.
+  // Returns false when it could not be started.
+  virtual bool Launch(const std::string& file, const std::string& parameters,
+                      const std::string& workingDir) = 0;
+};
+
+// posix_spawn on this platform; the child is reaped so no zombie remains.
+class SpawnLauncher : public ProcessLauncher {
+ public:
+  bool Launch(const std::string& file, const std::string& parameters,
+              const std::string& workingDir) override;
+};

@@ -1,0 +1,52 @@
+#pragma once
+// One HTTP GET whose body is saved, byte for byte, into a local file.
+// Each exchange makes its own fetcher, uses it for one URL and discards it.
+#include <atomic>
+#include <string>
+
+struct FetchLimits {
+  long connectTimeoutMs = 60000;  // give up connecting after this
+  long idleTimeoutSec = 30;       // abort a transfer that receives nothing for this long
+  long totalTimeoutMs = 0;        // 0: no limit on the whole exchange
+};
+
+// What one fetch ended with, beyond the 1/0 result.
+struct FetchOutcome {
+  bool responseBegan = false;  // a status line arrived, so the destination was created
+  long status = 0;             // HTTP status, 0 when none arrived
+  bool complete = false;       // the whole body arrived and every byte reached the file
+  bool Complete2xx() const { return complete && status >= 200 && status <= 299; }
+};
+
+class UrlFetcher {
+ public:
+  UrlFetcher();
+  ~UrlFetcher();
+  UrlFetcher(const UrlFetcher&) = delete;
+  UrlFetcher& operator=(const UrlFetcher&) = delete;
+
+  // Optional, before OpenSession: limits, and a flag that aborts a transfer under way
+  // when it becomes true (checked at least once a second).
+  void SetLimits(const FetchLimits& limits) { limits_ = limits; }
+  void SetAbortFlag(const std::atomic<bool>* abort) { abort_ = abort; }
+
+  void OpenSession();
+  // 1 when the URL was opened (a response began) and its body transferred, else 0.
+  // The destination is created or emptied only once a response has begun; a URL that
+  // cannot be opened leaves it untouched.
+  int FetchToFile(const char* url, const char* destinationPath);
+  void CloseSession();
+
+  const FetchOutcome& Outcome() const { return outcome_; }
+  int Busy() const { return busy_; }
+
+ private:
+  void* internetSession_ = nullptr;  // the libcurl easy handle
+  int busy_ = 0;
+  FetchLimits limits_;
+  const std::atomic<bool>* abort_ = nullptr;
+  FetchOutcome outcome_;
+};
+
+// The temporary folder: $TMPDIR when set and non-empty, else /tmp/, always ending in '/'.
+std::string TempFolderPath();
