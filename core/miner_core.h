@@ -6,18 +6,20 @@
 
 #include "core/client_environment.h"
 #include "core/machine_state.h"
+#include "core/session_hooks.h"
 #include "core/window_layer.h"
 #include "mining/thread.h"
 
-class MinerCore : public Thread {
+class MinerCore : public Thread, public SessionHooks {
  public:
   MinerCore(const ClientEnvironment& env, WindowLayer& window);
   ~MinerCore() override;  // stops the worker before the record goes away
 
   // Session
-  void StartSession();
-  void ToggleMining();
-  void EndSession();
+  void StartSession() override;
+  void ToggleMining() override;
+  void EndSession() override;
+  void StopWorker() override { Stop(); }
 
   // Operations of the running client
   void RefreshDashboard();
