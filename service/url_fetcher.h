@@ -38,15 +38,21 @@ class UrlFetcher {
   void CloseSession();
 
   const FetchOutcome& Outcome() const { return outcome_; }
-  int Busy() const { return busy_; }
+  // 1 while a body streams; may be read from another thread.
+  int Busy() const { return busy_.load(); }
 
  private:
   void* internetSession_ = nullptr;  // the libcurl easy handle
-  int busy_ = 0;
+  std::atomic<int> busy_{0};
   FetchLimits limits_;
   const std::atomic<bool>* abort_ = nullptr;
   FetchOutcome outcome_;
 };
+
+// Ends the client's use of the HTTP layer (curl_global_cleanup). Safe while another
+// thread is still fetching: the cleanup is then left to the CloseSession of the last
+// open fetcher, and a later OpenSession initialises the layer again.
+void ReleaseSocketLayer();
 
 // The temporary folder: $TMPDIR when set and non-empty, else /tmp/, always ending in '/'.
 std::string TempFolderPath();

@@ -1,0 +1,229 @@
+#include "service/url_fetcher.h"
+
+#include <curl/curl.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstddef>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+// libcurl's global state. The release at the end of a session must be able to undo the
+// initialisation while the mining worker may still be fetching, and a later session must
+// be able to initialise again, so a once-flag will not do: one mutex guards a flag and a
+// count of live easy handles. The cleanup runs only when no handle is alive; a release
+// asked for while handles are alive is carried out by the last one to close.
+std::mutex g_layerMutex;
+bool g_layerReady = false;
+bool g_releaseAsked = false;
+int g_liveHandles = 0;
+
+CURL* AcquireHandle() {
+  std::lock_guard<std::mutex> lock(g_layerMutex);
+  if (!g_layerReady) {
+    if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) return nullptr;
+    g_layerReady = true;
+  }
+  CURL* handle = curl_easy_init();
+  if (handle) ++g_liveHandles;
+  return handle;
+}
+
+void ReleaseHandle(CURL* handle) {
+  // The handle still counts while it is cleaned up, so the global cleanup cannot overtake it.
+  curl_easy_cleanup(handle);
+  std::lock_guard<std::mutex> lock(g_layerMutex);
+  if (--g_liveHandles == 0 && g_releaseAsked) {
+    curl_global_cleanup();
+    g_layerReady = false;
+    g_releaseAsked = false;
+  }
+}
+
+constexpr long kTransferBufferSize = 100000;
+
+// One transfer: where the body goes and what has been seen of the response.
+struct Transfer {
+  const char* destination = nullptr;
+  std::atomic<int>* busy = nullptr;
+  const std::atomic<bool>* abort = nullptr;
+  std::chrono::steady_clock::duration idleLimit{};
+  bool connected = false;
+  std::chrono::steady_clock::time_point lastArrival;  // of any response byte, or the connection
+  long pendingStatus = 0;    // status line of the header block being read
+  bool responseBegan = false;
+  int fd = -1;
+  bool fileFailed = false;   // the file could not be created, or a write failed
+};
+
+// The destination is created (or emptied) only now that a response has begun, so a URL
+// that cannot be opened leaves an earlier file as it was.
+void BeginResponse(Transfer& t) {
+  if (t.responseBegan) return;
+  t.responseBegan = true;
+  t.busy->store(1);
+  if (t.destination) {
+    t.fd = open(t.destination, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  }
+  if (t.fd < 0) t.fileFailed = true;
+}
+
+size_t OnHeader(char* data, size_t size, size_t count, void* user) {
+  Transfer& t = *static_cast<Transfer*>(user);
+  size_t n = size * count;
+  t.lastArrival = std::chrono::steady_clock::now();
+  if (n >= 5 && std::memcmp(data, "HTTP/", 5) == 0) {
+    // "HTTP/1.1 200 OK": the code follows the first blank.
+    size_t i = 5;
+    while (i < n && data[i] != ' ') ++i;
+    long code = 0;
+    for (++i; i < n && data[i] >= '0' && data[i] <= '9'; ++i) code = code * 10 + (data[i] - '0');
+    t.pendingStatus = code;
+  } else if ((n == 2 && data[0] == '\r' && data[1] == '\n') || (n == 1 && data[0] == '\n')) {
+    // End of a header block; an interim 1xx answer is not the response yet.
+    if (t.pendingStatus >= 200) BeginResponse(t);
+  }
+  return n;
+}
+
+size_t OnBody(char* data, size_t size, size_t count, void* user) {
+  Transfer& t = *static_cast<Transfer*>(user);
+  size_t n = size * count;
+  t.lastArrival = std::chrono::steady_clock::now();
+  BeginResponse(t);
+  // A file that cannot be written does not stop the transfer: the body is still consumed.
+  size_t done = 0;
+  while (t.fd >= 0 && done < n) {
+    ssize_t w = write(t.fd, data + done, n - done);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) {
+      t.fileFailed = true;
+      close(t.fd);
+      t.fd = -1;
+      break;
+    }
+    done += static_cast<size_t>(w);
+  }
+  return n;
+}
+
+// The idle clock starts once connected; until then the connect limit applies.
+int OnConnected(void* user, char*, char*, int, int) {
+  Transfer& t = *static_cast<Transfer*>(user);
+  t.connected = true;
+  t.lastArrival = std::chrono::steady_clock::now();
+  return CURL_PREREQFUNC_OK;
+}
+
+// libcurl calls this at least about once a second, also while nothing arrives.
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  const Transfer& t = *static_cast<const Transfer*>(user);
+  if (t.abort && t.abort->load()) return 1;
+  // libcurl's low-speed check averages over several seconds, so after a burst it notices
+  // silence only seconds late; silence itself is measured here.
+  if (t.connected && t.idleLimit.count() > 0 &&
+      std::chrono::steady_clock::now() - t.lastArrival >= t.idleLimit) {
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+void ReleaseSocketLayer() {
+  std::lock_guard<std::mutex> lock(g_layerMutex);
+  if (!g_layerReady) return;
+  if (g_liveHandles == 0) {
+    curl_global_cleanup();
+    g_layerReady = false;
+    g_releaseAsked = false;
+  } else {
+    g_releaseAsked = true;
+  }
+}
+
+UrlFetcher::UrlFetcher() = default;
+
+UrlFetcher::~UrlFetcher() { CloseSession(); }
+
+void UrlFetcher::OpenSession() {
+  CloseSession();  // a fetcher holds one session at a time
+  busy_ = 0;
+  outcome_ = FetchOutcome{};
+  internetSession_ = AcquireHandle();
+}
+
+void UrlFetcher::CloseSession() {
+  if (!internetSession_) return;
+  ReleaseHandle(static_cast<CURL*>(internetSession_));
+  internetSession_ = nullptr;
+}
+
+int UrlFetcher::FetchToFile(const char* url, const char* destinationPath) {
+  outcome_ = FetchOutcome{};
+  CURL* curl = static_cast<CURL*>(internetSession_);
+  if (!curl || !url) {
+    CloseSession();
+    return 0;
+  }
+
+  Transfer t;
+  t.destination = destinationPath;
+  t.busy = &busy_;
+  t.abort = abort_;
+  t.idleLimit = std::chrono::seconds(limits_.idleTimeoutSec);
+
+  curl_slist* headers = nullptr;
+  headers = curl_slist_append(headers, "Cache-Control: no-cache");
+  headers = curl_slist_append(headers, "Pragma: no-cache");
+
+  curl_easy_setopt(curl, CURLOPT_URL, url);
+  curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_USERAGENT, "Mozilla/4.0 ()");
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+  // A redirect is an answer like any other: its body is saved and, not being a 2xx, it
+  // is never applied. The service and patch roots name their hosts directly.
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
+  // Proxy tunnel answers are not the service's response.
+  curl_easy_setopt(curl, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);  // several threads fetch
+  curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kTransferBufferSize);
+  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
+  curl_easy_setopt(curl, CURLOPT_HEADERDATA, &t);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &t);
+  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
+  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &t);
+  curl_easy_setopt(curl, CURLOPT_PREREQFUNCTION, OnConnected);
+  curl_easy_setopt(curl, CURLOPT_PREREQDATA, &t);
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, limits_.connectTimeoutMs);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, limits_.idleTimeoutSec);
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, limits_.totalTimeoutMs > 0 ? limits_.totalTimeoutMs : 0L);
+
+  CURLcode rc = curl_easy_perform(curl);
+  curl_slist_free_all(headers);
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
+
+  bool closedOk = true;
+  if (t.fd >= 0) closedOk = close(t.fd) == 0;
+  busy_ = 0;
+
+  long status = 0;
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+  outcome_.responseBegan = t.responseBegan;
+  outcome_.status = status;
+  outcome_.complete = t.responseBegan && rc == CURLE_OK && !t.fileFailed && closedOk;
+
+  if (!t.responseBegan) {
+    CloseSession();
+    return 0;
+  }
+  return 1;
+}

@@ -1,0 +1,537 @@
+#include "service/url_fetcher.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <future>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/sandbox.h"
+#include "support/scripted_http_server.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+struct FetchRun {
+  int result = -1;
+  FetchOutcome outcome;
+};
+
+// Limits for tests: short enough that no fault can hang the binary, long enough that
+// only the limit under test ever fires.
+FetchLimits TestLimits() {
+  FetchLimits limits;
+  limits.connectTimeoutMs = 5000;
+  limits.idleTimeoutSec = 30;
+  limits.totalTimeoutMs = 20000;
+  return limits;
+}
+
+FetchRun Fetch(const std::string& url, const std::string& destination,
+               FetchLimits limits = TestLimits()) {
+  UrlFetcher fetcher;
+  fetcher.SetLimits(limits);
+  fetcher.OpenSession();
+  FetchRun run;
+  run.result = fetcher.FetchToFile(url.c_str(), destination.c_str());
+  run.outcome = fetcher.Outcome();
+  fetcher.CloseSession();
+  return run;
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Compares a file with the generated body piece by piece, without loading either whole.
+::testing::AssertionResult FileHoldsGenerated(const std::string& path, uint64_t size) {
+  std::ifstream in(path, std::ios::binary);
+  std::string piece(1 << 20, '\0');
+  uint64_t offset = 0;
+  while (in) {
+    in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
+    size_t got = static_cast<size_t>(in.gcount());
+    if (got == 0) break;
+    if (piece.compare(0, got, ScriptedHttpServer::GeneratedBytes(offset, got)) != 0) {
+      return ::testing::AssertionFailure() << "differs within [" << offset << ", "
+                                           << offset + got << ")";
+    }
+    offset += got;
+  }
+  if (offset != size) {
+    return ::testing::AssertionFailure() << "holds " << offset << " bytes, not " << size;
+  }
+  return ::testing::AssertionSuccess();
+}
+
+class UrlFetcherTest : public ::testing::Test {
+ protected:
+  ScriptedHttpServer server;
+  Sandbox sandbox;
+  std::string destination = sandbox.File("qx_ui.dat");
+};
+
+TEST_F(UrlFetcherTest, EmptyBodyCreatesOrEmptiesTheDestination) {
+  server.Route("/empty", Reply::Ok(""));
+  for (bool existed : {false, true}) {
+    SCOPED_TRACE(existed ? "existing file" : "no file");
+    if (existed) WriteFileBytes(destination, "[Machine]\r\nFuel=5\r\n");
+    FetchRun run = Fetch(server.Url("/empty"), destination);
+    EXPECT_EQ(run.result, 1);
+    EXPECT_TRUE(run.outcome.responseBegan);
+    EXPECT_TRUE(run.outcome.Complete2xx());
+    ASSERT_TRUE(FileExists(destination));
+    EXPECT_EQ(ReadFileBytes(destination), "");
+  }
+}
+
+TEST_F(UrlFetcherTest, BodyArrivingInChunksIsSavedInOrder) {
+  const std::string body = ScriptedHttpServer::GeneratedBytes(0, 600000);
+  server.Route("/big", Reply::Chunked(body, 70000, 15ms));
+  WriteFileBytes(destination, std::string(900000, 'x'));  // longer than the answer
+  FetchRun run = Fetch(server.Url("/big"), destination);
+  EXPECT_EQ(run.result, 1);
+  EXPECT_TRUE(run.outcome.Complete2xx());
+  EXPECT_TRUE(ReadFileBytes(destination) == body) << "file differs from the body";
+}
+
+TEST_F(UrlFetcherTest, BinaryAndNulBytesAreSavedExactly) {
+  std::string body;
+  for (int i = 0; i < 256; ++i) body += static_cast<char>(i);
+  body += std::string("\0\r\n\0\n\r\x1a", 7) + std::string(1000, '\0') + "end";
+  server.Route("/bin", Reply::Ok(body));
+  FetchRun run = Fetch(server.Url("/bin"), destination);
+  EXPECT_EQ(run.result, 1);
+  EXPECT_TRUE(run.outcome.Complete2xx());
+  EXPECT_EQ(ReadFileBytes(destination), body);
+}
+
+TEST_F(UrlFetcherTest, HugeBodyStreamsToTheFile) {
+  const uint64_t size = 50ull << 20;
+  server.Route("/patch/patchv2.exe", Reply::Generated(size));
+  FetchRun run = Fetch(server.Url("/patch/patchv2.exe"), destination);
+  EXPECT_EQ(run.result, 1);
+  EXPECT_TRUE(run.outcome.Complete2xx());
+  EXPECT_TRUE(FileHoldsGenerated(destination, size));
+}
+
+TEST_F(UrlFetcherTest, EveryStatusIsSavedButOnlyA2xxCounts) {
+  struct Case {
+    int status;
+    bool complete2xx;
+  };
+  const Case cases[] = {{200, true}, {204, true}, {299, true}, {302, false},
+                        {404, false}, {500, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.status);
+    // A redirect is an answer like the others: its body is saved, its target not asked.
+    Reply reply = Reply::Status(c.status, "<html>status " + std::to_string(c.status) + "</html>");
+    if (c.status == 302) reply.headers.emplace_back("Location", server.Url("/elsewhere"));
+    if (c.status == 204) reply.body.clear();
+    server.Route("/page", reply);
+    WriteFileBytes(destination, "stale answer");
+    FetchRun run = Fetch(server.Url("/page"), destination);
+    EXPECT_EQ(run.result, 1);
+    EXPECT_TRUE(run.outcome.responseBegan);
+    EXPECT_TRUE(run.outcome.complete);
+    EXPECT_EQ(run.outcome.status, c.status);
+    EXPECT_EQ(run.outcome.Complete2xx(), c.complete2xx);
+    EXPECT_EQ(ReadFileBytes(destination), reply.body);
+  }
+  for (const RecordedRequest& r : server.Requests()) EXPECT_EQ(r.Path(), "/page");
+}
+
+TEST_F(UrlFetcherTest, InterimAnswerIsNotTheResponse) {
+  // A 100 Continue before the real answer must neither create the file early nor count.
+  Reply reply;
+  reply.rawHead = "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\n";
+  reply.body = "a=1\n";
+  reply.sendContentLength = false;
+  server.Route("/c", reply);
+  FetchRun run = Fetch(server.Url("/c"), destination);
+  EXPECT_EQ(run.result, 1);
+  EXPECT_EQ(run.outcome.status, 200);
+  EXPECT_TRUE(run.outcome.Complete2xx());
+  EXPECT_EQ(ReadFileBytes(destination), "a=1\n");
+}
+
+TEST_F(UrlFetcherTest, UrlThatCannotBeOpenedLeavesTheFileUntouched) {
+  const std::string old = std::string("[Machine]\r\nFuel=7\r\n\0tail", 24);
+  server.Route("/gone", Reply::CloseAtOnce());
+  struct Case {
+    const char* what;
+    std::string url;
+  };
+  const Case cases[] = {
+      {"refused", "http://127.0.0.1:" + std::to_string(UnusedLoopbackPort()) + "/Machine/GetData.html"},
+      {"closed without answer", server.Url("/gone")},
+      {"malformed", "http://127.0.0.1:99999999/x"},
+      {"not a url", "no scheme at all"},
+      {"not http", "file://" + sandbox.File("other")},
+  };
+  WriteFileBytes(sandbox.File("other"), "local file");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteFileBytes(destination, old);
+    FetchRun run = Fetch(c.url, destination);
+    EXPECT_EQ(run.result, 0);
+    EXPECT_FALSE(run.outcome.responseBegan);
+    EXPECT_FALSE(run.outcome.complete);
+    EXPECT_EQ(ReadFileBytes(destination), old);
+  }
+}
+
+TEST_F(UrlFetcherTest, FetchWithoutSessionFailsAndSessionClosesTwiceSafely) {
+  server.Route("/a", Reply::Ok("a=1"));
+  WriteFileBytes(destination, "old");
+  UrlFetcher fetcher;
+  EXPECT_EQ(fetcher.FetchToFile(server.Url("/a").c_str(), destination.c_str()), 0);
+  EXPECT_EQ(ReadFileBytes(destination), "old");
+  EXPECT_EQ(server.RequestCount(), 0u);
+
+  // A failed fetch closes the session itself; the exchange still closes it once more.
+  fetcher.OpenSession();
+  std::string refused = "http://127.0.0.1:" + std::to_string(UnusedLoopbackPort()) + "/a";
+  EXPECT_EQ(fetcher.FetchToFile(refused.c_str(), destination.c_str()), 0);
+  fetcher.CloseSession();
+  fetcher.CloseSession();
+
+  // OpenSession starts from a clean outcome.
+  fetcher.OpenSession();
+  EXPECT_EQ(fetcher.FetchToFile(server.Url("/a").c_str(), destination.c_str()), 1);
+  EXPECT_TRUE(fetcher.Outcome().Complete2xx());
+  fetcher.CloseSession();
+  fetcher.OpenSession();
+  EXPECT_FALSE(fetcher.Outcome().responseBegan);
+  EXPECT_EQ(fetcher.Outcome().status, 0);
+  EXPECT_EQ(fetcher.Busy(), 0);
+}
+
+TEST_F(UrlFetcherTest, DestinationThatCannotBeCreatedStillConsumesTheBody) {
+  server.Route("/a", Reply::Chunked(ScriptedHttpServer::GeneratedBytes(0, 300000), 100000, 5ms));
+  const std::string folder = sandbox.MakeDir("qx_sn.dat");
+  const std::string missing = sandbox.File("no/such/folder/qx_sn.dat");
+  for (const std::string& path : {folder, missing}) {
+    SCOPED_TRACE(path);
+    FetchRun run = Fetch(server.Url("/a"), path);
+    EXPECT_EQ(run.result, 1);
+    EXPECT_TRUE(run.outcome.responseBegan);
+    EXPECT_EQ(run.outcome.status, 200);
+    EXPECT_FALSE(run.outcome.complete);
+    EXPECT_FALSE(run.outcome.Complete2xx());
+  }
+  EXPECT_TRUE(IsDirectory(folder));
+  EXPECT_FALSE(FileExists(missing));
+}
+
+TEST_F(UrlFetcherTest, SendsAgentAndNoCacheHeadersWithAPlainGet) {
+  server.Route("/Machine/GetData.html", Reply::Ok(""));
+  Fetch(server.Url("/Machine/GetData.html?sn=1"), destination);
+  ASSERT_EQ(server.RequestCount(), 1u);
+  RecordedRequest r = server.Requests()[0];
+  EXPECT_EQ(r.method, "GET");
+  EXPECT_EQ(r.Header("User-Agent").value_or("<none>"), "Mozilla/4.0 ()");
+  EXPECT_EQ(r.Header("Cache-Control").value_or("<none>"), "no-cache");
+  EXPECT_EQ(r.Header("Pragma").value_or("<none>"), "no-cache");
+  // The body is saved as sent, so nothing may ask for it compressed.
+  EXPECT_FALSE(r.Header("Accept-Encoding").has_value());
+  EXPECT_TRUE(r.body.empty());
+}
+
+TEST_F(UrlFetcherTest, QueryArrivesExactlyAsGiven) {
+  server.SetDefault(Reply::Ok(""));
+  const std::vector<std::string> targets = {
+      "/Machine/UpdateInfov2.html?sn=A%26B%23C&Mac=Error%20%3A%20232%20&exp=-5"
+      "&mps=0.000001&locate=12.500000&mci_kest=1.000000&cry=%00%7F%FF%25%2B~-._",
+      "/Machine/UpdateOnOff.html?sn=00-1A-2B-3C-4D-5E&Mac=00-1A-2B-3C-4D-5E&OnOff=0",
+      "/Machine/GetData.html?sn=&Mac=&&==?%3F",
+  };
+  for (const std::string& target : targets) Fetch(server.Url(target), destination);
+  std::vector<RecordedRequest> requests = server.Requests();
+  ASSERT_EQ(requests.size(), targets.size());
+  for (size_t i = 0; i < targets.size(); ++i) EXPECT_EQ(requests[i].target, targets[i]);
+}
+
+TEST_F(UrlFetcherTest, CutBodyIsKeptButNotComplete) {
+  const std::string body = ScriptedHttpServer::GeneratedBytes(0, 250000);
+  for (uint64_t sent : {0ull, 1ull, 150000ull}) {
+    SCOPED_TRACE(sent);
+    server.Route("/cut", Reply::Cut(body, sent));
+    WriteFileBytes(destination, "previous answer");
+    FetchRun run = Fetch(server.Url("/cut"), destination);
+    EXPECT_EQ(run.result, 1);
+    EXPECT_TRUE(run.outcome.responseBegan);
+    EXPECT_EQ(run.outcome.status, 200);
+    EXPECT_FALSE(run.outcome.complete);
+    EXPECT_EQ(ReadFileBytes(destination), body.substr(0, sent));
+  }
+}
+
+TEST_F(UrlFetcherTest, BodyWithoutLengthEndsAtClose) {
+  Reply reply = Reply::Chunked("[Version]\r\nServer=0.217\r\n", 5, 5ms);
+  reply.sendContentLength = false;
+  server.Route("/v", reply);
+  FetchRun run = Fetch(server.Url("/v"), destination);
+  EXPECT_EQ(run.result, 1);
+  EXPECT_TRUE(run.outcome.Complete2xx());
+  EXPECT_EQ(ReadFileBytes(destination), reply.body);
+}
+
+// A fetch on its own thread, so the test can watch it and stop it.
+class RunningFetch {
+ public:
+  RunningFetch(const std::string& url, const std::string& destination, FetchLimits limits,
+               const std::atomic<bool>* abort) {
+    fetcher_.SetLimits(limits);
+    fetcher_.SetAbortFlag(abort);
+    fetcher_.OpenSession();
+    started_ = Clock::now();
+    result_ = std::async(std::launch::async, [this, url, destination] {
+      int r = fetcher_.FetchToFile(url.c_str(), destination.c_str());
+      ended_ = Clock::now();
+      return r;
+    });
+  }
+  ~RunningFetch() {
+    if (result_.valid()) result_.wait();
+  }
+  const UrlFetcher& Fetcher() const { return fetcher_; }
+  bool Running() const { return result_.wait_for(0s) == std::future_status::timeout; }
+  FetchRun Finish() {
+    FetchRun run;
+    run.result = result_.get();
+    run.outcome = fetcher_.Outcome();
+    fetcher_.CloseSession();
+    return run;
+  }
+  Clock::time_point Ended() const { return ended_; }
+  Clock::time_point Started() const { return started_; }
+
+ private:
+  UrlFetcher fetcher_;
+  std::future<int> result_;
+  Clock::time_point started_, ended_;
+};
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+// A server that answers the headers and part of the body, then goes silent.
+TEST_F(UrlFetcherTest, StalledBodyIsEndedByTheIdleLimitOrTheAbortFlag) {
+  Reply stall = Reply::Ok(ScriptedHttpServer::GeneratedBytes(0, 1000));
+  stall.stopAfter = 100;
+  stall.afterStop = Reply::AfterStop::Stall;
+  server.Route("/stall", stall);
+  server.Route("/headers", Reply::StallAfterHeaders(500));
+  struct Case {
+    const char* what;
+    const char* path;
+    bool useAbort;
+    size_t bytesBeforeStall;
+  };
+  const Case cases[] = {{"idle limit, part of the body", "/stall", false, 100},
+                        {"idle limit, headers only", "/headers", false, 0},
+                        {"abort flag, part of the body", "/stall", true, 100},
+                        {"abort flag, headers only", "/headers", true, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteFileBytes(destination, "previous answer");
+    FetchLimits limits = TestLimits();
+    if (!c.useAbort) limits.idleTimeoutSec = 1;
+    std::atomic<bool> abort{false};
+    RunningFetch fetch(server.Url(c.path), destination, limits, &abort);
+    // While the body stalls the fetcher is busy and the file already holds what arrived.
+    EXPECT_TRUE(WaitUntil([&] { return fetch.Fetcher().Busy() == 1; }));
+    EXPECT_TRUE(WaitUntil([&] { return ReadFileBytes(destination).size() == c.bytesBeforeStall; }));
+    Clock::time_point stoppedAt = Clock::now();
+    if (c.useAbort) {
+      ASSERT_TRUE(fetch.Running());
+      abort = true;
+    }
+    FetchRun run = fetch.Finish();
+    EXPECT_EQ(run.result, 1);
+    EXPECT_TRUE(run.outcome.responseBegan);
+    EXPECT_FALSE(run.outcome.complete);
+    EXPECT_EQ(fetch.Fetcher().Busy(), 0);
+    EXPECT_EQ(ReadFileBytes(destination), stall.body.substr(0, c.bytesBeforeStall));
+    // Only the limit or the flag can have ended it: the server stalls until shutdown.
+    const double bound = c.useAbort ? 3.0 : 4.0;
+    EXPECT_LT(Seconds(fetch.Ended() - (c.useAbort ? stoppedAt : fetch.Started())), bound);
+  }
+}
+
+// A server that takes the request and never answers: no response, so nothing is written.
+TEST_F(UrlFetcherTest, SilentServerIsEndedByTheIdleLimitOrTheAbortFlag) {
+  server.Route("/silent", Reply::NeverAnswer());
+  const std::string old = "previous answer";
+  for (bool useAbort : {false, true}) {
+    SCOPED_TRACE(useAbort ? "abort flag" : "idle limit");
+    WriteFileBytes(destination, old);
+    FetchLimits limits = TestLimits();
+    if (!useAbort) limits.idleTimeoutSec = 1;
+    std::atomic<bool> abort{false};
+    size_t before = server.RequestCount();
+    RunningFetch fetch(server.Url("/silent"), destination, limits, &abort);
+    ASSERT_TRUE(server.WaitForRequests(before + 1));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(fetch.Fetcher().Busy(), 0);
+    EXPECT_EQ(ReadFileBytes(destination), old);
+    Clock::time_point stoppedAt = Clock::now();
+    if (useAbort) {
+      ASSERT_TRUE(fetch.Running());
+      abort = true;
+    }
+    FetchRun run = fetch.Finish();
+    EXPECT_EQ(run.result, 0);
+    EXPECT_FALSE(run.outcome.responseBegan);
+    EXPECT_EQ(run.outcome.status, 0);
+    EXPECT_EQ(ReadFileBytes(destination), old);
+    EXPECT_LT(Seconds(fetch.Ended() - (useAbort ? stoppedAt : fetch.Started())), useAbort ? 3.0 : 4.0);
+  }
+}
+
+// A connection attempt that is never answered ends by the connect limit or the flag.
+TEST_F(UrlFetcherTest, UnansweredConnectIsEndedByTheConnectLimitOrTheAbortFlag) {
+  UnansweredPort port;
+  const std::string url = "http://127.0.0.1:" + std::to_string(port.Port()) + "/a";
+  for (bool useAbort : {false, true}) {
+    SCOPED_TRACE(useAbort ? "abort flag" : "connect limit");
+    WriteFileBytes(destination, "old");
+    FetchLimits limits = TestLimits();
+    if (!useAbort) limits.connectTimeoutMs = 500;
+    std::atomic<bool> abort{false};
+    RunningFetch fetch(url, destination, limits, &abort);
+    std::this_thread::sleep_for(300ms);
+    // Still trying: the attempt is neither refused nor answered.
+    ASSERT_TRUE(fetch.Running());
+    Clock::time_point stoppedAt = Clock::now();
+    if (useAbort) abort = true;
+    FetchRun run = fetch.Finish();
+    EXPECT_EQ(run.result, 0);
+    EXPECT_EQ(ReadFileBytes(destination), "old");
+    EXPECT_LT(Seconds(fetch.Ended() - (useAbort ? stoppedAt : fetch.Started())), 3.0);
+  }
+}
+
+TEST_F(UrlFetcherTest, AbortFlagAlreadySetStopsAtOnce) {
+  server.Route("/silent", Reply::NeverAnswer());
+  WriteFileBytes(destination, "old");
+  std::atomic<bool> abort{true};
+  RunningFetch fetch(server.Url("/silent"), destination, TestLimits(), &abort);
+  FetchRun run = fetch.Finish();
+  EXPECT_EQ(run.result, 0);
+  EXPECT_EQ(ReadFileBytes(destination), "old");
+  EXPECT_LT(Seconds(fetch.Ended() - fetch.Started()), 3.0);
+}
+
+TEST_F(UrlFetcherTest, SlowButSteadyBodyOutlastsTheIdleLimitButNotTheTotalLimit) {
+  const std::string body = "[Machine]\r\nCode=3021\r\n";
+  server.Route("/drip", Reply::Drip(body.substr(0, 6), 250ms));  // 1.25 s, a byte every 0.25 s
+  server.Route("/long", Reply::Drip(body, 100ms));                // 2.1 s
+  {
+    FetchLimits limits = TestLimits();
+    limits.idleTimeoutSec = 1;
+    FetchRun run = Fetch(server.Url("/drip"), destination, limits);
+    EXPECT_EQ(run.result, 1);
+    EXPECT_TRUE(run.outcome.Complete2xx());
+    EXPECT_EQ(ReadFileBytes(destination), body.substr(0, 6));
+  }
+  {
+    FetchLimits limits = TestLimits();
+    limits.totalTimeoutMs = 500;
+    FetchRun run = Fetch(server.Url("/long"), destination, limits);
+    EXPECT_EQ(run.result, 1);
+    EXPECT_FALSE(run.outcome.complete);
+    std::string got = ReadFileBytes(destination);
+    EXPECT_GT(got.size(), 0u);
+    EXPECT_LT(got.size(), body.size());
+    EXPECT_EQ(got, body.substr(0, got.size()));
+  }
+}
+
+// The session's end releases the HTTP layer while the worker may still be fetching.
+TEST_F(UrlFetcherTest, ReleasingTheLayerWaitsForFetchesUnderWay) {
+  const std::string body = ScriptedHttpServer::GeneratedBytes(0, 200000);
+  server.Route("/slow", Reply::Chunked(body, 20000, 40ms));
+  server.Route("/a", Reply::Ok("a=1"));
+  std::atomic<bool> abort{false};
+  {
+    RunningFetch fetch(server.Url("/slow"), destination, TestLimits(), &abort);
+    ASSERT_TRUE(WaitUntil([&] { return fetch.Fetcher().Busy() == 1; }));
+    ReleaseSocketLayer();
+    ReleaseSocketLayer();
+    FetchRun run = fetch.Finish();
+    EXPECT_TRUE(run.outcome.Complete2xx());
+    EXPECT_TRUE(ReadFileBytes(destination) == body);
+  }
+  // A later session starts the layer again.
+  const std::string second = sandbox.File("second.dat");
+  FetchRun run = Fetch(server.Url("/a"), second);
+  EXPECT_TRUE(run.outcome.Complete2xx());
+  EXPECT_EQ(ReadFileBytes(second), "a=1");
+  ReleaseSocketLayer();
+  run = Fetch(server.Url("/a"), second);
+  EXPECT_TRUE(run.outcome.Complete2xx());
+}
+
+TEST_F(UrlFetcherTest, SeveralThreadsFetchAtOnce) {
+  server.SetDefault([](const RecordedRequest& r) {
+    return Reply::Chunked(r.target + std::string(50000, '.'), 10000, 5ms);
+  });
+  std::vector<std::thread> threads;
+  std::vector<FetchRun> runs(4);
+  for (size_t i = 0; i < runs.size(); ++i) {
+    threads.emplace_back([&, i] {
+      runs[i] = Fetch(server.Url("/t?i=" + std::to_string(i)), sandbox.File(std::to_string(i)));
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  for (size_t i = 0; i < runs.size(); ++i) {
+    EXPECT_TRUE(runs[i].outcome.Complete2xx());
+    EXPECT_EQ(ReadFileBytes(sandbox.File(std::to_string(i))),
+              "/t?i=" + std::to_string(i) + std::string(50000, '.'));
+  }
+}
+
+class TempFolderPathTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (const char* v = std::getenv("TMPDIR")) saved_ = v;
+  }
+  void TearDown() override {
+    if (saved_) setenv("TMPDIR", saved_->c_str(), 1);
+    else unsetenv("TMPDIR");
+  }
+  std::optional<std::string> saved_;
+};
+
+TEST_F(TempFolderPathTest, FollowsTmpdirAndEndsInASeparator) {
+  struct Case {
+    std::optional<std::string> tmpdir;
+    std::string expected;
+  };
+  const Case cases[] = {{std::nullopt, "/tmp/"},
+                        {"", "/tmp/"},
+                        {"/var/tmp", "/var/tmp/"},
+                        {"/home/u/tmp/", "/home/u/tmp/"},
+                        {"/", "/"},
+                        {"relative dir", "relative dir/"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.tmpdir.value_or("<unset>"));
+    if (c.tmpdir) setenv("TMPDIR", c.tmpdir->c_str(), 1);
+    else unsetenv("TMPDIR");
+    EXPECT_EQ(TempFolderPath(), c.expected);
+  }
+}
+
+}  // namespace
