@@ -98,7 +98,7 @@ TEST_F(UrlFetcherTest, EmptyBodyCreatesOrEmptiesTheDestination) {
 
 TEST_F(UrlFetcherTest, BodyArrivingInChunksIsSavedInOrder) {
   const std::string body = ScriptedHttpServer::GeneratedBytes(0, 600000);
-  server.Route("/big", Reply::Chunked(body, 70000, 15ms));
+  server.Route("/big", Reply::InPieces(body, 70000, 15ms));
   WriteFileBytes(destination, std::string(900000, 'x'));  // longer than the answer
   FetchRun run = Fetch(server.Url("/big"), destination);
   EXPECT_EQ(run.result, 1);
@@ -219,7 +219,7 @@ TEST_F(UrlFetcherTest, FetchWithoutSessionFailsAndSessionClosesTwiceSafely) {
 }
 
 TEST_F(UrlFetcherTest, DestinationThatCannotBeCreatedStillConsumesTheBody) {
-  server.Route("/a", Reply::Chunked(ScriptedHttpServer::GeneratedBytes(0, 300000), 100000, 5ms));
+  server.Route("/a", Reply::InPieces(ScriptedHttpServer::GeneratedBytes(0, 300000), 100000, 5ms));
   const std::string folder = sandbox.MakeDir("qx_sn.dat");
   const std::string missing = sandbox.File("no/such/folder/qx_sn.dat");
   for (const std::string& path : {folder, missing}) {
@@ -279,7 +279,7 @@ TEST_F(UrlFetcherTest, CutBodyIsKeptButNotComplete) {
 }
 
 TEST_F(UrlFetcherTest, BodyWithoutLengthEndsAtClose) {
-  Reply reply = Reply::Chunked("[Version]\r\nServer=0.217\r\n", 5, 5ms);
+  Reply reply = Reply::InPieces("[Version]\r\nServer=0.217\r\n", 5, 5ms);
   reply.sendContentLength = false;
   server.Route("/v", reply);
   FetchRun run = Fetch(server.Url("/v"), destination);
@@ -462,7 +462,7 @@ TEST_F(UrlFetcherTest, SlowButSteadyBodyOutlastsTheIdleLimitButNotTheTotalLimit)
 // The session's end releases the HTTP layer while the worker may still be fetching.
 TEST_F(UrlFetcherTest, ReleasingTheLayerWaitsForFetchesUnderWay) {
   const std::string body = ScriptedHttpServer::GeneratedBytes(0, 200000);
-  server.Route("/slow", Reply::Chunked(body, 20000, 40ms));
+  server.Route("/slow", Reply::InPieces(body, 20000, 40ms));
   server.Route("/a", Reply::Ok("a=1"));
   std::atomic<bool> abort{false};
   {
@@ -486,7 +486,7 @@ TEST_F(UrlFetcherTest, ReleasingTheLayerWaitsForFetchesUnderWay) {
 
 TEST_F(UrlFetcherTest, SeveralThreadsFetchAtOnce) {
   server.SetDefault([](const RecordedRequest& r) {
-    return Reply::Chunked(r.target + std::string(50000, '.'), 10000, 5ms);
+    return Reply::InPieces(r.target + std::string(50000, '.'), 10000, 5ms);
   });
   std::vector<std::thread> threads;
   std::vector<FetchRun> runs(4);

@@ -99,7 +99,7 @@ Reply Reply::Status(int status, std::string body) {
   return r;
 }
 
-Reply Reply::Chunked(std::string body, size_t chunkBytes, std::chrono::milliseconds pause) {
+Reply Reply::InPieces(std::string body, size_t chunkBytes, std::chrono::milliseconds pause) {
   Reply r = Ok(std::move(body));
   r.chunkBytes = chunkBytes;
   r.pause = pause;
@@ -107,7 +107,7 @@ Reply Reply::Chunked(std::string body, size_t chunkBytes, std::chrono::milliseco
 }
 
 Reply Reply::Drip(std::string body, std::chrono::milliseconds interval) {
-  return Chunked(std::move(body), 1, interval);
+  return InPieces(std::move(body), 1, interval);
 }
 
 Reply Reply::Cut(std::string body, uint64_t sentBytes) {

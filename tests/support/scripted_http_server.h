@@ -66,8 +66,9 @@ struct Reply {
 
   static Reply Ok(std::string body);
   static Reply Status(int status, std::string body);
-  // The body in pieces of `chunkBytes` with `pause` between them.
-  static Reply Chunked(std::string body, size_t chunkBytes, std::chrono::milliseconds pause);
+  // The body in pieces of `chunkBytes` with `pause` between them (separate writes on
+  // the wire under one Content-Length, not chunked transfer coding).
+  static Reply InPieces(std::string body, size_t chunkBytes, std::chrono::milliseconds pause);
   // One byte per `interval`.
   static Reply Drip(std::string body, std::chrono::milliseconds interval);
   // Announces the whole body but closes after `sentBytes` of it.
