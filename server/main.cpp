@@ -1,0 +1,106 @@
+// mining-service: the local stand-in for the mining service the client talks to.
+#include <httplib.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "server/handlers.h"
+#include "server/options.h"
+#include "server/request_log.h"
+#include "server/store.h"
+
+namespace {
+
+std::string UrlHost(const std::string& address) {
+  return address.find(':') != std::string::npos ? "[" + address + "]" : address;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const OptionsResult parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
+  if (parsed.helpRequested) {
+    std::fputs(UsageText(), stdout);
+    return 0;
+  }
+  if (!parsed.options) {
+    std::fprintf(stderr, "mining-service: %s\n%s", parsed.error.c_str(), UsageText());
+    return 2;
+  }
+  const ServiceOptions options = *parsed.options;
+
+  // SIGINT and SIGTERM are taken by one thread with sigwait, which can stop the server
+  // safely; every other thread, the library's workers included, has them blocked.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  MiningStore store;
+  std::string error;
+  if (!store.Open(options.databasePath, options.seedSerial, error)) {
+    std::fprintf(stderr, "mining-service: %s\n", error.c_str());
+    return 1;
+  }
+  if (store.SeededOnOpen()) {
+    WriteLogLine("mining-service: new database " + options.databasePath +
+                 ", seeded demo machine " + options.seedSerial);
+  }
+
+  httplib::Server server;
+  InstallRoutes(server, store, options);
+  // The library's default adds SO_REUSEPORT, with which a second service on the same port
+  // starts without complaint and takes half the requests. SO_REUSEADDR alone still allows
+  // a quick restart on a port left in TIME_WAIT.
+  server.set_socket_options([](socket_t sock) {
+    int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
+  int port = options.port;
+  if (port == 0) {
+    port = server.bind_to_any_port(options.bindAddress);
+    if (port <= 0) port = -1;
+  } else if (!server.bind_to_port(options.bindAddress, port)) {
+    port = -1;
+  }
+  if (port < 0) {
+    std::fprintf(stderr, "mining-service: cannot listen on %s port %d\n",
+                 options.bindAddress.c_str(), options.port);
+    return 1;
+  }
+  // Tests and scripts read the port from this line.
+  std::printf("mining-service listening on http://%s:%d\n", UrlHost(options.bindAddress).c_str(),
+              port);
+  std::fflush(stdout);
+
+  std::atomic<bool> listenEnded{false};
+  std::thread stopper([&server, &stopSignals, &listenEnded] {
+    int signalNumber = 0;
+    sigwait(&stopSignals, &signalNumber);
+    // A signal may come before the accept loop runs, and stop() does nothing until it
+    // does; so stop once the server runs, and only once (stop() expects a live socket).
+    while (!listenEnded) {
+      if (server.is_running()) {
+        server.stop();
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  });
+  const bool listened = server.listen_after_bind();
+  listenEnded = true;
+  // Without a signal the server ended because it could not listen: wake the stopper.
+  pthread_kill(stopper.native_handle(), SIGTERM);
+  stopper.join();
+  WriteLogLine(listened ? "mining-service: stopped" : "mining-service: the server failed");
+  return listened ? 0 : 1;
+}

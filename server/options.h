@@ -1,0 +1,24 @@
+#pragma once
+// Command line of mining-service.
+#include <optional>
+#include <string>
+#include <vector>
+
+struct ServiceOptions {
+  std::string bindAddress = "127.0.0.1";
+  int port = 8216;                        // 0 lets the system pick a free port
+  std::string databasePath = "mining-service.db";
+  std::string patchDir;                   // empty: /patch/patchv2.exe answers 404
+  std::string clientVersion = "0.216";    // offered in [Version] Server
+  int boostEvery = 10;                    // every Nth report of a machine gets a boost Code; 0 never
+  std::string seedSerial = "KST-DEMO-0001";
+};
+
+struct OptionsResult {
+  std::optional<ServiceOptions> options;  // empty when the command line is wrong or --help
+  bool helpRequested = false;
+  std::string error;                      // what is wrong, for standard error
+};
+
+OptionsResult ParseOptions(const std::vector<std::string>& args);
+const char* UsageText();

@@ -1,0 +1,50 @@
+#include "server/request_log.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <ctime>
+
+namespace {
+
+void AppendEscaped(std::string& out, std::string_view text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte >= 0x7F || c == '\\') {
+      out += "\\x";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0x0F];
+    } else {
+      out += c;
+    }
+  }
+}
+
+}  // namespace
+
+std::string FormatLogLine(std::string_view method, std::string_view path, int status) {
+  char stamp[32] = "";
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  if (localtime_r(&now, &local)) std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+  std::string line = stamp;
+  line += ' ';
+  AppendEscaped(line, method);
+  line += ' ';
+  AppendEscaped(line, path);
+  line += ' ';
+  line += std::to_string(status);
+  return line;
+}
+
+void WriteLogLine(const std::string& line) {
+  const std::string whole = line + "\n";
+  // A single write() of a short line is not interleaved with another thread's.
+  std::size_t done = 0;
+  while (done < whole.size()) {
+    const ssize_t n = ::write(STDERR_FILENO, whole.data() + done, whole.size() - done);
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+}

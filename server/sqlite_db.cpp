@@ -1,0 +1,105 @@
+#include "server/sqlite_db.h"
+
+Statement::Statement(SqliteDb& db, const char* sql) : db_(db) {
+  if (sqlite3_prepare_v2(db.Handle(), sql, -1, &stmt_, nullptr) != SQLITE_OK) {
+    db_.NoteError();
+    sqlite3_finalize(stmt_);
+    stmt_ = nullptr;
+    failed_ = true;
+  }
+}
+
+Statement::~Statement() { sqlite3_finalize(stmt_); }
+
+Statement& Statement::BindInt(int index, std::int64_t value) {
+  if (stmt_ && sqlite3_bind_int64(stmt_, index, value) != SQLITE_OK) failed_ = true;
+  return *this;
+}
+
+Statement& Statement::BindReal(int index, double value) {
+  if (stmt_ && sqlite3_bind_double(stmt_, index, value) != SQLITE_OK) failed_ = true;
+  return *this;
+}
+
+Statement& Statement::BindText(int index, std::string_view value) {
+  if (stmt_ && sqlite3_bind_text64(stmt_, index, value.data(), value.size(), SQLITE_TRANSIENT,
+                                   SQLITE_UTF8) != SQLITE_OK) {
+    failed_ = true;
+  }
+  return *this;
+}
+
+Statement& Statement::BindBlob(int index, std::string_view value) {
+  if (stmt_ &&
+      sqlite3_bind_blob64(stmt_, index, value.data(), value.size(), SQLITE_TRANSIENT) != SQLITE_OK) {
+    failed_ = true;
+  }
+  return *this;
+}
+
+bool Statement::Step() {
+  if (!stmt_ || failed_) return false;
+  const int rc = sqlite3_step(stmt_);
+  if (rc == SQLITE_ROW) return true;
+  if (rc != SQLITE_DONE) {
+    failed_ = true;
+    db_.NoteError();
+  }
+  return false;
+}
+
+bool Statement::Run() {
+  while (Step()) {
+  }
+  return !failed_;
+}
+
+std::int64_t Statement::ColumnInt(int column) const { return sqlite3_column_int64(stmt_, column); }
+
+double Statement::ColumnReal(int column) const { return sqlite3_column_double(stmt_, column); }
+
+std::string Statement::ColumnText(int column) const {
+  const auto* text = sqlite3_column_text(stmt_, column);
+  const int size = sqlite3_column_bytes(stmt_, column);
+  if (!text || size <= 0) return std::string();
+  return std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(size));
+}
+
+SqliteDb::~SqliteDb() { sqlite3_close_v2(db_); }
+
+bool SqliteDb::Open(const std::string& path) {
+  const int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                                 nullptr);
+  if (rc != SQLITE_OK) {
+    NoteError();
+    if (!db_) lastError_ = sqlite3_errstr(rc);
+    return false;
+  }
+  // Someone may read the file (a test, the sqlite3 shell) while the service writes it.
+  sqlite3_busy_timeout(db_, 5000);
+  return true;
+}
+
+bool SqliteDb::Exec(const char* sql) {
+  char* message = nullptr;
+  if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+    lastError_ = message ? message : "unknown SQLite error";
+    sqlite3_free(message);
+    return false;
+  }
+  return true;
+}
+
+void SqliteDb::NoteError() { lastError_ = db_ ? sqlite3_errmsg(db_) : "no database"; }
+
+Transaction::Transaction(SqliteDb& db) : db_(db) { began_ = db_.Exec("BEGIN IMMEDIATE"); }
+
+Transaction::~Transaction() {
+  if (began_ && !done_) db_.Exec("ROLLBACK");
+}
+
+bool Transaction::Commit() {
+  if (!began_ || done_) return false;
+  done_ = db_.Exec("COMMIT");
+  return done_;
+}

@@ -1,0 +1,77 @@
+// Starting and stopping the program: options, the listening line, signals, start-up errors.
+#include <signal.h>
+
+#include <string>
+#include <vector>
+
+#include "service_fixture.h"
+
+namespace {
+
+using ServiceProcess = ServiceTest;
+
+TEST_F(ServiceProcess, PrintsOneListeningLineAndStopsCleanlyOnSigintAndSigterm) {
+  for (int signal : {SIGINT, SIGTERM}) {
+    StartService();
+    EXPECT_EQ(service_->FirstLine(),
+              "mining-service listening on http://127.0.0.1:" + std::to_string(service_->Port()));
+    EXPECT_EQ(MachineInfo().Get("Return", "Count"), "1");
+    const int status = service_->Stop(signal);
+    EXPECT_EQ(ExitCodeOf(status), 0) << "signal " << signal;
+  }
+  EXPECT_NE(LogText().find("mining-service: stopped"), std::string::npos) << LogText();
+}
+
+TEST_F(ServiceProcess, AStopRightAfterTheListeningLineIsNotLost) {
+  // The signal may arrive before the accept loop runs; it must still end the program.
+  for (int i = 0; i < 5; ++i) {
+    StartService();
+    EXPECT_EQ(ExitCodeOf(service_->Stop(SIGTERM, std::chrono::seconds(5))), 0) << "round " << i;
+  }
+}
+
+struct StartFailure {
+  const char* what;
+  std::vector<std::string> extraArgs;
+  int exitCode;
+  const char* message;
+};
+
+TEST_F(ServiceProcess, WrongCommandLinesAndUnusableFilesEndTheProgramWithAMessage) {
+  WriteFileBytes(box_.File("not-a-database"), std::string(4096, 'x'));
+  box_.MakeDir("a-folder");
+  const std::vector<StartFailure> cases = {
+      {"port text", {"--port", "http"}, 2, "--port"},
+      {"port range", {"--port", "65536"}, 2, "--port"},
+      {"boost below 0", {"--boost-every", "-1"}, 2, "--boost-every"},
+      {"unknown option", {"--verbose", "1"}, 2, "unknown option '--verbose'"},
+      {"missing value", {"--db"}, 2, "needs a value"},
+      {"line break", {"--client-version", "0.2\r\n[Evil]"}, 2, "line break"},
+      {"not a database", {"--db", box_.File("not-a-database")}, 1, "mining-service:"},
+      {"a folder", {"--db", box_.File("a-folder")}, 1, "cannot open database"},
+      {"bad address", {"--bind", "999.1.1.1"}, 1, "cannot listen"},
+  };
+  for (const StartFailure& c : cases) {
+    MiningServiceOptions o = options_;
+    o.extraArgs = c.extraArgs;
+    MiningServiceProcess p(o);
+    EXPECT_FALSE(p.Start()) << c.what;
+    EXPECT_NE(p.StartError().find("exit code " + std::to_string(c.exitCode)), std::string::npos)
+        << c.what << ": " << p.StartError();
+    EXPECT_NE(LogText().find(c.message), std::string::npos) << c.what << ": " << LogText();
+  }
+}
+
+TEST_F(ServiceProcess, ABusyPortIsReportedNotIgnored) {
+  StartService();
+  MiningServiceOptions o = options_;
+  o.databasePath = box_.File("second.db");
+  o.port = service_->Port();
+  MiningServiceProcess second(o);
+  EXPECT_FALSE(second.Start());
+  EXPECT_NE(second.StartError().find("exit code 1"), std::string::npos) << second.StartError();
+  EXPECT_NE(LogText().find("cannot listen"), std::string::npos);
+  EXPECT_EQ(MachineInfo().Get("Return", "Count"), "1") << "the first service still answers";
+}
+
+}  // namespace
