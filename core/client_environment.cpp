@@ -1,0 +1,27 @@
+#include "core/client_environment.h"
+
+#include "service/identity.h"
+#include "service/url_fetcher.h"
+
+#ifndef KESTRAVON_SERVICE_ROOT
+#define KESTRAVON_SERVICE_ROOT "http://127.0.0.1:8216"
+#endif
+#ifndef KESTRAVON_PATCH_ROOT
+#define KESTRAVON_PATCH_ROOT "http://localhost:8216"
+#endif
+
+SystemServices::SystemServices() = default;
+
+ClientEnvironment SystemServices::Environment() {
+  ClientEnvironment env;
+  env.installDir = DefaultInstallDir();
+  env.tempDir = TempFolderPath();
+  env.serviceRoot = KESTRAVON_SERVICE_ROOT;
+  env.patchRoot = KESTRAVON_PATCH_ROOT;
+  env.clock = &clock_;
+  env.random = &random_;
+  env.debug = &debug_;
+  env.launcher = &launcher_;
+  env.macText = [] { return GetMacText(); };
+  return env;
+}

@@ -1,0 +1,259 @@
+#include "core/miner_core.h"
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "core/checked_math.h"
+#include "core/fixed_text.h"
+#include "mining/mining_step.h"
+#include "service/amount_scramble.h"
+#include "service/identity.h"
+#include "service/machine_info.h"
+#include "service/request_urls.h"
+#include "service/self_update.h"
+#include "service/status_reply.h"
+#include "service/url_fetcher.h"
+#include "ui/dashboard/dashboard_render.h"
+
+namespace {
+const char kServerDisconnected[] = "Server Disconnected...\r\n";
+}  // namespace
+
+MinerCore::MinerCore(const ClientEnvironment& env, WindowLayer& window) : env_(env), window_(window) {}
+
+MinerCore::~MinerCore() {
+  // The worker uses the record and the window layer: it must be gone before they are.
+  Stop();
+}
+
+MachineState MinerCore::Snapshot() const {
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  return state_;
+}
+
+// ---- dashboard and log panes ----
+
+void MinerCore::RefreshDashboard() {
+  DashboardView view;
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    RenderDashboard(state_, view);
+  }
+  window_.ShowDashboard(view);
+}
+
+void MinerCore::AppendLog(LogPane pane, const char* text) { window_.AppendToPane(pane, text); }
+
+// ---- session ----
+
+void MinerCore::StartSession() {
+  env_.random->Seed(static_cast<uint32_t>(env_.clock->CalendarSeconds()));
+  AppendLog(LogPane::kEvent, "Initialize..\r\n");
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    ClearDownloadedBlock(state_);
+  }
+  AppendLog(LogPane::kEvent, "Downloading Machine Information..\r\n");
+  LoadMachineInfo();
+
+  char name[sizeof(MachineState::machineName)];
+  bool mining = false;
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    mining = state_.onOff == 1;
+    CopyText(name, TextOf(state_.machineName));
+  }
+  if (mining) {
+    AppendLog(LogPane::kEvent, name);
+    AppendLog(LogPane::kEvent, " Start Mining..\r\n");
+  }
+  // The notice says the client is up, not that it mines: always 1.
+  SendPowerState(1);
+  StartWorker();
+}
+
+void MinerCore::ToggleMining() {
+  char name[sizeof(MachineState::machineName)];
+  bool nowMining = false;
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    nowMining = state_.onOff != 1;
+    state_.onOff = nowMining ? 1 : 0;
+    CopyText(name, TextOf(state_.machineName));
+  }
+  AppendLog(LogPane::kEvent, name);
+  AppendLog(LogPane::kEvent, nowMining ? " Start Mining..\r\n" : " Stop Mining..\r\n");
+  window_.SetControlText(kIdStartStop, nowMining ? "Stop" : "Start");
+}
+
+void MinerCore::EndSession() {
+  SendPowerState(0);
+  ReleaseSocketLayer();
+  std::this_thread::sleep_for(std::chrono::milliseconds(env_.closingPauseMs));
+}
+
+// ---- exchanges ----
+
+void MinerCore::LoadMachineInfo() {
+  char serial[sizeof(MachineState::serialNo)];
+  const std::string mac = env_.macText();
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    ReadConfiguration(env_.installDir, state_);
+    CopyText(state_.macText, mac);
+    CopyText(serial, TextOf(state_.serialNo));
+  }
+  const std::string url = MachineInfoUrl(env_.serviceRoot, serial, mac.c_str());
+
+  UrlFetcher fetcher;
+  fetcher.SetAbortFlag(&StopRequested());
+  fetcher.OpenSession();
+  fetcher.FetchToFile(url.c_str(), ReplyDownloadPath(env_.tempDir, kMachineInfoReply).c_str());
+  if (fetcher.Outcome().Complete2xx()) {
+    const std::string path = ReplyReadPath(env_.tempDir, kMachineInfoReply);
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    ParseMachineInfo(state_, path.c_str());
+  } else {
+    // No answer, or an error page: nothing is read, the cleared record stays.
+    AppendLog(LogPane::kEvent, kServerDisconnected);
+  }
+  RefreshDashboard();
+  fetcher.CloseSession();
+}
+
+void MinerCore::SendPowerState(int state) {
+  char serial[sizeof(MachineState::serialNo)];
+  const std::string mac = env_.macText();
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    CopyText(state_.macText, mac);
+    CopyText(serial, TextOf(state_.serialNo));
+  }
+  const std::string url = PowerStateUrl(env_.serviceRoot, serial, mac.c_str(), state);
+  env_.debug->Write(url.c_str());
+  env_.debug->Write("\r\n");
+
+  UrlFetcher fetcher;
+  if (state == 0) {
+    FetchLimits limits;
+    limits.totalTimeoutMs = env_.powerOffTimeoutMs;
+    if (limits.connectTimeoutMs > limits.totalTimeoutMs) limits.connectTimeoutMs = limits.totalTimeoutMs;
+    fetcher.SetLimits(limits);
+  }
+  fetcher.OpenSession();
+  fetcher.FetchToFile(url.c_str(), ReplyDownloadPath(env_.tempDir, kPowerStateReply).c_str());
+  fetcher.CloseSession();
+}
+
+void MinerCore::ReportStatus() {
+  // The gate: about one call in ten goes on.
+  if (env_.random->Draw() % 40 > 3) return;
+
+  char amount[512];
+  char serial[sizeof(MachineState::serialNo)];
+  StatusReportQuery query;
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    std::snprintf(amount, sizeof amount, "%lf", state_.machineKest);
+    CopyText(serial, TextOf(state_.serialNo));
+    query.exp = state_.exp;
+    query.miningPerSec = state_.miningPerSec;
+    query.location = state_.location;
+  }
+  const WallTime now = env_.clock->LocalTime();
+  const std::string scrambled = ScrambleAmount(amount, now.hour, now.minute);
+  const std::string mac = env_.macText();
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    CopyText(state_.macText, mac);
+  }
+  query.serialNo = serial;
+  query.macText = mac.c_str();
+  query.amountText = amount;
+  query.scrambledAmount = scrambled.c_str();
+  const std::string url = StatusReportUrl(env_.serviceRoot, query);
+  env_.debug->Write(url.c_str());
+  env_.debug->Write("\r\n");
+
+  // The exchange runs without the lock, so a Start/Stop click never waits for the network.
+  UrlFetcher fetcher;
+  fetcher.SetAbortFlag(&StopRequested());
+  fetcher.OpenSession();
+  fetcher.FetchToFile(url.c_str(), ReplyDownloadPath(env_.tempDir, kStatusReply).c_str());
+  const bool answered = fetcher.Outcome().Complete2xx();
+
+  StatusReplyEffects effects;
+  char fuelText[32];
+  std::string offeredVersion;
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    if (answered) {
+      effects = ApplyStatusReply(state_, ReplyReadPath(env_.tempDir, kStatusReply).c_str());
+    } else {
+      // Fuel and amount are kept: zeroing them would report a wiped amount next time.
+      ApplyMissingStatusReply(state_);
+      effects.switchOff = true;
+    }
+    FormatFuelText(fuelText, state_.fuel, state_.level);
+    if (effects.wantsUpdate) offeredVersion = state_.serverVersion;
+  }
+  window_.SetControlText(kIdFuel, fuelText);
+  if (effects.switchOff) AppendLog(LogPane::kEvent, kServerDisconnected);
+  if (effects.wantsUpdate) {
+    SelfUpdateRequest update;
+    update.installDir = env_.installDir;
+    update.patchRoot = env_.patchRoot;
+    update.offeredVersion = offeredVersion;
+    update.launcher = env_.launcher;
+    update.abort = &StopRequested();
+    RunSelfUpdate(update);
+  }
+  RefreshDashboard();
+  fetcher.CloseSession();
+}
+
+// ---- mining ----
+
+void MinerCore::MiningStep() {
+  DashboardView view;
+  char block[kMiningBlockSize];
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    const WallTime now = env_.clock->LocalTime();
+    const double amount = AdvanceMining(state_, now.second, env_.random->Draw());
+    RenderDashboard(state_, view);
+    FormatMiningBlock(block, env_.clock->TickCount(), amount, *env_.random);
+  }
+  window_.ShowDashboard(view);
+  AppendLog(LogPane::kMining, block);
+}
+
+void MinerCore::WorkerPass() {
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    if (state_.onOff != 1) return;
+  }
+  const WallTime now = env_.clock->LocalTime();
+  if (now.millisecond < 5 && now.minute % 3 == 0) {
+    ReportStatus();
+    return;
+  }
+  if (now.millisecond == 100) {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    state_.exp = WrapAdd(state_.exp, state_.expGain);
+    state_.expGain = 0;
+  }
+  MiningStep();
+}
+
+void MinerCore::Run() {
+  // Wake every millisecond; the stop signals the event and clears `running`, which is
+  // tested as well, since a pass under way cannot see the signal.
+  while (Running()) {
+    if (WaitForWake(1)) return;
+    if (!Running()) return;
+    WorkerPass();
+    ResetWake();
+  }
+}

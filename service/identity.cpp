@@ -1,0 +1,51 @@
+#include "service/identity.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "core/machine_state.h"
+#include "service/information_file.h"
+#include "service/profile.h"
+
+#ifndef KESTRAVON_INSTALL_DIR
+#define KESTRAVON_INSTALL_DIR ""
+#endif
+
+std::string ConfigPath(const std::string& installDir) {
+  InformationFile file;
+  file.Append(installDir);
+  file.Append("/");
+  file.Append("config.ini");
+  return file.path;
+}
+
+void ReadConfiguration(const std::string& installDir, MachineState& state) {
+  InformationFile file;
+  file.Append(ConfigPath(installDir));
+  ReadProfileString("SerialNo", "No", "", state.serialNo, 32, file.Path());
+  ReadProfileString("Version", "Client", "", state.clientVersion, 32, file.Path());
+}
+
+std::string FormatMacAddress(const uint8_t* bytes, std::size_t length) {
+  uint8_t six[6] = {};
+  for (std::size_t i = 0; i < 6 && i < length; ++i) six[i] = bytes[i];
+  char text[32];
+  std::snprintf(text, sizeof text, "%02X-%02X-%02X-%02X-%02X-%02X", six[0], six[1], six[2], six[3],
+                six[4], six[5]);
+  return text;
+}
+
+std::string FormatMacError(int errorNumber) {
+  char text[32];
+  std::snprintf(text, sizeof text, "Error : %d ", errorNumber);
+  return text;
+}
+
+std::string DefaultInstallDir() {
+  std::string configured = KESTRAVON_INSTALL_DIR;
+  if (!configured.empty()) return configured;
+  const char* dataHome = std::getenv("XDG_DATA_HOME");
+  if (dataHome && *dataHome) return std::string(dataHome) + "/kestravon";
+  const char* home = std::getenv("HOME");
+  return std::string(home && *home ? home : ".") + "/.local/share/kestravon";
+}

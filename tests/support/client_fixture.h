@@ -1,0 +1,38 @@
+#pragma once
+// A whole client without a window: a MinerCore on a recording window, a clock and a
+// generator the test sets, a captured debug output and sandboxed install and temp folders.
+#include <memory>
+#include <string>
+
+#include "core/miner_core.h"
+#include "core/recording_window.h"
+#include "support/fixed_clock.h"
+#include "support/sandbox.h"
+#include "support/scripted_random.h"
+
+class ClientFixture {
+ public:
+  explicit ClientFixture(const std::string& serviceRoot, const std::string& patchRoot = "");
+
+  // Writes config.ini into the install folder.
+  void WriteConfig(const std::string& serial, const std::string& version);
+  std::string ConfigText() const;
+  std::string InstallDir() const { return install_; }
+  std::string TempDir() const { return temp_; }
+  std::string TempFile(const std::string& name) const { return temp_ + name; }
+
+  MinerCore& Core() { return *core_; }
+
+  Sandbox box;
+  FixedClock clock{12, 4, 7, 500};
+  ScriptedRandom random{4};  // closed report gate unless a test queues draws
+  RecordingDebugOutput debug;
+  SpawnLauncher launcher;
+  RecordingWindow window;
+  ClientEnvironment env;
+
+ private:
+  std::string install_;
+  std::string temp_;
+  std::unique_ptr<MinerCore> core_;
+};
