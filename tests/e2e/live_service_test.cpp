@@ -1,0 +1,153 @@
+// Whole sessions of the client without a window against the real mining-service on
+// 127.0.0.1, with a temporary database, install folder and temp folder.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <string>
+#include <vector>
+
+#include "support/client_fixture.h"
+#include "support/mining_service_process.h"
+
+namespace {
+
+using Rows = std::vector<std::vector<std::string>>;
+
+Rows Query(const std::string& db, const std::string& sql) {
+  Rows rows;
+  sqlite3* handle = nullptr;
+  if (sqlite3_open_v2(db.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    sqlite3_close(handle);
+    return rows;
+  }
+  sqlite3_busy_timeout(handle, 2000);
+  sqlite3_stmt* stmt = nullptr;
+  if (sqlite3_prepare_v2(handle, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK) {
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+      std::vector<std::string> row;
+      for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+        const unsigned char* text = sqlite3_column_text(stmt, i);
+        row.emplace_back(text ? reinterpret_cast<const char*>(text) : "");
+      }
+      rows.push_back(row);
+    }
+  }
+  sqlite3_finalize(stmt);
+  sqlite3_close(handle);
+  return rows;
+}
+
+struct LiveFixture : ::testing::Test {
+  Sandbox serviceBox;
+  MiningServiceOptions options;
+  std::unique_ptr<MiningServiceProcess> service;
+  std::unique_ptr<ClientFixture> client;
+
+  void StartService(const std::string& offeredVersion = "0.216") {
+    options.binary = KESTRAVON_SERVICE_BIN;
+    options.databasePath = serviceBox.File("service.db");
+    options.patchDir = serviceBox.MakeDir("patch");
+    options.clientVersion = offeredVersion;
+    options.boostEvery = 0;
+    options.stderrPath = serviceBox.File("requests.log");
+    service = std::make_unique<MiningServiceProcess>(options);
+    ASSERT_TRUE(service->Start()) << service->StartError();
+    client = std::make_unique<ClientFixture>(service->BaseUrl());
+    client->WriteConfig("KST-DEMO-0001", "0.216");
+  }
+
+  Rows Db(const std::string& sql) { return Query(options.databasePath, sql); }
+
+  // Makes the worker's next pass a report that passes its gate.
+  void NextPassReports() {
+    client->clock.SetLocalTime(12, 3, 7, 2);  // every pass now reports; the gate stays shut
+    client->random.Queue({0});               // until this draw opens it once
+  }
+};
+
+}  // namespace
+
+TEST_F(LiveFixture, StartReportAndEndAgainstTheService) {
+  StartService();
+  MinerCore& core = client->Core();
+  core.StartSession();
+
+  // The demo machine is on the dashboard, mining.
+  EXPECT_EQ(client->window.Text(kIdSerialNo), "KST-DEMO-0001");
+  EXPECT_EQ(client->window.Text(kIdMarsSector), "Mare Boreum quadrangle");
+  EXPECT_EQ(client->window.Text(kIdFuel), "250 / 300 gas");
+  EXPECT_EQ(client->window.Text(kIdLevel), "3");
+  EXPECT_EQ(client->window.Text(kIdServerVersion), "0.216");
+  const std::string events = client->window.Pane(LogPane::kEvent);
+  EXPECT_EQ(events.rfind("Initialize..\r\nDownloading Machine Information..\r\n", 0), 0u) << events;
+  EXPECT_EQ(events.substr(events.size() - 17), " Start Mining..\r\n");
+  // The name arrives as code page 949 bytes (no UTF-8 lead bytes of Korean syllables).
+  const std::string name = client->window.Text(kIdMachineName);
+  ASSERT_FALSE(name.empty());
+  EXPECT_EQ(name.find('\xEC'), std::string::npos);
+
+  // Start-up asked for the record, then said the client is on.
+  Rows notices = Db("SELECT serial, on_off FROM power_notices ORDER BY id");
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0], (std::vector<std::string>{"KST-DEMO-0001", "1"}));
+  EXPECT_TRUE(WaitUntil([&] {
+    return client->window.Pane(LogPane::kMining).find("Mining complete") != std::string::npos;
+  }));
+
+  // One report: the service accepts the scrambled amount and takes one unit of fuel.
+  NextPassReports();
+  ASSERT_TRUE(WaitUntil([&] { return core.Snapshot().fuel == 249; }));
+  Rows reports = Db("SELECT serial, cry_ok, code, fuel_after FROM reports");
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0][0], "KST-DEMO-0001");
+  EXPECT_EQ(reports[0][1], "1");
+  EXPECT_NE(reports[0][2], "0");
+  EXPECT_EQ(reports[0][3], "249");
+  EXPECT_EQ(core.Snapshot().onOff, 1);
+  EXPECT_EQ(client->window.Text(kIdFuel), "249 / 300 gas");
+
+  core.EndSession();
+  core.Stop();
+  notices = Db("SELECT on_off FROM power_notices ORDER BY id");
+  ASSERT_EQ(notices.size(), 2u);
+  EXPECT_EQ(notices[1][0], "0");
+  EXPECT_EQ(ExitCodeOf(service->Stop()), 0);
+}
+
+TEST_F(LiveFixture, OfferedVersionInstallsThePatchFromTheService) {
+  StartService("0.300");
+  const std::string record = serviceBox.File("installer-ran");
+  WriteFileBytes(options.patchDir + "/patchv2.exe",
+                 "#!/bin/sh\nprintf '%s|%s' \"$1\" \"$(pwd)\" > '" + record + "'\n");
+  client->Core().StartSession();
+  NextPassReports();
+  ASSERT_TRUE(WaitUntil([&] { return FileExists(record); }));
+  client->Core().Stop();
+  EXPECT_EQ(ReadFileBytes(record), "/VerySilent|" + client->InstallDir());
+  EXPECT_EQ(client->ConfigText(), "[SerialNo]\r\nNo=KST-DEMO-0001\r\n[Version]\r\nClient=0.300\r\n");
+  EXPECT_STREQ(client->Core().Snapshot().clientVersion, "0.216");
+}
+
+TEST_F(LiveFixture, MissingPatchLeavesConfigAndInstallFolderAlone) {
+  StartService("0.300");
+  client->Core().StartSession();
+  NextPassReports();
+  ASSERT_TRUE(WaitUntil([&] { return client->Core().Snapshot().fuel == 249; }));
+  client->Core().Stop();
+  EXPECT_EQ(client->ConfigText(), "[SerialNo]\r\nNo=KST-DEMO-0001\r\n[Version]\r\nClient=0.216\r\n");
+  EXPECT_FALSE(FileExists(client->InstallDir() + "/patch.exe"));
+  EXPECT_FALSE(FileExists(client->InstallDir() + "/patch.exe.part"));
+}
+
+TEST_F(LiveFixture, UnknownSerialGetsNoRecordAndMiningStaysOff) {
+  StartService();
+  client->WriteConfig("NO-SUCH-MACHINE", "0.216");
+  client->Core().StartSession();
+  const MachineState s = client->Core().Snapshot();
+  EXPECT_STREQ(s.serverVersion, "0.216");
+  EXPECT_EQ(s.onOff, 0);
+  EXPECT_STREQ(s.machineName, "");
+  EXPECT_EQ(client->window.Text(kIdStartStop), "START");
+  EXPECT_EQ(client->window.Pane(LogPane::kEvent), "Initialize..\r\nDownloading Machine Information..\r\n");
+  client->Core().Stop();
+}
