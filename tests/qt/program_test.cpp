@@ -1,0 +1,80 @@
+// The program as a whole: its application object, window, client and signal handling,
+// run as a process against the local service.
+#include <signal.h>
+
+#include <QtTest>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <memory>
+
+#include "service_database.h"
+#include "support/mining_service_process.h"
+#include "support/sandbox.h"
+
+class ProgramTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void stopSignalClosesLikeCancel_data();
+  void stopSignalClosesLikeCancel();
+};
+
+void ProgramTest::stopSignalClosesLikeCancel_data() {
+  QTest::addColumn<int>("signalNumber");
+  QTest::newRow("SIGTERM") << int(SIGTERM);
+  QTest::newRow("SIGINT") << int(SIGINT);
+}
+
+void ProgramTest::stopSignalClosesLikeCancel() {
+  QFETCH(int, signalNumber);
+  Sandbox box;
+  MiningServiceOptions options;
+  options.binary = KESTRAVON_SERVICE_BIN;
+  options.databasePath = box.File("service.db");
+  options.seedSerial = "KST-DEMO-0001";
+  options.clientVersion = "0.216";
+  options.boostEvery = 0;
+  options.stderrPath = box.File("service.log");
+  MiningServiceProcess service(options);
+  QVERIFY2(service.Start(), service.StartError().c_str());
+  const std::string install = box.MakeDir("install");
+  const std::string temp = box.MakeDir("temp") + "/";
+  WriteFileBytes(install + "/config.ini", "[SerialNo]\nNo=KST-DEMO-0001\n[Version]\nClient=0.216\n");
+
+  QProcess program;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  program.setProcessEnvironment(environment);
+  program.setProcessChannelMode(QProcess::ForwardedChannels);
+  program.start(QStringLiteral(KESTRAVON_MINER_FOR_TESTS),
+                {QStringLiteral("--service-root"), QString::fromStdString(service.BaseUrl()),
+                 QStringLiteral("--patch-root"),
+                 QStringLiteral("http://localhost:%1").arg(service.Port()),
+                 QStringLiteral("--install-dir"), QString::fromStdString(install),
+                 QStringLiteral("--temp-dir"), QString::fromStdString(temp)});
+  QVERIFY(program.waitForStarted());
+
+  // Up and mining: the power-on notice has arrived.
+  const auto notices = [&] { return PowerNoticesOf(options.databasePath, "KST-DEMO-0001"); };
+  QTRY_VERIFY_WITH_TIMEOUT(notices() == std::vector<int>{1}, 15000);
+  QTest::qWait(500);
+  QCOMPARE(program.state(), QProcess::Running);
+
+  QElapsedTimer closing;
+  closing.start();
+  QCOMPARE(::kill(static_cast<pid_t>(program.processId()), signalNumber), 0);
+  QVERIFY(program.waitForFinished(10000));
+  const qint64 elapsed = closing.elapsed();
+  qInfo("the program ended %lld ms after the signal", static_cast<long long>(elapsed));
+
+  QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+  QCOMPARE(program.exitCode(), 0);
+  // The window closed as Cancel does: the power-off notice went out, the 2000 ms pause
+  // ran, the worker stopped, and the program ended within a second of the pause.
+  QCOMPARE(notices(), (std::vector<int>{1, 0}));
+  QVERIFY2(elapsed >= 2000, qPrintable(QStringLiteral("ended after %1 ms").arg(elapsed)));
+  QVERIFY2(elapsed <= 3000, qPrintable(QStringLiteral("ended after %1 ms").arg(elapsed)));
+}
+
+QTEST_GUILESS_MAIN(ProgramTest)
+#include "program_test.moc"
