@@ -10,6 +10,7 @@
 #include "service/amount_scramble.h"
 #include "service/identity.h"
 #include "service/machine_info.h"
+#include "service/profile.h"
 #include "service/request_urls.h"
 #include "service/self_update.h"
 #include "service/status_reply.h"
@@ -181,7 +182,11 @@ void MinerCore::ReportStatus() {
   fetcher.SetAbortFlag(&StopRequested());
   fetcher.OpenSession();
   fetcher.FetchToFile(url.c_str(), ReplyDownloadPath(env_.tempDir, kStatusReply).c_str());
-  const bool answered = fetcher.Outcome().Complete2xx();
+  // Only a complete 2xx answer that is a status reply at all (it has the [Machine]
+  // section) is applied; a captive portal's 200 page is no answer.
+  const std::string replyPath = ReplyReadPath(env_.tempDir, kStatusReply);
+  const bool answered =
+      fetcher.Outcome().Complete2xx() && ProfileSectionExists("Machine", replyPath.c_str());
 
   StatusReplyEffects effects;
   char fuelText[32];
@@ -189,7 +194,7 @@ void MinerCore::ReportStatus() {
   {
     std::lock_guard<std::mutex> lock(stateMutex_);
     if (answered) {
-      effects = ApplyStatusReply(state_, ReplyReadPath(env_.tempDir, kStatusReply).c_str());
+      effects = ApplyStatusReply(state_, replyPath.c_str());
     } else {
       // Fuel and amount are kept: zeroing them would report a wiped amount next time.
       ApplyMissingStatusReply(state_);

@@ -217,3 +217,24 @@ bool WriteProfileString(const char* section, const char* key, const char* value,
     return false;  // out of memory: nothing was replaced
   }
 }
+
+bool ProfileSectionExists(const char* section, const char* path) {
+  if (!section || !path) return false;
+  bool missing = false;
+  std::FILE* file = OpenRegularFile(path, missing);
+  if (!file) return false;
+  FileCloser closer(file);
+
+  ProfileScanner scanner(file, section, "");
+  ProfileLine line;
+  bool beforeFirstSection = true;
+  while (scanner.Next(line, false, nullptr)) {
+    if (line.kind == ProfileLine::Kind::kSection) {
+      if (line.nameMatches) return true;
+      beforeFirstSection = false;
+    } else if (line.kind == ProfileLine::Kind::kKey && beforeFirstSection && section[0] == '\0') {
+      return true;  // keys before the first section form the section ""
+    }
+  }
+  return false;
+}

@@ -35,3 +35,7 @@ std::size_t ReadProfileString(const char* section, const char* key, const char* 
 // beginning with '['. New lines end in CR LF, or in LF when the file uses LF alone.
 // A read-only file is not replaced; through a symbolic link, the file it names is.
 bool WriteProfileString(const char* section, const char* key, const char* value, const char* path);
+
+// True when the file holds a section of that name (the section "" also when keys stand
+// before the first section). A missing or unreadable file holds none.
+bool ProfileSectionExists(const char* section, const char* path);

@@ -122,6 +122,8 @@ TEST_F(ReportFixture, NoProperAnswerKeepsFiguresAndSwitchesOff) {
       {"404 page", Reply::Status(404, "<html>Not Found</html>")},
       {"500 page", Reply::Status(500, "<html>[Machine]\r\nFuel=1\r\nCode=1000\r\n</html>")},
       {"cut body", Reply::Cut(StatusBody("Code=1000\r\n"), 10)},
+      {"200 page that is no reply", Reply::Ok("<html><body>Sign in to the network</body></html>")},
+      {"50 MB of bytes", Reply::Generated(50u << 20)},
       {"closed at once", Reply::CloseAtOnce()},
   };
   for (const Case& c : cases) {
