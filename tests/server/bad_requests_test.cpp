@@ -95,6 +95,8 @@ TEST_F(BadRequests, HostileBytesNeverBringTheServiceDown) {
     std::string bytes;
     const char* expectedStart;  // the answer's first bytes; "" when any answer (or none) will do
   };
+  static const char kNulInRequestLine[] =
+      "GET /Machine/GetData.html?sn=\0abc&Mac=x HTTP/1.1\r\nConnection: close\r\n\r\n";
   const int port = service_->Port();
   std::string garbage;
   for (int i = 0; i < 4096; ++i) garbage.push_back(static_cast<char>((i * 37) & 0xFF));
@@ -102,8 +104,7 @@ TEST_F(BadRequests, HostileBytesNeverBringTheServiceDown) {
       // Unencoded high bytes are still just bytes of an unknown serial number.
       {"GET /Machine/GetData.html?sn=\x80\xFF\x01&Mac=a+b HTTP/1.1\r\nConnection: close\r\n\r\n",
        "HTTP/1.1 200 OK"},
-      {std::string("GET /Machine/GetData.html?sn=\0abc&Mac=x HTTP/1.1\r\nConnection: close\r\n\r\n", 73),
-       "HTTP/1.1 400"},
+      {std::string(kNulInRequestLine, sizeof kNulInRequestLine - 1), "HTTP/1.1 400"},
       {"GET /Machine/GetData.html?sn=" + std::string(200000, 'A') + "&Mac=x HTTP/1.1\r\n\r\n",
        "HTTP/1.1 414"},
       {"POST /Machine/GetData.html?sn=KST-DEMO-0001&Mac=x HTTP/1.1\r\nContent-Length: 5\r\n"
