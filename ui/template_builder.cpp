@@ -4,14 +4,11 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPointer>
-#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
@@ -32,24 +29,7 @@ QString Utf8(const char* text) { return QString::fromUtf8(text); }
 
 // Check boxes and radio buttons of the templates leave about 4 pixels between the mark
 // and the text; the desktop styles leave more, which the narrow rectangles cannot spare.
-class TemplateButtonStyle final : public QProxyStyle {
- public:
-  int pixelMetric(PixelMetric metric, const QStyleOption* option,
-                  const QWidget* widget) const override {
-    if (metric == PM_CheckBoxLabelSpacing || metric == PM_RadioButtonLabelSpacing) return 4;
-    return QProxyStyle::pixelMetric(metric, option, widget);
-  }
-};
-
-// One style for all such buttons, owned by the application so that it outlives them.
-QStyle* ButtonStyle() {
-  static QPointer<QStyle> style;
-  if (style.isNull()) {
-    style = new TemplateButtonStyle;
-    style->setParent(QCoreApplication::instance());
-  }
-  return style;
-}
+const QString kMarkSpacing = QStringLiteral("spacing: 4px;");
 
 QWidget* CreateItem(const DialogItem& item, ItemKind kind, QWidget* parent,
                     const DialogUnits& units) {
@@ -95,11 +75,11 @@ QWidget* CreateItem(const DialogItem& item, ItemKind kind, QWidget* parent,
     }
     case ItemKind::kCheckBox:
       widget = new QCheckBox(Utf8(item.text), parent);
-      widget->setStyle(ButtonStyle());
+      widget->setStyleSheet(kMarkSpacing);
       break;
     case ItemKind::kRadioButton:
       widget = new QRadioButton(Utf8(item.text), parent);
-      widget->setStyle(ButtonStyle());
+      widget->setStyleSheet(kMarkSpacing);
       break;
     case ItemKind::kGroupBox: {
       auto* box = new QGroupBox(Utf8(item.text), parent);
