@@ -13,8 +13,6 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QRadioButton>
-#include <QScrollBar>
 #include <QTextCursor>
 #include <QTextDocument>
 
