@@ -68,8 +68,8 @@ MachineState FilledRecord() {
   s.buriedEth = 0.000001;
   s.buriedBnb = 7.25;
   CopyText(s.marsAddress[kCoinKest], "MARS-KEST");
-  CopyText(s.marsAddress[kCoinBtc], "0123456789012345678901234567890");   // 31 bytes: whole
-  CopyText(s.marsAddress[kCoinEth], "01234567890123456789012345678901");  // 32 bytes: cut
+  CopyText(s.marsAddress[kCoinBtc], "0123456789012345678901234567890");   // 31 bytes
+  CopyText(s.marsAddress[kCoinEth], "01234567890123456789012345678901");  // 32 bytes: still whole
   CopyText(s.marsAddress[kCoinBnb], std::string(127, 'B'));
   s.location = 37.5665;
   s.fuel = 480;
@@ -162,7 +162,7 @@ TEST_F(DashboardTest, FilledRecordShowsEveryRowInItsFormat) {
   ExpectRows({
       {kIdSerialNo, "SN-0001"},
       {kIdMacText, "00-1A-2B-3C-4D-5E"},
-      {kIdMachineName, "Excavator of the Northern Ridge"},  // cut to 31 bytes
+      {kIdMachineName, "Excavator of the Northern Ridge, unit 7"},  // texts are shown whole
       {kIdClientVersion, "0.216"},
       {kIdServerVersion, "0.217"},
       {kIdMarsSector, "\xC8\xAD\xBC\xBA 7"},
@@ -177,8 +177,8 @@ TEST_F(DashboardTest, FilledRecordShowsEveryRowInItsFormat) {
       {kIdBuriedBnb, "7.250000 BNB"},
       {kIdMarsKestAddr, "MARS-KEST"},
       {kIdMarsBtcAddr, "0123456789012345678901234567890"},
-      {kIdMarsEthAddr, "0123456789012345678901234567890"},
-      {kIdMarsBnbAddr, std::string(31, 'B')},
+      {kIdMarsEthAddr, "01234567890123456789012345678901"},
+      {kIdMarsBnbAddr, std::string(127, 'B')},
       {kIdLocation, "37.566500 \xA1\xC6"},
       {kIdFuel, "480 / 500 gas"},
       {kIdMiningPerSec, "0.000019 KEST"},
@@ -318,7 +318,7 @@ TEST_F(DashboardTest, LongestNumbersAreCutShortInsideTheField) {
   EXPECT_EQ(window_.Text(kIdBalanceKestUsd), "= $ inf");
   EXPECT_EQ(window_.Text(kIdBalanceBtc), "-179769313486231570814527423731");
   for (const DashboardField& field : view_.fields) {
-    EXPECT_LT(std::strlen(field.text), sizeof field.text) << field.controlId;
+    EXPECT_LT(std::strlen(field.text), static_cast<size_t>(kDashboardNumberTextSize)) << field.controlId;
   }
 }
 

@@ -14,8 +14,8 @@ namespace {
 // Code page 949 bytes of the degree sign.
 constexpr char kDegreeFormat[] = "%lf \xA1\xC6";
 
-// Fills the view's fields in order. Every text is cut to fit its 32-byte field:
-// a longer formatted number is shown cut short, never written past the buffer.
+// Fills the view's fields in order. A stored text is copied whole; a number is formatted
+// through a 32-byte buffer, so a longer one is shown cut short, never written past it.
 class FieldWriter {
  public:
   explicit FieldWriter(DashboardView& view) : view_(view) {}
@@ -26,7 +26,7 @@ class FieldWriter {
     DashboardField& field = Next(controlId);
     va_list args;
     va_start(args, format);
-    std::vsnprintf(field.text, sizeof field.text, format, args);
+    std::vsnprintf(field.text, kDashboardNumberTextSize, format, args);
     va_end(args);
   }
 
