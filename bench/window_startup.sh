@@ -11,6 +11,9 @@ if [ -z "${KESTRAVON_BENCH_DISPLAY:-}" ]; then
   exec env KESTRAVON_BENCH_DISPLAY=1 xvfb-run -a -s "-screen 0 1400x900x24" "$0" "$@"
 fi
 
+# xvfb-run may return control before its server accepts connections.
+for _ in $(seq 100); do xwininfo -root >/dev/null 2>&1 && break; sleep 0.05; done
+
 BUILD_DIR="${BUILD_DIR:-build}"
 data="$(mktemp -d)"
 export XDG_DATA_HOME="$data"
