@@ -259,6 +259,7 @@ void MinerCore::Run() {
     if (WaitForWake(1)) return;
     if (!Running()) return;
     WorkerPass();
+    workerPasses_.fetch_add(1, std::memory_order_relaxed);
     ResetWake();
   }
 }

@@ -2,6 +2,8 @@
 // The client itself, without a window: it owns the machine record, runs the session,
 // the mining worker and the four exchanges with the service, and shows everything
 // through a WindowLayer. The dialog owns one of these.
+#include <atomic>
+#include <cstdint>
 #include <mutex>
 
 #include "core/client_environment.h"
@@ -32,6 +34,10 @@ class MinerCore : public Thread, public SessionHooks {
   // One pass of the worker loop (what Run does after each 1 ms wait).
   void WorkerPass();
 
+  // Passes the worker loop has run, for the pass-rate probe and the soak program:
+  // one relaxed increment per pass, nothing else.
+  uint64_t WorkerPassCount() const { return workerPasses_.load(std::memory_order_relaxed); }
+
   // A consistent copy of the record, and locked access for set-up in tests.
   MachineState Snapshot() const;
   template <class F>
@@ -48,4 +54,5 @@ class MinerCore : public Thread, public SessionHooks {
   WindowLayer& window_;
   mutable std::mutex stateMutex_;
   MachineState state_;
+  std::atomic<uint64_t> workerPasses_{0};
 };

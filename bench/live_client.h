@@ -1,0 +1,96 @@
+#pragma once
+// The whole client in its real window against a local mining-service with a database of
+// its own, for the programs that measure it over time (the pass-rate probe, the soak).
+// Everything lives in a temporary folder that goes away with the object.
+//
+// Build it and call Start() on the Qt main thread with a QApplication in place; Close()
+// ends the session the way the Cancel command does.
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "core/client_environment.h"
+#include "core/window_layer.h"
+#include "support/mining_service_process.h"
+#include "support/sandbox.h"
+
+class CQXCLIENTDlg;
+class ControlDelivery;
+class MinerCore;
+
+// Passes every operation on to the window layer and counts the mining-log appends, one
+// per mining step. Costs the worker one virtual call and one relaxed increment.
+class StepCountingLayer final : public WindowLayer {
+ public:
+  explicit StepCountingLayer(WindowLayer& next) : next_(next) {}
+  void SetControlText(int controlId, const char* text) override { next_.SetControlText(controlId, text); }
+  void SetCheck(int controlId, int state) override { next_.SetCheck(controlId, state); }
+  void CheckRadio(int firstId, int lastId, int position) override {
+    next_.CheckRadio(firstId, lastId, position);
+  }
+  void AppendToPane(LogPane pane, const char* text) override {
+    if (pane == LogPane::kMining) steps_.fetch_add(1, std::memory_order_relaxed);
+    next_.AppendToPane(pane, text);
+  }
+  void ShowDashboard(const DashboardView& view) override { next_.ShowDashboard(view); }
+
+  uint64_t MiningSteps() const { return steps_.load(std::memory_order_relaxed); }
+
+ private:
+  WindowLayer& next_;
+  std::atomic<uint64_t> steps_{0};
+};
+
+struct LiveClientOptions {
+  std::string serviceBinary;    // path of mining-service
+  int closingPauseMs = 100;     // the session's closing pause; the real one is 2000
+};
+
+class LiveClient {
+ public:
+  explicit LiveClient(LiveClientOptions options);
+  ~LiveClient();
+  LiveClient(const LiveClient&) = delete;
+  LiveClient& operator=(const LiveClient&) = delete;
+
+  // Starts the service (the demo machine KST-DEMO-0001 on an ephemeral port).
+  bool StartService(std::string& error);
+  // Writes config.ini, builds the client and its window and shows it; the session starts
+  // while the window is initialised. Waits until the window is exposed. Qt main thread.
+  bool ShowWindow(std::string& error);
+  // Ends the session as the Cancel command does, then stops the worker and lets go of
+  // the window and the client. Qt main thread.
+  void Close();
+
+  MinerCore& Core() { return *core_; }
+  CQXCLIENTDlg& Window() { return *window_; }
+  uint64_t MiningSteps() const { return counter_ ? counter_->MiningSteps() : 0; }
+  // Whether mining is switched on (onOff 1), read under the client's lock.
+  bool Mining();
+  // Clicks Start/Stop, as a user would to switch mining back on. Qt main thread.
+  void ClickStartStop();
+
+  const std::string& Folder() const { return box_.Path(); }
+
+ private:
+  LiveClientOptions options_;
+  Sandbox box_;
+  std::unique_ptr<MiningServiceProcess> service_;
+  SystemServices services_;
+  ClientEnvironment env_;
+  std::unique_ptr<ControlDelivery> delivery_;
+  std::unique_ptr<StepCountingLayer> counter_;
+  std::unique_ptr<MinerCore> core_;
+  std::unique_ptr<CQXCLIENTDlg> window_;
+};
+
+// Figures of this process from /proc: resident memory in KiB, open descriptors, threads.
+long ResidentKiB();
+int OpenDescriptors();
+int ThreadCount();
+// CPU seconds (user + system) of this process since it started.
+double ProcessCpuSeconds();
+// CPU seconds of the calling thread.
+double ThreadCpuSeconds();

@@ -1,0 +1,292 @@
+// pass_rate_probe: the whole client, its window shown, mining against the local service,
+// measured side by side with the ceiling of its 1 ms schedule on this machine.
+//
+//   pass_rate_probe [--seconds 30] [--ceiling-seconds 10] [--warm-up 3] [--summary FILE]
+//
+// Runs on whatever Qt platform it is given (QT_QPA_PLATFORM=offscreen, or xcb under
+// xvfb-run). Phases: the bare loop alone; then the client with its window shown, warmed
+// up, then measured while a second bare loop runs alongside. Prints a table; --summary
+// also writes the figures as key=value lines for scripts/bench.
+#include <time.h>
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QTimer>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "bare_loop.h"
+#include "core/miner_core.h"
+#include "live_client.h"
+
+namespace {
+
+struct Options {
+  int seconds = 30;
+  int ceilingSeconds = 10;
+  int warmUpSeconds = 3;
+  std::string summaryPath;
+};
+
+bool ParseArgs(int argc, char** argv, Options& o) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (a == "--seconds" && hasValue) {
+      o.seconds = std::atoi(argv[++i]);
+    } else if (a == "--ceiling-seconds" && hasValue) {
+      o.ceilingSeconds = std::atoi(argv[++i]);
+    } else if (a == "--warm-up" && hasValue) {
+      o.warmUpSeconds = std::atoi(argv[++i]);
+    } else if (a == "--summary" && hasValue) {
+      o.summaryPath = argv[++i];
+    } else {
+      std::fprintf(stderr,
+                   "usage: pass_rate_probe [--seconds N] [--ceiling-seconds N] [--warm-up N] "
+                   "[--summary FILE]\n");
+      return false;
+    }
+  }
+  return o.seconds > 0 && o.ceilingSeconds > 0 && o.warmUpSeconds >= 0;
+}
+
+double Now() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return ts.tv_sec + ts.tv_nsec / 1e9;
+}
+
+time_t WallSecond() {
+  timespec ts{};
+  clock_gettime(CLOCK_REALTIME, &ts);
+  return ts.tv_sec;
+}
+
+double LoadAverage() {
+  double load = -1;
+  if (FILE* f = std::fopen("/proc/loadavg", "r")) {
+    if (std::fscanf(f, "%lf", &load) != 1) load = -1;
+    std::fclose(f);
+  }
+  return load;
+}
+
+// Runs the Qt event loop for `seconds`, switching mining back on whenever the service
+// switched it off. Returns how many times it had to.
+int RunWindow(LiveClient& client, double seconds) {
+  int restarts = 0;
+  QEventLoop loop;
+  QTimer watch;
+  watch.setInterval(200);
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (!client.Mining()) {
+      client.ClickStartStop();
+      ++restarts;
+    }
+  });
+  watch.start();
+  QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
+  loop.exec();
+  return restarts;
+}
+
+// Watches exp from beside the worker: exp only grows when a pass at millisecond 100
+// moves a nonzero gain into it, so a second in which it grew is a credited second.
+class ExperienceWatch {
+ public:
+  explicit ExperienceWatch(MinerCore& core) : core_(core) {
+    thread_ = std::thread([this] { Loop(); });
+  }
+  ~ExperienceWatch() { Finish(); }
+  void Finish() {
+    stop_.store(true);
+    if (thread_.joinable()) thread_.join();
+  }
+  int CreditedSeconds(time_t from, time_t to) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    int n = 0;
+    for (time_t s : credited_) n += (s >= from && s < to) ? 1 : 0;
+    return n;
+  }
+  double CpuSeconds() const { return cpu_; }
+
+ private:
+  void Loop() {
+    int32_t last = Exp();
+    while (!stop_.load()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(4));
+      const int32_t exp = Exp();
+      if (exp != last) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        credited_.insert(WallSecond());
+      }
+      last = exp;
+    }
+    cpu_ = ThreadCpuSeconds();
+  }
+  int32_t Exp() {
+    int32_t exp = 0;
+    core_.WithState([&exp](MachineState& s) { exp = s.exp; });
+    return exp;
+  }
+
+  MinerCore& core_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+  mutable std::mutex mutex_;
+  std::set<time_t> credited_;
+  double cpu_ = 0;  // written by the thread before it ends
+};
+
+struct Figures {
+  double ceilingAlone = 0;       // bare-loop passes per second, alone
+  double ceilingAlongside = 0;   // bare-loop passes per second, beside the client
+  double ceiling100Share = 0;    // share of seconds with a bare-loop pass at ms 100
+  double clientPasses = 0;
+  double clientSteps = 0;
+  int seconds = 0;
+  int credited = 0;
+  double clientCpu = 0;          // CPU seconds per wall second
+  double windowThreadCpu = 0;
+  double bareCpu = 0;
+  long rssStartKiB = 0;
+  long rssEndKiB = 0;
+  int restarts = 0;
+};
+
+void Print(const Figures& f, const std::string& platform, const Options& o, double loadBefore,
+           double loadAfter) {
+  const double ceiling = std::max(f.ceilingAlone, f.ceilingAlongside);
+  const double share = f.seconds > 0 ? 100.0 * f.credited / f.seconds : 0;
+  std::printf("pass-rate probe: Qt platform %s, window shown, %d s mining (after %d s warm-up)\n",
+              platform.c_str(), o.seconds, o.warmUpSeconds);
+  std::printf("load average %.2f before, %.2f after\n\n", loadBefore, loadAfter);
+  std::printf("%-40s %12s %12s\n", "", "bare loop", "client");
+  std::printf("%-40s %12.1f %12.1f   (%.1f %% of the ceiling)\n", "passes per second", ceiling,
+              f.clientPasses, ceiling > 0 ? 100.0 * f.clientPasses / ceiling : 0.0);
+  std::printf("%-40s %12.1f %12s\n", "  bare loop alone, before", f.ceilingAlone, "");
+  std::printf("%-40s %12.1f %12s\n", "  bare loop alongside the client", f.ceilingAlongside, "");
+  std::printf("%-40s %12s %12.1f\n", "mining steps per second", "-", f.clientSteps);
+  std::printf("%-40s %11.1f%% %11.1f%%   (%d of %d seconds)\n", "seconds with experience credited",
+              100.0 * f.ceiling100Share, share, f.credited, f.seconds);
+  std::printf("%-40s %12.3f %12.3f\n", "CPU seconds per wall second", f.bareCpu, f.clientCpu);
+  std::printf("%-40s %12s %12.3f\n", "  of which the window's thread", "", f.windowThreadCpu);
+  std::printf("%-40s %12s %12.1f   (%.1f at the start of the measurement)\n",
+              "resident memory, MiB", "-", f.rssEndKiB / 1024.0, f.rssStartKiB / 1024.0);
+  std::printf("%-40s %12s %12d\n", "mining switched back on", "-", f.restarts);
+  std::printf("\n(bare loop: the worker's 1 ms wait and a clock read, nothing else; its column of "
+              "\"experience credited\" is the share of seconds with a pass at millisecond 100)\n");
+}
+
+void WriteSummary(const Figures& f, const std::string& platform, const std::string& path,
+                  double load) {
+  std::ofstream out(path);
+  const double ceiling = std::max(f.ceilingAlone, f.ceilingAlongside);
+  out << "platform=" << platform << "\n"
+      << "load=" << load << "\n"
+      << "ceiling=" << ceiling << "\n"
+      << "ceiling_alone=" << f.ceilingAlone << "\n"
+      << "ceiling_alongside=" << f.ceilingAlongside << "\n"
+      << "ceiling_ms100=" << 100.0 * f.ceiling100Share << "\n"
+      << "passes=" << f.clientPasses << "\n"
+      << "passes_pct=" << (ceiling > 0 ? 100.0 * f.clientPasses / ceiling : 0.0) << "\n"
+      << "steps=" << f.clientSteps << "\n"
+      << "credited_pct=" << (f.seconds > 0 ? 100.0 * f.credited / f.seconds : 0.0) << "\n"
+      << "credited=" << f.credited << "/" << f.seconds << "\n"
+      << "cpu=" << f.clientCpu << "\n"
+      << "cpu_window=" << f.windowThreadCpu << "\n"
+      << "bare_cpu=" << f.bareCpu << "\n"
+      << "rss_start_mib=" << f.rssStartKiB / 1024.0 << "\n"
+      << "rss_end_mib=" << f.rssEndKiB / 1024.0 << "\n"
+      << "restarts=" << f.restarts << "\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  if (!ParseArgs(argc, argv, o)) return 2;
+  QApplication app(argc, argv);
+  // Qt took the locale from the environment; the client formats with printf's "C" point.
+  std::setlocale(LC_NUMERIC, "C");
+  const std::string platform = QGuiApplication::platformName().toStdString();
+  const double loadBefore = LoadAverage();
+
+  LiveClient client(LiveClientOptions{KESTRAVON_SERVICE_BIN, 100});
+  std::string error;
+  if (!client.StartService(error)) {
+    std::fprintf(stderr, "pass_rate_probe: %s\n", error.c_str());
+    return 1;
+  }
+
+  Figures f;
+  {
+    BareLoop bare;
+    const double t0 = Now();
+    bare.StartWorker();
+    std::this_thread::sleep_for(std::chrono::seconds(o.ceilingSeconds));
+    bare.Stop();
+    f.ceilingAlone = bare.Passes() / (Now() - t0);
+  }
+
+  if (!client.ShowWindow(error)) {
+    std::fprintf(stderr, "pass_rate_probe: %s\n", error.c_str());
+    return 1;
+  }
+  f.restarts += RunWindow(client, o.warmUpSeconds);
+
+  // The measurement.
+  MinerCore& core = client.Core();
+  ExperienceWatch watch(core);
+  BareLoop bare;
+  bare.StartWorker();
+  f.rssStartKiB = ResidentKiB();
+  const uint64_t passes0 = core.WorkerPassCount();
+  const uint64_t steps0 = client.MiningSteps();
+  const double cpu0 = ProcessCpuSeconds();
+  const double window0 = ThreadCpuSeconds();
+  const double t0 = Now();
+  const time_t firstSecond = WallSecond() + 1;
+
+  f.restarts += RunWindow(client, o.seconds);
+
+  const double elapsed = Now() - t0;
+  const time_t endSecond = WallSecond();  // the seconds before this one are complete
+  const uint64_t passes1 = core.WorkerPassCount();
+  const uint64_t steps1 = client.MiningSteps();
+  const double window1 = ThreadCpuSeconds();
+  bare.Stop();
+  watch.Finish();
+  const double cpu1 = ProcessCpuSeconds();
+  f.rssEndKiB = ResidentKiB();
+
+  f.ceilingAlongside = bare.Passes() / elapsed;
+  f.clientPasses = (passes1 - passes0) / elapsed;
+  f.clientSteps = (steps1 - steps0) / elapsed;
+  f.seconds = endSecond > firstSecond ? static_cast<int>(endSecond - firstSecond) : 0;
+  f.credited = watch.CreditedSeconds(firstSecond, endSecond);
+  f.ceiling100Share =
+      f.seconds > 0 ? static_cast<double>(bare.SecondsWithMillisecond100(firstSecond, endSecond)) /
+                          f.seconds
+                    : 0;
+  f.bareCpu = bare.CpuSeconds() / elapsed;
+  f.windowThreadCpu = (window1 - window0) / elapsed;
+  f.clientCpu = (cpu1 - cpu0 - bare.CpuSeconds() - watch.CpuSeconds()) / elapsed;
+
+  client.Close();
+  const double loadAfter = LoadAverage();
+  Print(f, platform, o, loadBefore, loadAfter);
+  if (!o.summaryPath.empty()) WriteSummary(f, platform, o.summaryPath, loadAfter);
+  return 0;
+}

@@ -1,0 +1,124 @@
+// soak: the whole client, its window shown (offscreen unless QT_QPA_PLATFORM says
+// otherwise), mining against the local service for a given time. Prints once a minute
+// the resident memory, open descriptors, threads, and the mining steps and worker
+// passes per second of that minute; at the end, the change from minute 1 to the last.
+//
+//   soak [--minutes 10] [--interval-seconds 60]
+#include <time.h>
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "core/miner_core.h"
+#include "live_client.h"
+
+namespace {
+
+double Now() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return ts.tv_sec + ts.tv_nsec / 1e9;
+}
+
+struct Sample {
+  long rssKiB = 0;
+  int fds = 0;
+  int threads = 0;
+};
+
+Sample Take() { return Sample{ResidentKiB(), OpenDescriptors(), ThreadCount()}; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int minutes = 10;
+  int interval = 60;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--minutes" && i + 1 < argc) {
+      minutes = std::atoi(argv[++i]);
+    } else if (a == "--interval-seconds" && i + 1 < argc) {
+      interval = std::atoi(argv[++i]);
+    } else {
+      std::fprintf(stderr, "usage: soak [--minutes N] [--interval-seconds N]\n");
+      return 2;
+    }
+  }
+  if (minutes <= 0 || interval <= 0) return 2;
+  if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QApplication app(argc, argv);
+  std::setlocale(LC_NUMERIC, "C");
+
+  LiveClient client(LiveClientOptions{KESTRAVON_SERVICE_BIN, 100});
+  std::string error;
+  if (!client.StartService(error) || !client.ShowWindow(error)) {
+    std::fprintf(stderr, "soak: %s\n", error.c_str());
+    return 1;
+  }
+  MinerCore& core = client.Core();
+
+  std::printf("soak: %d min, window shown on Qt platform %s, one line per %d s\n", minutes,
+              QGuiApplication::platformName().toStdString().c_str(), interval);
+  std::printf("%6s %10s %6s %8s %11s %12s %9s %10s\n", "minute", "RSS MiB", "fds", "threads",
+              "steps/s", "passes/s", "restarts", "CPU/wall");
+  std::fflush(stdout);
+
+  const Sample start = Take();
+  std::printf("%6d %10.1f %6d %8d %11s %12s %9s %10s\n", 0, start.rssKiB / 1024.0, start.fds,
+              start.threads, "-", "-", "-", "-");
+  std::fflush(stdout);
+
+  int restarts = 0;
+  int minute = 0;
+  Sample first;
+  Sample last;
+  uint64_t steps0 = client.MiningSteps();
+  uint64_t passes0 = core.WorkerPassCount();
+  double cpu0 = ProcessCpuSeconds();
+  double t0 = Now();
+
+  QEventLoop loop;
+  QTimer watch;
+  watch.setInterval(200);
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (!client.Mining()) {
+      client.ClickStartStop();
+      ++restarts;
+    }
+  });
+  QTimer report;
+  report.setInterval(interval * 1000);
+  QObject::connect(&report, &QTimer::timeout, [&] {
+    ++minute;
+    const double t1 = Now();
+    const uint64_t steps1 = client.MiningSteps();
+    const uint64_t passes1 = core.WorkerPassCount();
+    const double cpu1 = ProcessCpuSeconds();
+    const Sample s = Take();
+    if (minute == 1) first = s;
+    last = s;
+    std::printf("%6d %10.1f %6d %8d %11.1f %12.1f %9d %10.3f\n", minute, s.rssKiB / 1024.0,
+                s.fds, s.threads, (steps1 - steps0) / (t1 - t0), (passes1 - passes0) / (t1 - t0),
+                restarts, (cpu1 - cpu0) / (t1 - t0));
+    std::fflush(stdout);
+    steps0 = steps1;
+    passes0 = passes1;
+    cpu0 = cpu1;
+    t0 = t1;
+    if (minute >= minutes) loop.quit();
+  });
+  watch.start();
+  report.start();
+  loop.exec();
+
+  client.Close();
+  std::printf("from minute 1 to minute %d: resident memory %+.1f MiB, descriptors %+d, threads %+d\n",
+              minute, (last.rssKiB - first.rssKiB) / 1024.0, last.fds - first.fds,
+              last.threads - first.threads);
+  return 0;
+}
