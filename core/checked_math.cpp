@@ -41,6 +41,34 @@ static bool StartsWithNoCase(const char* p, const char* word) {
   return true;
 }
 
+// The power of ten of the first significant digit of the decimal number in [p, end):
+// "0.001" and "1e-3" give -3, "120" gives 2. Saturates far beyond any double's range.
+static int64_t DecimalExponent(const char* p, const char* end) {
+  int64_t exponent = 0;
+  bool significant = false;
+  bool fraction = false;
+  for (; p < end && *p != 'e' && *p != 'E'; ++p) {
+    if (*p == '.') {
+      fraction = true;
+    } else if (fraction && !significant) {
+      --exponent;
+      significant = *p != '0';
+    } else if (!fraction && (significant || *p != '0')) {
+      if (significant) ++exponent;
+      significant = true;
+    }
+  }
+  if (p < end) {
+    ++p;  // the 'e'
+    const bool negative = p < end && *p == '-';
+    if (p < end && (*p == '-' || *p == '+')) ++p;
+    int64_t power = 0;
+    for (; p < end; ++p) power = power < 100000 ? power * 10 + (*p - '0') : power;
+    exponent += negative ? -power : power;
+  }
+  return exponent;
+}
+
 double ReadDouble(const char* text) {
   if (!text) return 0.0;
   const char* p = text;
@@ -58,12 +86,8 @@ double ReadDouble(const char* text) {
   double value = 0.0;
   auto result = std::from_chars(p, p + std::strlen(p), value, std::chars_format::general);
   if (result.ec == std::errc::result_out_of_range) {
-    // Like strtod: a negative exponent underflows to zero, anything else overflows.
-    bool tiny = false;
-    for (const char* q = p; q < result.ptr; ++q) {
-      if ((*q == 'e' || *q == 'E') && q + 1 < result.ptr && q[1] == '-') tiny = true;
-    }
-    return tiny ? sign * 0.0 : sign * std::numeric_limits<double>::infinity();
+    // Like strtod: below 1 it underflows to zero, else it overflows.
+    return DecimalExponent(p, result.ptr) < 0 ? sign * 0.0 : sign * std::numeric_limits<double>::infinity();
   }
   if (result.ec != std::errc()) return 0.0;
   return sign * value;

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <string>
 
 TEST(ReadInt32, FollowsAtoiAndSaturates) {
   struct Case {
@@ -35,9 +36,17 @@ TEST(ReadDouble, FollowsAtofWithoutLocale) {
       {"", 0.0},      {"x1", 0.0},           {"25.5kg", 25.5},  {"  -0.0015", -0.0015},
       {"+3", 3.0},    {".5", 0.5},           {"1e3", 1000.0},   {"1,5", 1.0},
       {"1e-400", 0.0}, {"30210000", 30210000.0},
+      // Out of range without a negative exponent still underflows when below 1.
+      {"0.000000000000000000000000000000000000000000000000000000000000000000000000000000000"
+       "0000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
+       "0000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
+       "0000000000000000000000000000000000000000000000000000000000000000000000000000000000001",
+       0.0},
   };
   for (const Case& c : cases) EXPECT_DOUBLE_EQ(ReadDouble(c.text), c.expected) << c.text;
   EXPECT_TRUE(std::isinf(ReadDouble("1e400")));
+  // ... and a negative exponent still overflows when the digits outweigh it.
+  EXPECT_TRUE(std::isinf(ReadDouble(("1" + std::string(400, '0') + "e-5").c_str())));
   EXPECT_LT(ReadDouble("-1e400"), 0);
   EXPECT_TRUE(std::isnan(ReadDouble("nan")));
   EXPECT_TRUE(std::isinf(ReadDouble("-Infinity")));
