@@ -16,3 +16,14 @@ bench: build
 
 clean:
 	rm -rf build
+
+# The native Windows client, cross-built with mingw-w64: build-win/QX_CLIENT.exe.
+.PHONY: windows test-windows
+windows:
+	scripts/setup-windows
+	cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	cmake --build build-win -j$$(nproc) --target QX_CLIENT
+
+# Its tests under Wine (builds the Linux mining-service first when missing).
+test-windows:
+	scripts/test-windows

@@ -10,7 +10,7 @@ class DebugOutput {
   virtual void Write(const char* text) = 0;
 };
 
-// Writes each text to standard error as it comes.
+// Writes each text to standard error as it comes (OutputDebugStringA on Windows).
 class StderrDebugOutput : public DebugOutput {
  public:
   void Write(const char* text) override;

@@ -1,20 +1,16 @@
 #include "service/identity.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "core/machine_state.h"
 #include "service/information_file.h"
+#include "service/platform_paths.h"
 #include "service/profile.h"
-
-#ifndef KESTRAVON_INSTALL_DIR
-#define KESTRAVON_INSTALL_DIR ""
-#endif
 
 std::string ConfigPath(const std::string& installDir) {
   InformationFile file;
   file.Append(installDir);
-  file.Append("/");
+  file.Append(PathSeparator());
   file.Append("config.ini");
   return file.path;
 }
@@ -39,13 +35,4 @@ std::string FormatMacError(int errorNumber) {
   char text[32];
   std::snprintf(text, sizeof text, "Error : %d ", errorNumber);
   return text;
-}
-
-std::string DefaultInstallDir() {
-  std::string configured = KESTRAVON_INSTALL_DIR;
-  if (!configured.empty()) return configured;
-  const char* dataHome = std::getenv("XDG_DATA_HOME");
-  if (dataHome && *dataHome) return std::string(dataHome) + "/kestravon";
-  const char* home = std::getenv("HOME");
-  return std::string(home && *home ? home : ".") + "/.local/share/kestravon";
 }

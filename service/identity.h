@@ -20,9 +20,10 @@ std::string FormatMacAddress(const uint8_t* bytes, std::size_t length);
 std::string FormatMacError(int errorNumber);
 
 // The host's MAC text: the first interface in kernel index order that is not loopback
-// and has a link-layer address; none gives "Error : 232 ".
+// and has a link-layer address; none gives "Error : 232 ". On Windows, the first adapter
+// GetAdaptersInfo lists, or "Error : <its error number> ".
 std::string GetMacText();
 
 // The install folder (no trailing separator): the build's KESTRAVON_INSTALL_DIR when
-// set, else <$XDG_DATA_HOME or ~/.local/share>/kestravon.
+// set, else <$XDG_DATA_HOME or ~/.local/share>/kestravon; c:\KESTRAVON on Windows.
 std::string DefaultInstallDir();

@@ -11,7 +11,7 @@ class ProcessLauncher {
                       const std::string& workingDir) = 0;
 };
 
-// posix_spawn on this platform; the child is reaped so no zombie remains.
+// posix_spawn, the child reaped so no zombie remains; ShellExecuteA ("open", SW_SHOW) on Windows.
 class SpawnLauncher : public ProcessLauncher {
  public:
   bool Launch(const std::string& file, const std::string& parameters,

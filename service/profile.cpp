@@ -18,8 +18,10 @@ namespace {
 class FileCloser {
  public:
   explicit FileCloser(std::FILE* file) : file_(file) {}
-  ~FileCloser() {
+  ~FileCloser() { Close(); }
+  void Close() {
     if (file_) std::fclose(file_);
+    file_ = nullptr;
   }
   FileCloser(const FileCloser&) = delete;
   FileCloser& operator=(const FileCloser&) = delete;
@@ -174,6 +176,8 @@ bool Write(const char* section, const char* key, const char* value, const char* 
     if (!CopyBytes(in, nullptr, edit.end - edit.start)) return false;
     if (!CopyRest(in, out)) return false;
   }
+  // Some platforms cannot replace a file that is still open.
+  closer.Close();
   return out.Commit();
 }
 

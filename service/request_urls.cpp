@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "service/information_file.h"
+#include "service/platform_paths.h"
 #include "service/url_encode.h"
 
 namespace {
@@ -39,7 +40,7 @@ std::string ReplyDownloadPath(const std::string& tempDir, const char* name) { re
 std::string ReplyReadPath(const std::string& tempDir, const char* name) {
   InformationFile file;
   file.Append(tempDir);
-  file.Append("/");
+  file.Append(PathSeparator());
   file.Append(name);
   return file.path;
 }

@@ -4,12 +4,13 @@
 
 #include "service/executable_file.h"
 #include "service/identity.h"
+#include "service/platform_paths.h"
 #include "service/process_launcher.h"
 #include "service/profile.h"
 #include "service/request_urls.h"
 #include "service/url_fetcher.h"
 
-std::string PatchFilePath(const std::string& installDir) { return installDir + "/patch.exe"; }
+std::string PatchFilePath(const std::string& installDir) { return installDir + PathSeparator() + "patch.exe"; }
 
 SelfUpdateResult RunSelfUpdate(const SelfUpdateRequest& request) {
   const std::string patchFile = PatchFilePath(request.installDir);
@@ -27,7 +28,7 @@ SelfUpdateResult RunSelfUpdate(const SelfUpdateRequest& request) {
     return SelfUpdateResult::kDownloadFailed;
   }
   // The installer must be runnable; only the file we just downloaded is touched.
-  if (!MakeExecutable(partial) || std::rename(partial.c_str(), patchFile.c_str()) != 0) {
+  if (!MakeExecutable(partial) || !MoveFileOver(partial, patchFile)) {
     std::remove(partial.c_str());
     return SelfUpdateResult::kNotInstalled;
   }

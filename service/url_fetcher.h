@@ -42,17 +42,18 @@ class UrlFetcher {
   int Busy() const { return busy_.load(); }
 
  private:
-  void* internetSession_ = nullptr;  // the libcurl easy handle
+  void* internetSession_ = nullptr;  // the platform's session handle
   std::atomic<int> busy_{0};
   FetchLimits limits_;
   const std::atomic<bool>* abort_ = nullptr;
   FetchOutcome outcome_;
 };
 
-// Ends the client's use of the HTTP layer (curl_global_cleanup). Safe while another
+// Ends the client's use of the HTTP layer (curl_global_cleanup, WSACleanup). Safe while another
 // thread is still fetching: the cleanup is then left to the CloseSession of the last
 // open fetcher, and a later OpenSession initialises the layer again.
 void ReleaseSocketLayer();
 
-// The temporary folder: $TMPDIR when set and non-empty, else /tmp/, always ending in '/'.
+// The temporary folder, always ending in a separator: $TMPDIR when set and non-empty,
+// else /tmp/; GetTempPathA on Windows.
 std::string TempFolderPath();

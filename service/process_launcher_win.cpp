@@ -1,0 +1,15 @@
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdint>
+
+#include "service/process_launcher.h"
+
+bool SpawnLauncher::Launch(const std::string& file, const std::string& parameters,
+                           const std::string& workingDir) {
+  // The shell starts the installer as a program of its own and returns without waiting.
+  HINSTANCE result = ShellExecuteA(nullptr, "open", file.c_str(), parameters.c_str(),
+                                   workingDir.c_str(), SW_SHOW);
+  // Values above 32 mean success.
+  return reinterpret_cast<std::intptr_t>(result) > 32;
+}

@@ -1,0 +1,268 @@
+#include "ui/win32/qxclient_dlg.h"
+
+#include <string>
+
+#include "core/control_ids.h"
+#include "ui/dialog_template.h"
+#include "ui/win32/about_dlg.h"
+#include "ui/win32/resource.h"
+#include "ui/win32/wide_text.h"
+
+namespace {
+
+constexpr UINT_PTR kFrameTimer = 1;
+constexpr UINT kFrameMs = 16;  // about one display refresh
+
+std::wstring FromUtf8(const char* text) {
+  const int n = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+  if (n <= 1) return {};
+  std::wstring wide(static_cast<std::size_t>(n - 1), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text, -1, wide.data(), n);
+  return wide;
+}
+
+std::wstring WindowText(HWND window) {
+  const int n = GetWindowTextLengthW(window);
+  if (n <= 0) return {};
+  std::wstring text(static_cast<std::size_t>(n) + 1, L'\0');
+  const int got = GetWindowTextW(window, text.data(), n + 1);
+  text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  return text;
+}
+
+}  // namespace
+
+CQXCLIENTDlg::CQXCLIENTDlg(SessionHooks& hooks, ControlDelivery& delivery, HINSTANCE instance)
+    : hooks_(hooks),
+      delivery_(delivery),
+      instance_(instance),
+      mainIcon_(LoadIconW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME))) {}
+
+CQXCLIENTDlg::~CQXCLIENTDlg() {
+  // The worker uses the window layer until it has stopped; it goes before anything else.
+  hooks_.StopWorker();
+}
+
+INT_PTR CQXCLIENTDlg::DoModal() {
+  return DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_QX_CLIENT_DIALOG), nullptr, DialogProc,
+                         reinterpret_cast<LPARAM>(this));
+}
+
+INT_PTR CALLBACK CQXCLIENTDlg::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  CQXCLIENTDlg* self = nullptr;
+  if (message == WM_INITDIALOG) {
+    self = reinterpret_cast<CQXCLIENTDlg*>(lParam);
+    SetWindowLongPtrW(window, DWLP_USER, lParam);
+    self->window_ = window;
+  } else {
+    self = reinterpret_cast<CQXCLIENTDlg*>(GetWindowLongPtrW(window, DWLP_USER));
+  }
+  if (self == nullptr) return FALSE;
+  const INT_PTR result = self->HandleMessage(message, wParam, lParam);
+  if (message == WM_NCDESTROY) {
+    SetWindowLongPtrW(window, DWLP_USER, 0);
+    self->window_ = nullptr;
+  }
+  return result;
+}
+
+INT_PTR CQXCLIENTDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      return OnInitDialog();
+    case WM_SYSCOMMAND:
+      return OnSysCommand(static_cast<UINT>(wParam)) ? TRUE : FALSE;
+    case WM_PAINT:
+      return OnPaint() ? TRUE : FALSE;
+    case WM_QUERYDRAGICON:
+      // One of the few messages whose answer is the procedure's own return value.
+      return reinterpret_cast<INT_PTR>(OnQueryDragIcon());
+    case WM_COMMAND:
+      OnCommand(LOWORD(wParam), HIWORD(wParam));
+      return TRUE;
+    case WM_TIMER:
+      if (wParam == kFrameTimer) delivery_.ApplyPending();
+      return TRUE;
+    case WM_DESTROY:
+      OnDestroy();
+      return TRUE;
+    default:
+      break;
+  }
+  (void)lParam;
+  return FALSE;
+}
+
+BOOL CQXCLIENTDlg::OnInitDialog() {
+  initialised_ = true;
+  autoChargeCheck_ = GetDlgItem(window_, kIdAutoCharge);
+  miningLogEdit_ = GetDlgItem(window_, kIdMiningLog);
+  eventLogEdit_ = GetDlgItem(window_, kIdEventLog);
+
+  // The combo box's list items, from the template's initialisation data.
+  for (const ComboInitData& init : MainDialogTemplate().comboInit) {
+    for (const char* item : init.items) {
+      const std::wstring text = FromUtf8(item);
+      SendDlgItemMessageW(window_, init.id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    }
+  }
+  DoDataExchange(false);
+
+  if (HMENU systemMenu = GetSystemMenu(window_, FALSE)) {
+    wchar_t text[256] = {};
+    if (LoadStringW(instance_, IDS_ABOUTBOX, text, 256) > 0 && text[0] != L'\0') {
+      AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
+      AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, text);
+    }
+  }
+  SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(mainIcon_));
+  SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(mainIcon_));
+
+  delivery_.Attach(this, PaneLength(miningLogEdit_), PaneLength(eventLogEdit_));
+  SetTimer(window_, kFrameTimer, kFrameMs, nullptr);
+  // The download, the first dashboard, the power-on notice and the worker's start all
+  // happen before the window is first shown.
+  hooks_.StartSession();
+  return TRUE;  // the focus goes to the first control with a tab stop, 1003
+}
+
+bool CQXCLIENTDlg::OnSysCommand(UINT commandId) {
+  if ((commandId & 0xFFF0u) != IDM_ABOUTBOX) return false;
+  CAboutDlg about(instance_);
+  about.DoModal(window_);
+  return true;
+}
+
+bool CQXCLIENTDlg::OnPaint() {
+  if (!IsIconic(window_)) return false;
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(window_, &paint);
+  SendMessageW(window_, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  const int cxIcon = GetSystemMetrics(SM_CXICON);
+  const int cyIcon = GetSystemMetrics(SM_CYICON);
+  RECT rect;
+  GetClientRect(window_, &rect);
+  const int x = (rect.right - rect.left - cxIcon + 1) / 2;
+  const int y = (rect.bottom - rect.top - cyIcon + 1) / 2;
+  DrawIcon(dc, x, y, mainIcon_);
+  EndPaint(window_, &paint);
+  return true;
+}
+
+void CQXCLIENTDlg::OnCommand(int id, int notification) {
+  switch (id) {
+    case IDOK:
+      DoDataExchange(true);
+      EndDialog(window_, IDOK);
+      break;
+    case IDCANCEL:
+      EndDialog(window_, IDCANCEL);
+      break;
+    case kIdStartStop:
+      if (notification == BN_CLICKED) OnStartStop();
+      break;
+    case kIdMiningLog:
+      if (notification == EN_CHANGE) OnPaneEdited(LogPane::kMining);
+      break;
+    case kIdEventLog:
+      if (notification == EN_CHANGE) OnPaneEdited(LogPane::kEvent);
+      break;
+    default:
+      // The other buttons, the sector list, the check box and the radio buttons have no
+      // command: a click changes only the control's own state.
+      break;
+  }
+}
+
+void CQXCLIENTDlg::OnStartStop() {
+  // The click's own caption must be the last word: show what the worker published first.
+  delivery_.ApplyPending();
+  hooks_.ToggleMining();
+}
+
+void CQXCLIENTDlg::OnDestroy() {
+  if (!initialised_ || destroyed_) return;
+  destroyed_ = true;
+  KillTimer(window_, kFrameTimer);
+  // From here on the worker's control operations are dropped.
+  delivery_.Detach();
+  hooks_.EndSession();
+}
+
+void CQXCLIENTDlg::DoDataExchange(bool toVariables) {
+  if (toVariables) {
+    targetCoinChoice_ = -1;
+    for (int id = kIdTargetKest; id <= kIdTargetAll; ++id) {
+      if (IsDlgButtonChecked(window_, id) == BST_CHECKED) {
+        targetCoinChoice_ = id - kIdTargetKest;
+        break;
+      }
+    }
+  } else {
+    ApplyRadio(kIdTargetKest, kIdTargetAll, targetCoinChoice_);
+  }
+}
+
+HWND CQXCLIENTDlg::PaneEdit(LogPane pane) const {
+  return pane == LogPane::kMining ? miningLogEdit_ : eventLogEdit_;
+}
+
+std::size_t CQXCLIENTDlg::PaneLength(HWND edit) const {
+  return edit != nullptr ? ClientLength(WindowText(edit)) : 0;
+}
+
+void CQXCLIENTDlg::OnPaneEdited(LogPane pane) {
+  if (applyingPane_ || destroyed_) return;
+  delivery_.NotePaneEdited(pane, PaneLength(PaneEdit(pane)));
+}
+
+void CQXCLIENTDlg::ApplyText(int controlId, std::string_view bytes) {
+  HWND control = GetDlgItem(window_, controlId);
+  if (control == nullptr) return;
+  const std::wstring text = ToWide(bytes);
+  // A control already showing the text is not touched (no flicker, no caret jump).
+  if (WindowText(control) == text) return;
+  const bool pane = control == miningLogEdit_ || control == eventLogEdit_;
+  if (pane) applyingPane_ = true;
+  SetWindowTextW(control, text.c_str());
+  if (pane) applyingPane_ = false;
+}
+
+void CQXCLIENTDlg::ApplyCheck(int controlId, int state) {
+  HWND check = GetDlgItem(window_, controlId);
+  if (check == nullptr) return;
+  // A two-state box shows every value other than 0 as checked.
+  const WPARAM mark = state != 0 ? BST_CHECKED : BST_UNCHECKED;
+  if (static_cast<WPARAM>(SendMessageW(check, BM_GETCHECK, 0, 0)) != mark) {
+    SendMessageW(check, BM_SETCHECK, mark, 0);
+  }
+}
+
+void CQXCLIENTDlg::ApplyRadio(int firstId, int lastId, int position) {
+  if (firstId == kIdTargetKest) targetCoinChoice_ = position;
+  const int target = (position >= 0 && position <= lastId - firstId) ? firstId + position : -1;
+  for (int id = firstId; id <= lastId; ++id) {
+    HWND radio = GetDlgItem(window_, id);
+    if (radio == nullptr) continue;
+    const WPARAM mark = id == target ? BST_CHECKED : BST_UNCHECKED;
+    if (static_cast<WPARAM>(SendMessageW(radio, BM_GETCHECK, 0, 0)) != mark) {
+      SendMessageW(radio, BM_SETCHECK, mark, 0);
+    }
+  }
+}
+
+void CQXCLIENTDlg::ApplyPaneText(LogPane pane, bool clearFirst, std::string_view bytes) {
+  HWND edit = PaneEdit(pane);
+  if (edit == nullptr) return;
+  applyingPane_ = true;
+  if (clearFirst) SetWindowTextW(edit, L"");
+  // Caret to the end, scrolled into view, the text put in its place without undo.
+  const int end = GetWindowTextLengthW(edit);
+  SendMessageW(edit, EM_SETSEL, static_cast<WPARAM>(end), static_cast<LPARAM>(end));
+  SendMessageW(edit, EM_SCROLLCARET, 0, 0);
+  if (!bytes.empty()) {
+    const std::wstring text = ToWide(bytes);
+    SendMessageW(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+  }
+  applyingPane_ = false;
+}

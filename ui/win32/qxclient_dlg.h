@@ -1,0 +1,67 @@
+#pragma once
+// The main window on Windows: a modal dialog on template 102, one mining machine. It shows
+// what the client writes through its window layer, and runs the session: StartSession
+// while it is initialised (before it is first shown), ToggleMining on the Start/Stop
+// button, EndSession while it is destroyed, and the worker's stop when the object goes.
+#include <windows.h>
+
+#include <cstddef>
+#include <string_view>
+
+#include "core/session_hooks.h"
+#include "ui/control_delivery.h"
+#include "ui/control_sink.h"
+
+class CQXCLIENTDlg final : private ControlSink {
+ public:
+  // `delivery` is the window layer the client writes to; it must outlive the client's
+  // worker. The window attaches to it while it exists and detaches when it is destroyed.
+  CQXCLIENTDlg(SessionHooks& hooks, ControlDelivery& delivery, HINSTANCE instance);
+  ~CQXCLIENTDlg();
+  CQXCLIENTDlg(const CQXCLIENTDlg&) = delete;
+  CQXCLIENTDlg& operator=(const CQXCLIENTDlg&) = delete;
+
+  // Creates the window, runs it until OK or Cancel ends it, and destroys it.
+  // IDOK, IDCANCEL, or -1 when the window could not be created.
+  INT_PTR DoModal();
+
+  HWND Window() const { return window_; }
+  int TargetCoinChoice() const { return targetCoinChoice_; }
+
+ private:
+  static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+  BOOL OnInitDialog();
+  // True when handled; ids 16 to 31 open the About box.
+  bool OnSysCommand(UINT commandId);
+  bool OnPaint();
+  HICON OnQueryDragIcon() const { return mainIcon_; }
+  void OnDestroy();
+  void OnCommand(int id, int notification);
+  void OnStartStop();
+  // Radio group <-> targetCoinChoice; towards the controls when !toVariables.
+  void DoDataExchange(bool toVariables);
+  HWND PaneEdit(LogPane pane) const;
+  void OnPaneEdited(LogPane pane);
+  std::size_t PaneLength(HWND edit) const;
+
+  // ControlSink: the window's thread carries out the client's control operations.
+  void ApplyText(int controlId, std::string_view text) override;
+  void ApplyCheck(int controlId, int state) override;
+  void ApplyRadio(int firstId, int lastId, int position) override;
+  void ApplyPaneText(LogPane pane, bool clearFirst, std::string_view text) override;
+
+  SessionHooks& hooks_;
+  ControlDelivery& delivery_;
+  HINSTANCE instance_;
+  HWND window_ = nullptr;
+  HICON mainIcon_ = nullptr;
+  int targetCoinChoice_ = 0;
+  HWND autoChargeCheck_ = nullptr;
+  HWND miningLogEdit_ = nullptr;
+  HWND eventLogEdit_ = nullptr;
+  bool initialised_ = false;
+  bool destroyed_ = false;
+  bool applyingPane_ = false;  // a pane change of ours, not the user's
+};
