@@ -1,12 +1,14 @@
 #include "live_client.h"
 
 #include <dirent.h>
+#include <unistd.h>
 #include <sys/resource.h>
 #include <time.h>
 
 #include <QPushButton>
 #include <QTest>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -116,6 +118,35 @@ int OpenDescriptors() {
   }
   closedir(dir);
   return count - 1;  // the descriptor of the listing itself
+}
+
+std::vector<int> ThreadsNamed(const std::string& name) {
+  std::vector<int> tids;
+  DIR* dir = opendir("/proc/self/task");
+  if (dir == nullptr) return tids;
+  while (const dirent* entry = readdir(dir)) {
+    if (entry->d_name[0] == '.') continue;
+    std::ifstream comm(std::string("/proc/self/task/") + entry->d_name + "/comm");
+    std::string line;
+    if (std::getline(comm, line) && line == name) tids.push_back(std::atoi(entry->d_name));
+  }
+  closedir(dir);
+  return tids;
+}
+
+double ThreadCpuSecondsOf(int tid) {
+  std::ifstream in("/proc/self/task/" + std::to_string(tid) + "/stat");
+  std::string stat;
+  if (!std::getline(in, stat)) return -1;
+  // The fields after the name in parentheses: state is the 3rd, utime the 14th, stime the 15th.
+  const std::size_t close = stat.rfind(')');
+  if (close == std::string::npos) return -1;
+  const char* p = stat.c_str() + close + 2;
+  unsigned long long utime = 0, stime = 0;
+  if (std::sscanf(p, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &utime, &stime) != 2) {
+    return -1;
+  }
+  return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 double ProcessCpuSeconds() {

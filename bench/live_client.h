@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/client_environment.h"
 #include "core/window_layer.h"
@@ -90,6 +91,10 @@ class LiveClient {
 long ResidentKiB();
 int OpenDescriptors();
 int ThreadCount();
+// The threads of this process by name ("miner-worker" is the client's worker), and the
+// CPU seconds one of them has used (-1 once it is gone).
+std::vector<int> ThreadsNamed(const std::string& name);
+double ThreadCpuSecondsOf(int tid);
 // CPU seconds (user + system) of this process since it started.
 double ProcessCpuSeconds();
 // CPU seconds of the calling thread.

@@ -25,10 +25,12 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "bare_loop.h"
 #include "core/miner_core.h"
 #include "live_client.h"
+#include "ui/qxclient_dlg.h"
 
 namespace {
 
@@ -37,6 +39,7 @@ struct Options {
   int ceilingSeconds = 10;
   int warmUpSeconds = 3;
   std::string summaryPath;
+  bool hidden = false;  // hide the window once the session has started
 };
 
 bool ParseArgs(int argc, char** argv, Options& o) {
@@ -51,10 +54,12 @@ bool ParseArgs(int argc, char** argv, Options& o) {
       o.warmUpSeconds = std::atoi(argv[++i]);
     } else if (a == "--summary" && hasValue) {
       o.summaryPath = argv[++i];
+    } else if (a == "--hidden") {
+      o.hidden = true;
     } else {
       std::fprintf(stderr,
                    "usage: pass_rate_probe [--seconds N] [--ceiling-seconds N] [--warm-up N] "
-                   "[--summary FILE]\n");
+                   "[--summary FILE] [--hidden]\n");
       return false;
     }
   }
@@ -80,6 +85,16 @@ double LoadAverage() {
     std::fclose(f);
   }
   return load;
+}
+
+// Passes per second of the bare loop alone for `seconds`.
+double MeasureBareLoop(int seconds) {
+  BareLoop bare;
+  const double t0 = Now();
+  bare.StartWorker();
+  std::this_thread::sleep_for(std::chrono::seconds(seconds));
+  bare.Stop();
+  return bare.Passes() / (Now() - t0);
 }
 
 // Runs the Qt event loop for `seconds`, switching mining back on whenever the service
@@ -150,7 +165,9 @@ class ExperienceWatch {
 };
 
 struct Figures {
-  double ceilingAlone = 0;       // bare-loop passes per second, alone
+  double ceilingBefore = 0;      // bare-loop passes per second, alone, before the client
+  double ceilingAfter = 0;       // and after it
+  double ceilingAlone = 0;       // the mean of the two
   double ceilingAlongside = 0;   // bare-loop passes per second, beside the client
   double ceiling100Share = 0;    // share of seconds with a bare-loop pass at ms 100
   double clientPasses = 0;
@@ -159,6 +176,7 @@ struct Figures {
   int credited = 0;
   double clientCpu = 0;          // CPU seconds per wall second
   double windowThreadCpu = 0;
+  double workerCpu = 0;          // -1 when the worker thread was not found
   double bareCpu = 0;
   long rssStartKiB = 0;
   long rssEndKiB = 0;
@@ -169,19 +187,21 @@ void Print(const Figures& f, const std::string& platform, const Options& o, doub
            double loadAfter) {
   const double ceiling = std::max(f.ceilingAlone, f.ceilingAlongside);
   const double share = f.seconds > 0 ? 100.0 * f.credited / f.seconds : 0;
-  std::printf("pass-rate probe: Qt platform %s, window shown, %d s mining (after %d s warm-up)\n",
-              platform.c_str(), o.seconds, o.warmUpSeconds);
+  std::printf("pass-rate probe: Qt platform %s, window %s, %d s mining (after %d s warm-up)\n",
+              platform.c_str(), o.hidden ? "hidden" : "shown", o.seconds, o.warmUpSeconds);
   std::printf("load average %.2f before, %.2f after\n\n", loadBefore, loadAfter);
   std::printf("%-40s %12s %12s\n", "", "bare loop", "client");
   std::printf("%-40s %12.1f %12.1f   (%.1f %% of the ceiling)\n", "passes per second", ceiling,
               f.clientPasses, ceiling > 0 ? 100.0 * f.clientPasses / ceiling : 0.0);
-  std::printf("%-40s %12.1f %12s\n", "  bare loop alone, before", f.ceilingAlone, "");
+  std::printf("%-40s %12.1f %12s   (%.1f before, %.1f after the client)\n",
+              "  bare loop alone", f.ceilingAlone, "", f.ceilingBefore, f.ceilingAfter);
   std::printf("%-40s %12.1f %12s\n", "  bare loop alongside the client", f.ceilingAlongside, "");
   std::printf("%-40s %12s %12.1f\n", "mining steps per second", "-", f.clientSteps);
   std::printf("%-40s %11.1f%% %11.1f%%   (%d of %d seconds)\n", "seconds with experience credited",
               100.0 * f.ceiling100Share, share, f.credited, f.seconds);
   std::printf("%-40s %12.3f %12.3f\n", "CPU seconds per wall second", f.bareCpu, f.clientCpu);
   std::printf("%-40s %12s %12.3f\n", "  of which the window's thread", "", f.windowThreadCpu);
+  std::printf("%-40s %12s %12.3f\n", "  of which the worker", "", f.workerCpu);
   std::printf("%-40s %12s %12.1f   (%.1f at the start of the measurement)\n",
               "resident memory, MiB", "-", f.rssEndKiB / 1024.0, f.rssStartKiB / 1024.0);
   std::printf("%-40s %12s %12d\n", "mining switched back on", "-", f.restarts);
@@ -206,6 +226,7 @@ void WriteSummary(const Figures& f, const std::string& platform, const std::stri
       << "credited=" << f.credited << "/" << f.seconds << "\n"
       << "cpu=" << f.clientCpu << "\n"
       << "cpu_window=" << f.windowThreadCpu << "\n"
+      << "cpu_worker=" << f.workerCpu << "\n"
       << "bare_cpu=" << f.bareCpu << "\n"
       << "rss_start_mib=" << f.rssStartKiB / 1024.0 << "\n"
       << "rss_end_mib=" << f.rssEndKiB / 1024.0 << "\n"
@@ -230,24 +251,23 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  // The ceiling alone is measured before and after the client, so that a load of the
+  // machine that changes meanwhile weighs on both sides alike.
   Figures f;
-  {
-    BareLoop bare;
-    const double t0 = Now();
-    bare.StartWorker();
-    std::this_thread::sleep_for(std::chrono::seconds(o.ceilingSeconds));
-    bare.Stop();
-    f.ceilingAlone = bare.Passes() / (Now() - t0);
-  }
+  f.ceilingBefore = MeasureBareLoop(o.ceilingSeconds);
 
   if (!client.ShowWindow(error)) {
     std::fprintf(stderr, "pass_rate_probe: %s\n", error.c_str());
     return 1;
   }
+  if (o.hidden) client.Window().hide();
   f.restarts += RunWindow(client, o.warmUpSeconds);
 
   // The measurement.
   MinerCore& core = client.Core();
+  const std::vector<int> workers = ThreadsNamed("miner-worker");  // before the bare loop starts
+  const int worker = workers.size() == 1 ? workers.front() : -1;
+  const double worker0 = worker > 0 ? ThreadCpuSecondsOf(worker) : -1;
   ExperienceWatch watch(core);
   BareLoop bare;
   bare.StartWorker();
@@ -266,6 +286,7 @@ int main(int argc, char** argv) {
   const uint64_t passes1 = core.WorkerPassCount();
   const uint64_t steps1 = client.MiningSteps();
   const double window1 = ThreadCpuSeconds();
+  const double worker1 = worker > 0 ? ThreadCpuSecondsOf(worker) : -1;
   bare.Stop();
   watch.Finish();
   const double cpu1 = ProcessCpuSeconds();
@@ -282,9 +303,12 @@ int main(int argc, char** argv) {
                     : 0;
   f.bareCpu = bare.CpuSeconds() / elapsed;
   f.windowThreadCpu = (window1 - window0) / elapsed;
+  f.workerCpu = (worker0 >= 0 && worker1 >= 0) ? (worker1 - worker0) / elapsed : -1;
   f.clientCpu = (cpu1 - cpu0 - bare.CpuSeconds() - watch.CpuSeconds()) / elapsed;
 
   client.Close();
+  f.ceilingAfter = MeasureBareLoop(o.ceilingSeconds);
+  f.ceilingAlone = (f.ceilingBefore + f.ceilingAfter) / 2;
   const double loadAfter = LoadAverage();
   Print(f, platform, o, loadBefore, loadAfter);
   if (!o.summaryPath.empty()) WriteSummary(f, platform, o.summaryPath, loadAfter);

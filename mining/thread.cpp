@@ -1,5 +1,7 @@
 #include "mining/thread.h"
 
+#include "mining/worker_timer.h"
+
 Thread::~Thread() { Stop(); }
 
 void Thread::StartWorker() {
@@ -10,7 +12,10 @@ void Thread::StartWorker() {
   }
   stopRequested_.store(false);
   running_.store(true);
-  threadHandle_ = std::thread([this] { Run(); });
+  threadHandle_ = std::thread([this] {
+    PrepareWorkerThread();
+    Run();
+  });
 }
 
 void Thread::Stop() {
