@@ -1,17 +1,19 @@
 // What the window's thread spends on what the worker publishes, in the real dialog
 // (offscreen unless QT_QPA_PLATFORM says otherwise).
 //
-//   ApplyRefresh              one published dashboard view applied to the controls (a new
-//                             mining step's texts: the changed fields are set, the others
-//                             left alone)
-//   ApplyRefresh+paint        the same, then the repaint it causes
-//   ApplyLogSecond/net        one second's worth of mining-log blocks (1000) published by
-//                             a worker, applied at once by their net effect, then painted
-//   ApplyLogSecond/each       the same 1000 blocks applied one append at a time, as a
-//                             delivery without coalescing would, then painted
-//
-// The window's thread applies about 60 refreshes and 1000 blocks a second, so
-// 60 x ApplyRefresh+paint + ApplyLogSecond/net is its load per second of mining.
+//   ApplyRefresh           one published dashboard view applied to the controls (a new
+//                          mining step's texts: the changed fields are set, the others
+//                          left alone)
+//   ApplyRefresh+paint     the same, then the repaint it causes
+//   MiningSecond/frames    one second of mining as the window's thread gets it: 60 frames,
+//                          each applying the newest view and the log blocks published
+//                          since the frame before (1000 a second), then painting. This is
+//                          the window's share of a second of mining.
+//   LogSecond/frames       the same with the log blocks alone
+//   LogSecond/once         a second's 1000 blocks applied at once by their net effect (the
+//                          pane rule keeps only the tail), then painted
+//   LogSecond/each         the 1000 blocks applied one append at a time, as a delivery
+//                          without coalescing would, then painted
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -21,6 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "core/control_ids.h"
@@ -120,32 +123,72 @@ BENCHMARK(BM_ApplyRefresh)->Name("ApplyRefresh")->Unit(benchmark::kMicrosecond);
 void BM_ApplyRefreshPaint(benchmark::State& state) { ApplyRefresh(state, true); }
 BENCHMARK(BM_ApplyRefreshPaint)->Name("ApplyRefresh+paint")->Unit(benchmark::kMicrosecond);
 
-void BM_ApplyLogSecondNet(benchmark::State& state) {
+// Publishes on another thread, as the worker does: nothing is applied until ApplyPending.
+template <class F>
+void FromWorker(F&& publish) {
+  std::thread worker(std::forward<F>(publish));
+  worker.join();
+}
+
+constexpr int kBlocksPerSecond = 1000;
+constexpr int kFramesPerSecond = 60;
+
+// One second of mining as the window's thread sees it: 60 frames, each applying what the
+// worker published since the last one (the newest view when `refresh`, and a sixtieth of
+// the second's log blocks) and painting it.
+void MiningSecond(benchmark::State& state, bool refresh, bool blocks) {
   Window& w = SharedWindow();
-  const std::vector<std::string> blocks = LogBlocks(1000);
+  const std::vector<DashboardView> views = StepViews(kFramesPerSecond);
+  const std::vector<std::string> log = LogBlocks(kBlocksPerSecond);
+  for (auto _ : state) {
+    std::size_t next = 0;
+    for (int frame = 0; frame < kFramesPerSecond; ++frame) {
+      const std::size_t until = log.size() * static_cast<std::size_t>(frame + 1) / kFramesPerSecond;
+      state.PauseTiming();
+      FromWorker([&] {
+        if (blocks) {
+          for (; next < until; ++next) w.delivery.AppendToPane(LogPane::kMining, log[next].c_str());
+        }
+        if (refresh) w.delivery.ShowDashboard(views[static_cast<std::size_t>(frame)]);
+      });
+      state.ResumeTiming();
+      w.delivery.ApplyPending();
+      QCoreApplication::processEvents();
+    }
+  }
+}
+
+void BM_MiningSecond(benchmark::State& state) { MiningSecond(state, true, true); }
+BENCHMARK(BM_MiningSecond)->Name("MiningSecond/frames")->Unit(benchmark::kMillisecond);
+
+void BM_LogSecondFrames(benchmark::State& state) { MiningSecond(state, false, true); }
+BENCHMARK(BM_LogSecondFrames)->Name("LogSecond/frames")->Unit(benchmark::kMillisecond);
+
+void BM_LogSecondOnce(benchmark::State& state) {
+  Window& w = SharedWindow();
+  const std::vector<std::string> log = LogBlocks(kBlocksPerSecond);
   for (auto _ : state) {
     state.PauseTiming();
-    std::thread worker([&] {
-      for (const std::string& b : blocks) w.delivery.AppendToPane(LogPane::kMining, b.c_str());
+    FromWorker([&] {
+      for (const std::string& b : log) w.delivery.AppendToPane(LogPane::kMining, b.c_str());
     });
-    worker.join();
     state.ResumeTiming();
     w.delivery.ApplyPending();
     QCoreApplication::processEvents();
   }
 }
-BENCHMARK(BM_ApplyLogSecondNet)->Name("ApplyLogSecond/net")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LogSecondOnce)->Name("LogSecond/once")->Unit(benchmark::kMillisecond);
 
-void BM_ApplyLogSecondEach(benchmark::State& state) {
+void BM_LogSecondEach(benchmark::State& state) {
   Window& w = SharedWindow();
-  const std::vector<std::string> blocks = LogBlocks(1000);
+  const std::vector<std::string> log = LogBlocks(kBlocksPerSecond);
   for (auto _ : state) {
     // On the window's own thread every append is applied before the call returns.
-    for (const std::string& b : blocks) w.delivery.AppendToPane(LogPane::kMining, b.c_str());
+    for (const std::string& b : log) w.delivery.AppendToPane(LogPane::kMining, b.c_str());
     QCoreApplication::processEvents();
   }
 }
-BENCHMARK(BM_ApplyLogSecondEach)->Name("ApplyLogSecond/each")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LogSecondEach)->Name("LogSecond/each")->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -36,6 +36,15 @@ void ControlDelivery::Attach(ControlSink* sink, std::size_t miningPaneLength,
   hasView_ = false;
   panes_[0] = PaneQueue{false, {}, miningPaneLength};
   panes_[1] = PaneQueue{false, {}, eventPaneLength};
+  // A pending tail never holds more than the pane limit and the append that passed it,
+  // and the store and the window's side take turns with their buffers; sized once here,
+  // a mining step's refresh and log block never allocate, not even in the first frames.
+  for (int i = 0; i < 2; ++i) {
+    panes_[i].tail.reserve(2 * kPaneLimit);
+    takenTail_[i].reserve(2 * kPaneLimit);
+  }
+  ops_.reserve(8);
+  takenOps_.reserve(8);
 }
 
 void ControlDelivery::Detach() {
