@@ -123,7 +123,11 @@ BOOL CQXCLIENTDlg::OnInitDialog() {
   // The download, the first dashboard, the power-on notice and the worker's start all
   // happen before the window is first shown.
   hooks_.StartSession();
-  return TRUE;  // the focus goes to the first control with a tab stop, 1003
+  // The focus starts in the serial-number field, the first field of the tab order. Left
+  // to the dialog manager it would land on the KEST radio button: checking a radio button
+  // gives it a tab stop, and the group stands first in the template.
+  SetFocus(GetDlgItem(window_, kIdSerialNo));
+  return FALSE;
 }
 
 bool CQXCLIENTDlg::OnSysCommand(UINT commandId) {
