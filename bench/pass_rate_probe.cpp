@@ -201,7 +201,11 @@ void Print(const Figures& f, const std::string& platform, const Options& o, doub
               100.0 * f.ceiling100Share, share, f.credited, f.seconds);
   std::printf("%-40s %12.3f %12.3f\n", "CPU seconds per wall second", f.bareCpu, f.clientCpu);
   std::printf("%-40s %12s %12.3f\n", "  of which the window's thread", "", f.windowThreadCpu);
-  std::printf("%-40s %12s %12.3f\n", "  of which the worker", "", f.workerCpu);
+  if (f.workerCpu >= 0) {
+    std::printf("%-40s %12s %12.3f\n", "  of which the worker", "", f.workerCpu);
+  } else {
+    std::printf("%-40s %12s %12s   (no thread named miner-worker)\n", "  of which the worker", "", "-");
+  }
   std::printf("%-40s %12s %12.1f   (%.1f at the start of the measurement)\n",
               "resident memory, MiB", "-", f.rssEndKiB / 1024.0, f.rssStartKiB / 1024.0);
   std::printf("%-40s %12s %12d\n", "mining switched back on", "-", f.restarts);
@@ -226,7 +230,7 @@ void WriteSummary(const Figures& f, const std::string& platform, const std::stri
       << "credited=" << f.credited << "/" << f.seconds << "\n"
       << "cpu=" << f.clientCpu << "\n"
       << "cpu_window=" << f.windowThreadCpu << "\n"
-      << "cpu_worker=" << f.workerCpu << "\n"
+      << "cpu_worker=" << (f.workerCpu >= 0 ? std::to_string(f.workerCpu) : "-") << "\n"
       << "bare_cpu=" << f.bareCpu << "\n"
       << "rss_start_mib=" << f.rssStartKiB / 1024.0 << "\n"
       << "rss_end_mib=" << f.rssEndKiB / 1024.0 << "\n"
