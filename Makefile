@@ -14,6 +14,12 @@ run:
 bench: build
 	scripts/bench
 
+# The whole client for MINUTES minutes (default 10); not part of make test.
+.PHONY: soak
+MINUTES ?= 10
+soak: build
+	scripts/soak $(MINUTES)
+
 clean:
 	rm -rf build
 
