@@ -1,4 +1,4 @@
-.PHONY: test run bench build clean
+.PHONY: test run bench build clean test-sanitizers test-asan test-tsan fuzz
 
 build:
 	scripts/setup
@@ -22,6 +22,18 @@ soak: build
 
 clean:
 	rm -rf build
+
+test-sanitizers:
+	scripts/test-sanitizers address thread
+
+test-asan:
+	scripts/test-sanitizers address
+
+test-tsan:
+	scripts/test-sanitizers thread
+
+fuzz:
+	scripts/fuzz 60
 
 # The native Windows client, cross-built with mingw-w64: build-win/QX_CLIENT.exe.
 .PHONY: windows test-windows

@@ -220,11 +220,14 @@ void MinerCore::ReportStatus() {
 
 // ---- mining ----
 
-void MinerCore::MiningStep() {
+void MinerCore::MiningStep() { Step(false); }
+
+void MinerCore::Step(bool onlyWhileMining) {
   DashboardView view;
   char block[kMiningBlockSize];
   {
     std::lock_guard<std::mutex> lock(stateMutex_);
+    if (onlyWhileMining && state_.onOff != 1) return;
     const WallTime now = env_.clock->LocalTime();
     const double amount = AdvanceMining(state_, now.second, env_.random->Draw());
     RenderDashboard(state_, view);
@@ -249,7 +252,7 @@ void MinerCore::WorkerPass() {
     state_.exp = WrapAdd(state_.exp, state_.expGain);
     state_.expGain = 0;
   }
-  MiningStep();
+  Step(true);
 }
 
 void MinerCore::Run() {

@@ -50,6 +50,11 @@ class MinerCore : public Thread, public SessionHooks {
   void Run() override;  // the mining loop
 
  private:
+  // The step itself. The worker's pass asks for it only while mining, checked under the
+  // lock the step takes, so a Stop that lands after the pass's first check is not
+  // followed by one more step and a refresh that would overwrite the click's caption.
+  void Step(bool onlyWhileMining);
+
   ClientEnvironment env_;
   WindowLayer& window_;
   mutable std::mutex stateMutex_;
