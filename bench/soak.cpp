@@ -117,8 +117,7 @@ int main(int argc, char** argv) {
   loop.exec();
 
   client.Close();
-  std::printf("from minute 1 to minute %d: resident memory %+.1f MiB, descriptors %+d, threads %+d\n",
-              minute, (last.rssKiB - first.rssKiB) / 1024.0, last.fds - first.fds,
-              last.threads - first.threads);
+  std::printf("from minute 1 to minute %d: resident memory %+ld KiB, descriptors %+d, threads %+d\n",
+              minute, last.rssKiB - first.rssKiB, last.fds - first.fds, last.threads - first.threads);
   return 0;
 }
