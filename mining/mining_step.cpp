@@ -1,5 +1,6 @@
 #include "mining/mining_step.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "core/checked_math.h"
@@ -30,7 +31,9 @@ char HashCharacter(int draw) {
 }  // namespace
 
 double AdvanceMining(MachineState& s, int second, int draw) {
-  if (s.boost > kBoostCeiling) s.boost = 0;
+  // A Code of "nan" or "-inf" in a reply gives a boost that is no number: it must not
+  // spread into the amount, which the next report would send.
+  if (!std::isfinite(s.boost) || s.boost > kBoostCeiling) s.boost = 0;
 
   // Summed left to right, with machineKest and boost as they were before this step.
   double e = static_cast<double>(s.level) * kLevelFactor;

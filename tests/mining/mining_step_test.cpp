@@ -50,6 +50,8 @@ TEST(AdvanceMining, AmountFromLevelDrawHoldingAndBoost) {
       {"boost of exactly 1 is added in full", 0, 0, 1.0, 0, 1.0, 1.0, "1.000000"},
       {"a negative boost is subtracted", 1, 0, -0.25, 41, 0.0000092 - 0.25, -0.25, "-0.249991"},
       {"a negative level", -3, 0, 0, 0, -0.000003, 0, "-0.000003"},
+      {"a boost that is no number is dropped", 2, 0, std::nan(""), 0, 0.000002, 0, "0.000002"},
+      {"a boost of minus infinity is dropped", 2, 0, -HUGE_VAL, 0, 0.000002, 0, "0.000002"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
