@@ -40,8 +40,8 @@ void MinerCore::RefreshDashboard() {
   {
     std::lock_guard<std::mutex> lock(stateMutex_);
     RenderDashboard(state_, view);
+    window_.ShowDashboard(view);  // under the lock: see Step
   }
-  window_.ShowDashboard(view);
 }
 
 void MinerCore::AppendLog(LogPane pane, const char* text) { window_.AppendToPane(pane, text); }
@@ -232,8 +232,11 @@ void MinerCore::Step(bool onlyWhileMining) {
     const double amount = AdvanceMining(state_, now.second, env_.random->Draw());
     RenderDashboard(state_, view);
     FormatMiningBlock(block, env_.clock->TickCount(), amount, *env_.random);
+    // Published under the lock, so a Start/Stop click (which flips the switch under the
+    // same lock and then sets its caption) always comes after this step's caption.
+    // Publishing never waits for the window, so the lock is held only briefly.
+    window_.ShowDashboard(view);
   }
-  window_.ShowDashboard(view);
   AppendLog(LogPane::kMining, block);
 }
 

@@ -139,10 +139,13 @@ TEST(MainWindowTest, RunsTheSessionAndShowsWhatTheWorkerPublishes) {
       seen.autoCharge = SendMessageW(GetDlgItem(w, kIdAutoCharge), BM_GETCHECK, 0, 0) == BST_CHECKED;
       seen.eventPane = Text(GetDlgItem(w, kIdEventLog));
 
-      GUITHREADINFO info = {};
-      info.cbSize = sizeof info;
-      GetGUIThreadInfo(windowThread, &info);
-      seen.focusOnSerial = info.hwndFocus == GetDlgItem(w, kIdSerialNo);
+      // Without a window manager the display may activate the window a little later.
+      seen.focusOnSerial = WaitFor([&] {
+        GUITHREADINFO info = {};
+        info.cbSize = sizeof info;
+        GetGUIThreadInfo(windowThread, &info);
+        return info.hwndFocus == GetDlgItem(w, kIdSerialNo);
+      });
 
       HMENU menu = GetSystemMenu(w, FALSE);
       const int count = GetMenuItemCount(menu);
