@@ -80,6 +80,17 @@ INT_PTR CQXCLIENTDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
     case WM_COMMAND:
       OnCommand(LOWORD(wParam), HIWORD(wParam));
       return TRUE;
+    case WM_ACTIVATE:
+      // Shown without activation (a start from the background, a display that activates
+      // it later), the dialog has no saved focus to restore, and the dialog manager would
+      // leave it on the window or the first radio button. Its first activation puts the
+      // focus where the initialisation meant it to be; later ones restore as usual.
+      if (LOWORD(wParam) != WA_INACTIVE && !everActive_) {
+        everActive_ = true;
+        SetFocus(GetDlgItem(window_, kIdSerialNo));
+        return TRUE;
+      }
+      return FALSE;
     case WM_TIMER:
       if (wParam == kFrameTimer) delivery_.ApplyPending();
       return TRUE;

@@ -62,6 +62,7 @@ class CQXCLIENTDlg final : private ControlSink {
   HWND miningLogEdit_ = nullptr;
   HWND eventLogEdit_ = nullptr;
   bool initialised_ = false;
+  bool everActive_ = false;
   bool destroyed_ = false;
   bool applyingPane_ = false;  // a pane change of ours, not the user's
 };
