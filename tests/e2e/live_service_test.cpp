@@ -1,41 +1,15 @@
 // Whole sessions of the client without a window against the real mining-service on
 // 127.0.0.1, with a temporary database, install folder and temp folder.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <string>
 #include <vector>
 
 #include "support/client_fixture.h"
 #include "support/mining_service_process.h"
+#include "support/service_database.h"
 
 namespace {
-
-using Rows = std::vector<std::vector<std::string>>;
-
-Rows Query(const std::string& db, const std::string& sql) {
-  Rows rows;
-  sqlite3* handle = nullptr;
-  if (sqlite3_open_v2(db.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-    sqlite3_close(handle);
-    return rows;
-  }
-  sqlite3_busy_timeout(handle, 2000);
-  sqlite3_stmt* stmt = nullptr;
-  if (sqlite3_prepare_v2(handle, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK) {
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
-      std::vector<std::string> row;
-      for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
-        const unsigned char* text = sqlite3_column_text(stmt, i);
-        row.emplace_back(text ? reinterpret_cast<const char*>(text) : "");
-      }
-      rows.push_back(row);
-    }
-  }
-  sqlite3_finalize(stmt);
-  sqlite3_close(handle);
-  return rows;
-}
 
 struct LiveFixture : ::testing::Test {
   Sandbox serviceBox;
@@ -56,7 +30,7 @@ struct LiveFixture : ::testing::Test {
     client->WriteConfig("KST-DEMO-0001", "0.216");
   }
 
-  Rows Db(const std::string& sql) { return Query(options.databasePath, sql); }
+  Rows Db(const std::string& sql) { return QueryServiceDatabase(options.databasePath, sql); }
 
   // Makes the worker's next pass a report that passes its gate.
   void NextPassReports() {

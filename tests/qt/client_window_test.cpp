@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "core/miner_core.h"
-#include "service_database.h"
+#include "support/service_database.h"
 #include "support/mining_service_process.h"
 #include "support/sandbox.h"
 #include "ui/control_delivery.h"

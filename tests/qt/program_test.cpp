@@ -7,7 +7,7 @@
 #include <QProcess>
 #include <memory>
 
-#include "service_database.h"
+#include "support/service_database.h"
 #include "support/mining_service_process.h"
 #include "support/sandbox.h"
 

@@ -1,18 +1,12 @@
 #include "scripted_http_server.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
+#include <mutex>
 #include <stdexcept>
+
+#include "loopback_socket.h"
 
 namespace {
 
@@ -56,27 +50,10 @@ void BypassProxiesForLoopback() {
   std::call_once(once, [] {
     for (const char* name : {"no_proxy", "NO_PROXY"}) {
       const char* old = std::getenv(name);
-      std::string value = (old && *old) ? std::string(old) + ",127.0.0.1,localhost"
-                                        : std::string("127.0.0.1,localhost");
-      setenv(name, value.c_str(), 1);
+      loopback::SetEnvironment(name, (old && *old) ? std::string(old) + ",127.0.0.1,localhost"
+                                                   : std::string("127.0.0.1,localhost"));
     }
   });
-}
-
-int LoopbackSocket(sockaddr_in& addr) {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) throw std::runtime_error("socket failed");
-  std::memset(&addr, 0, sizeof addr);
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-    close(fd);
-    throw std::runtime_error("bind failed");
-  }
-  socklen_t len = sizeof addr;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  return fd;
 }
 
 }  // namespace
@@ -158,12 +135,16 @@ std::string ScriptedHttpServer::GeneratedBytes(uint64_t offset, size_t count) {
 
 ScriptedHttpServer::ScriptedHttpServer() {
   BypassProxiesForLoopback();
-  sockaddr_in addr;
-  listenFd_ = LoopbackSocket(addr);
-  port_ = ntohs(addr.sin_port);
-  if (listen(listenFd_, 64) != 0 || pipe2(wakePipe_, O_CLOEXEC) != 0) {
-    close(listenFd_);
+  listenFd_ = loopback::BindStream(port_);
+  if (!loopback::Listen(listenFd_, 64)) {
+    loopback::Close(listenFd_);
     throw std::runtime_error("listen failed");
+  }
+  try {
+    loopback::MakeWakePair(wakePipe_);
+  } catch (...) {
+    loopback::Close(listenFd_);
+    throw;
   }
   acceptThread_ = std::thread([this] { AcceptLoop(); });
 }
@@ -173,17 +154,16 @@ ScriptedHttpServer::~ScriptedHttpServer() {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
     // Unblocks every read and write of a connection; its thread then closes the socket.
-    for (int fd : openFds_) shutdown(fd, SHUT_RDWR);
+    for (int fd : openFds_) loopback::ShutdownBoth(fd);
   }
   changed_.notify_all();
-  char wake = 1;
-  [[maybe_unused]] ssize_t ignored = write(wakePipe_[1], &wake, 1);
+  loopback::Wake(wakePipe_[1]);
   acceptThread_.join();
   // The accept loop has ended, so no connection is added any more.
   for (std::thread& t : connections_) t.join();
-  close(listenFd_);
-  close(wakePipe_[0]);
-  close(wakePipe_[1]);
+  loopback::Close(listenFd_);
+  loopback::Close(wakePipe_[0]);
+  loopback::Close(wakePipe_[1]);
 }
 
 void ScriptedHttpServer::Route(const std::string& path, Reply reply) {
@@ -235,17 +215,13 @@ ScriptedHttpServer::Handler ScriptedHttpServer::Lookup(const std::string& path) 
 
 void ScriptedHttpServer::AcceptLoop() {
   for (;;) {
-    pollfd fds[2] = {{listenFd_, POLLIN, 0}, {wakePipe_[0], POLLIN, 0}};
-    if (poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    if (fds[1].revents) return;
-    int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+    const int waited[2] = {listenFd_, wakePipe_[0]};
+    if (loopback::WaitReadable(waited, 2, -1) != 0) return;  // woken, or an error
+    int fd = loopback::Accept(listenFd_);
     if (fd < 0) continue;
     std::lock_guard<std::mutex> lock(mutex_);
     if (stopping_) {
-      close(fd);
+      loopback::Close(fd);
       return;
     }
     ++accepted_;
@@ -259,8 +235,7 @@ void ScriptedHttpServer::Serve(int fd) {
   size_t headEnd = std::string::npos;
   char buf[4096];
   while (headEnd == std::string::npos && data.size() < kMaxHead) {
-    ssize_t n = recv(fd, buf, sizeof buf, 0);
-    if (n < 0 && errno == EINTR) continue;
+    long n = loopback::Receive(fd, buf, sizeof buf);
     if (n <= 0) break;
     data.append(buf, static_cast<size_t>(n));
     headEnd = data.find("\r\n\r\n");
@@ -293,8 +268,7 @@ void ScriptedHttpServer::Serve(int fd) {
     if (auto length = req.Header("Content-Length")) {
       size_t want = std::min<size_t>(std::strtoull(length->c_str(), nullptr, 10), kMaxHead);
       while (req.body.size() < want) {
-        ssize_t n = recv(fd, buf, std::min(sizeof buf, want - req.body.size()), 0);
-        if (n < 0 && errno == EINTR) continue;
+        long n = loopback::Receive(fd, buf, std::min(sizeof buf, want - req.body.size()));
         if (n <= 0) break;
         req.body.append(buf, static_cast<size_t>(n));
       }
@@ -310,19 +284,18 @@ void ScriptedHttpServer::Serve(int fd) {
 
   // Close gracefully: end our side, then let the client finish, so that what was sent
   // is not lost to a reset.
-  shutdown(fd, SHUT_WR);
+  loopback::ShutdownSend(fd);
   for (int rounds = 0; rounds < 20; ++rounds) {
-    pollfd p = {fd, POLLIN, 0};
-    if (poll(&p, 1, 100) < 0 && errno != EINTR) break;
-    if (p.revents == 0) continue;
-    ssize_t n = recv(fd, buf, sizeof buf, 0);
-    if (n <= 0) break;
+    const int ready = loopback::WaitReadable(&fd, 1, 100);
+    if (ready == -2) break;
+    if (ready == -1) continue;
+    if (loopback::Receive(fd, buf, sizeof buf) <= 0) break;
   }
   {
     std::lock_guard<std::mutex> lock(mutex_);
     openFds_.erase(fd);
   }
-  close(fd);
+  loopback::Close(fd);
 }
 
 void ScriptedHttpServer::SendReply(int fd, const Reply& reply) {
@@ -363,8 +336,7 @@ void ScriptedHttpServer::SendReply(int fd, const Reply& reply) {
 
 bool ScriptedHttpServer::SendAll(int fd, const char* data, size_t size) {
   while (size > 0) {
-    ssize_t n = send(fd, data, size, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
+    long n = loopback::Send(fd, data, size);
     if (n <= 0) return false;
     data += n;
     size -= static_cast<size_t>(n);
@@ -383,31 +355,27 @@ void ScriptedHttpServer::StallUntilShutdown() {
 }
 
 int UnusedLoopbackPort() {
-  sockaddr_in addr;
-  int fd = LoopbackSocket(addr);
-  close(fd);
-  return ntohs(addr.sin_port);
+  int port = 0;
+  loopback::Close(loopback::BindStream(port));
+  return port;
 }
 
 UnansweredPort::UnansweredPort() {
-  sockaddr_in addr;
-  listenFd_ = LoopbackSocket(addr);
-  port_ = ntohs(addr.sin_port);
-  // A backlog of 0 queues a single connection; once it is taken, the kernel drops
+  listenFd_ = loopback::BindStream(port_);
+  // A backlog of 0 queues a single connection; once it is taken, the system drops
   // further connection requests, so they are never answered.
-  if (listen(listenFd_, 0) != 0) {
-    close(listenFd_);
+  if (!loopback::Listen(listenFd_, 0)) {
+    loopback::Close(listenFd_);
     throw std::runtime_error("listen failed");
   }
   for (int i = 0; i < 3; ++i) {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    int fd = loopback::ConnectWithoutWaiting(port_);
     if (fd < 0) break;
-    connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
     fillers_.push_back(fd);
   }
 }
 
 UnansweredPort::~UnansweredPort() {
-  for (int fd : fillers_) close(fd);
-  close(listenFd_);
+  for (int fd : fillers_) loopback::Close(fd);
+  loopback::Close(listenFd_);
 }

@@ -3,12 +3,9 @@
 
 #include <atomic>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
-#include <thread>
 
-#include "support/sandbox.h"
+#include "sandbox.h"
 
 namespace {
 std::atomic<unsigned> g_counter{0};
@@ -36,36 +33,4 @@ Sandbox::~Sandbox() {
     SetFileAttributesA(it->path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
   }
   std::filesystem::remove_all(path_, ec);
-}
-
-std::string Sandbox::MakeDir(const std::string& name) const {
-  std::string p = File(name);
-  std::filesystem::create_directories(p);
-  return p;
-}
-
-std::string ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-void WriteFileBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-bool FileExists(const std::string& path) {
-  std::error_code ec;
-  return std::filesystem::exists(path, ec);
-}
-
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-  auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return condition();
 }
