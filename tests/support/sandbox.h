@@ -25,6 +25,8 @@ std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 
-// Polls `condition` on the steady clock until it holds or `timeout` passes.
+// Polls `condition` on the steady clock until it holds or `timeout` passes. The default
+// is generous: a sanitizer build on a busy machine runs several times slower, and a wait
+// that holds returns as soon as it does.
 bool WaitUntil(const std::function<bool()>& condition,
-               std::chrono::milliseconds timeout = std::chrono::seconds(5));
+               std::chrono::milliseconds timeout = std::chrono::seconds(20));
