@@ -26,7 +26,7 @@ class UrlFetcher {
   UrlFetcher& operator=(const UrlFetcher&) = delete;
 
   // Optional, before OpenSession: limits, and a flag that aborts a transfer under way
-  // when it becomes true (checked at least once a second).
+  // when it becomes true (looked at every few tens of milliseconds).
   void SetLimits(const FetchLimits& limits) { limits_ = limits; }
   void SetAbortFlag(const std::atomic<bool>* abort) { abort_ = abort; }
 
