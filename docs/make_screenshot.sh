@@ -6,6 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 if [ -z "${KESTRAVON_SCREENSHOT_DISPLAY:-}" ]; then
+  scripts/setup imagemagick
   exec env KESTRAVON_SCREENSHOT_DISPLAY=1 xvfb-run -a -s "-screen 0 1400x900x24" "$0" "$@"
 fi
 
