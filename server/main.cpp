@@ -3,6 +3,7 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -25,6 +26,7 @@ std::string UrlHost(const std::string& address) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const pid_t starter = getppid();
   const OptionsResult parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
   if (parsed.helpRequested) {
     std::fputs(UsageText(), stdout);
@@ -83,6 +85,20 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
 
   std::atomic<bool> listenEnded{false};
+  // A test or a script that dies without stopping the service would leave it running;
+  // with --exit-with-parent it sends itself the SIGTERM once its parent has gone.
+  std::thread parentWatch;
+  if (options.exitWithParent) {
+    parentWatch = std::thread([starter, &listenEnded] {
+      while (!listenEnded) {
+        if (getppid() != starter) {
+          kill(getpid(), SIGTERM);
+          return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      }
+    });
+  }
   std::thread stopper([&server, &stopSignals, &listenEnded] {
     int signalNumber = 0;
     sigwait(&stopSignals, &signalNumber);
@@ -101,6 +117,7 @@ int main(int argc, char** argv) {
   // Without a signal the server ended because it could not listen: wake the stopper.
   pthread_kill(stopper.native_handle(), SIGTERM);
   stopper.join();
+  if (parentWatch.joinable()) parentWatch.join();
   WriteLogLine(listened ? "mining-service: stopped" : "mining-service: the server failed");
   return listened ? 0 : 1;
 }

@@ -25,13 +25,15 @@ bool IsSingleLine(std::string_view text) {
 const char* UsageText() {
   return "usage: mining-service [--port N] [--bind ADDR] [--db PATH] [--patch-dir DIR]\n"
          "                      [--client-version TEXT] [--boost-every N] [--seed-serial TEXT]\n"
+         "                      [--exit-with-parent]\n"
          "  --port N              TCP port (default 8216; 0 picks a free port)\n"
          "  --bind ADDR           address to listen on (default 127.0.0.1)\n"
          "  --db PATH             SQLite database file (default mining-service.db)\n"
          "  --patch-dir DIR       folder holding patchv2.exe, served at /patch/patchv2.exe\n"
          "  --client-version TEXT client version offered in [Version] Server (default 0.216)\n"
          "  --boost-every N       every Nth report of a machine gets a boost Code (default 10; 0 never)\n"
-         "  --seed-serial TEXT    serial number of the demo machine seeded on first start\n";
+         "  --seed-serial TEXT    serial number of the demo machine seeded on first start\n"
+         "  --exit-with-parent    stop, as on SIGTERM, once the program that started it has gone\n";
 }
 
 OptionsResult ParseOptions(const std::vector<std::string>& args) {
@@ -44,6 +46,10 @@ OptionsResult ParseOptions(const std::vector<std::string>& args) {
     if (name == "--help" || name == "-h") {
       result.helpRequested = true;
       return result;
+    }
+    if (name == "--exit-with-parent") {
+      options.exitWithParent = true;
+      continue;
     }
     if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
       value = name.substr(eq + 1);

@@ -12,6 +12,7 @@ struct ServiceOptions {
   std::string clientVersion = "0.216";    // offered in [Version] Server
   int boostEvery = 10;                    // every Nth report of a machine gets a boost Code; 0 never
   std::string seedSerial = "KST-DEMO-0001";
+  bool exitWithParent = false;            // stop once the program that started it has gone
 };
 
 struct OptionsResult {

@@ -1,7 +1,13 @@
 // Starting and stopping the program: options, the listening line, signals, start-up errors.
 #include <signal.h>
+#include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "service_fixture.h"
@@ -72,6 +78,39 @@ TEST_F(ServiceProcess, ABusyPortIsReportedNotIgnored) {
   EXPECT_NE(second.StartError().find("exit code 1"), std::string::npos) << second.StartError();
   EXPECT_NE(LogText().find("cannot listen"), std::string::npos);
   EXPECT_EQ(MachineInfo().Get("Return", "Count"), "1") << "the first service still answers";
+}
+
+// The service started by a shell that exits soon after, as a crashed test would: with
+// --exit-with-parent it stops by itself, cleanly. This process adopts it as the
+// subreaper, so that it can wait for it.
+TEST_F(ServiceProcess, AServiceWhoseStarterDiesStopsByItself) {
+  ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+  const std::string log = box_.File("orphan.log");
+  const std::string command = "'" + options_.binary + "' --exit-with-parent --port 0 --db '" +
+                              box_.File("orphan.db") + "' 2>'" + log + "' >/dev/null & echo $!; sleep 0.3";
+  FILE* shell = popen(command.c_str(), "r");
+  ASSERT_NE(shell, nullptr);
+  char line[64] = {};
+  const bool gotPid = std::fgets(line, sizeof line, shell) != nullptr;
+  pclose(shell);  // the starter is gone from here on
+  ASSERT_TRUE(gotPid);
+  const pid_t service = static_cast<pid_t>(std::atol(line));
+  ASSERT_GT(service, 0);
+
+  int status = 0;
+  pid_t ended = 0;
+  for (int i = 0; i < 200 && ended == 0; ++i) {
+    ended = waitpid(service, &status, WNOHANG);
+    if (ended == 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  if (ended == 0) {
+    kill(service, SIGKILL);
+    waitpid(service, &status, 0);
+  }
+  prctl(PR_SET_CHILD_SUBREAPER, 0);
+  ASSERT_EQ(ended, service) << "the service outlived its starter by 10 s";
+  EXPECT_EQ(ExitCodeOf(status), 0);
+  EXPECT_NE(ReadFileBytes(log).find("mining-service: stopped"), std::string::npos) << ReadFileBytes(log);
 }
 
 }  // namespace

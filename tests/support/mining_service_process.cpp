@@ -62,8 +62,9 @@ std::string MiningServiceProcess::BaseUrl() const {
 }
 
 std::vector<std::string> MiningServiceProcess::Arguments() const {
-  std::vector<std::string> args{options_.binary, "--bind", "127.0.0.1", "--port",
-                                std::to_string(options_.port)};
+  // A test process that crashes must not leave its service behind.
+  std::vector<std::string> args{options_.binary, "--exit-with-parent", "--bind", "127.0.0.1",
+                                "--port", std::to_string(options_.port)};
   auto add = [&args](const char* name, const std::string& value) {
     if (value.empty()) return;
     args.push_back(name);
