@@ -1,6 +1,5 @@
 // Starting and stopping the program: options, the listening line, signals, start-up errors.
 #include <signal.h>
-#include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>

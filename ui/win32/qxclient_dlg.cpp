@@ -83,9 +83,9 @@ INT_PTR CQXCLIENTDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
     case WM_ACTIVATE:
       // Shown without activation (a start from the background, a display that activates
       // it later), the dialog has no saved focus to restore, and the dialog manager would
-      // leave it on the window or the first radio button. Its first activation puts the
-      // focus where the initialisation meant it to be (once it is not minimised, when no
-      // control takes the focus); later ones restore as usual.
+      // leave it on the window or the first radio button. So its first activation while
+      // not minimised puts the focus where the initialisation meant it to be; later ones
+      // restore as usual.
       if (LOWORD(wParam) != WA_INACTIVE && !everActive_ && !IsIconic(window_)) {
         everActive_ = true;
         SetFocus(GetDlgItem(window_, kIdSerialNo));
