@@ -17,7 +17,7 @@
 #include <string>
 #include <thread>
 
-#include "core/miner_core.h"
+#include "client/miner_core.h"
 #include "mining/mining_step.h"
 #include "service/machine_info.h"
 #include "service/status_reply.h"

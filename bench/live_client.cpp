@@ -15,7 +15,7 @@
 #include <utility>
 
 #include "core/control_ids.h"
-#include "core/miner_core.h"
+#include "client/miner_core.h"
 #include "ui/control_delivery.h"
 #include "ui/qxclient_dlg.h"
 

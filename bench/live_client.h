@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "core/client_environment.h"
-#include "core/window_layer.h"
+#include "client/client_environment.h"
+#include "client/window_layer.h"
 #include "support/mining_service_process.h"
 #include "support/sandbox.h"
 

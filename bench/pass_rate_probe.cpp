@@ -28,7 +28,7 @@
 #include <vector>
 
 #include "bare_loop.h"
-#include "core/miner_core.h"
+#include "client/miner_core.h"
 #include "live_client.h"
 #include "ui/qxclient_dlg.h"
 

@@ -14,7 +14,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "core/miner_core.h"
+#include "client/miner_core.h"
 #include "live_client.h"
 
 namespace {

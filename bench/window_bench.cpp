@@ -29,7 +29,7 @@
 #include "core/control_ids.h"
 #include "core/fixed_text.h"
 #include "core/machine_state.h"
-#include "core/session_hooks.h"
+#include "client/session_hooks.h"
 #include "mining/mining_step.h"
 #include "ui/control_delivery.h"
 #include "ui/dashboard/dashboard_render.h"

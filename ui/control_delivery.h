@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/window_layer.h"
+#include "client/window_layer.h"
 #include "ui/control_sink.h"
 
 class ControlDelivery final : public WindowLayer {

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <clocale>
 
-#include "core/miner_core.h"
+#include "client/miner_core.h"
 #include "ui/control_delivery.h"
 #include "ui/qxclient_dlg.h"
 #include "ui/resource_images.h"

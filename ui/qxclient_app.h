@@ -4,7 +4,7 @@
 #include <QApplication>
 #include <functional>
 
-#include "core/client_environment.h"
+#include "client/client_environment.h"
 
 class CQXCLIENTDlg;
 class QSocketNotifier;

@@ -7,7 +7,7 @@
 #include <QIcon>
 #include <QTimer>
 
-#include "core/session_hooks.h"
+#include "client/session_hooks.h"
 #include "ui/control_delivery.h"
 #include "ui/control_sink.h"
 #include "ui/cp949_text.h"

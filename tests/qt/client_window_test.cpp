@@ -7,7 +7,7 @@
 #include <clocale>
 #include <memory>
 
-#include "core/miner_core.h"
+#include "client/miner_core.h"
 #include "support/service_database.h"
 #include "support/mining_service_process.h"
 #include "support/sandbox.h"

@@ -10,8 +10,8 @@
 #include <thread>
 
 #include "core/machine_state.h"
-#include "core/session_hooks.h"
-#include "core/window_layer.h"
+#include "client/session_hooks.h"
+#include "client/window_layer.h"
 
 class FakeSession final : public SessionHooks {
  public:

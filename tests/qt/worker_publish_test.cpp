@@ -7,8 +7,8 @@
 #include <thread>
 
 #include "core/fixed_text.h"
-#include "core/miner_core.h"
-#include "core/recording_window.h"
+#include "client/miner_core.h"
+#include "client/recording_window.h"
 #include "support/allocation_counter.h"
 #include "support/fixed_clock.h"
 #include "ui/control_delivery.h"

@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "core/miner_core.h"
-#include "core/recording_window.h"
+#include "client/miner_core.h"
+#include "client/recording_window.h"
 #include "support/fixed_clock.h"
 #include "support/sandbox.h"
 #include "support/scripted_random.h"

@@ -10,7 +10,7 @@
 
 #include "core/control_ids.h"
 #include "core/fixed_text.h"
-#include "core/recording_window.h"
+#include "client/recording_window.h"
 #include "support/allocation_counter.h"
 
 namespace {

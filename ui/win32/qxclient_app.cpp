@@ -2,8 +2,8 @@
 
 #include <commctrl.h>
 
-#include "core/client_environment.h"
-#include "core/miner_core.h"
+#include "client/client_environment.h"
+#include "client/miner_core.h"
 #include "ui/control_delivery.h"
 #include "ui/win32/qxclient_dlg.h"
 

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "core/session_hooks.h"
+#include "client/session_hooks.h"
 #include "ui/control_delivery.h"
 #include "ui/control_sink.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/window_layer.h"
+#include "client/window_layer.h"
 
 class RecordingWindow : public WindowLayer {
  public:

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <mutex>
 
-#include "core/client_environment.h"
+#include "client/client_environment.h"
 #include "core/machine_state.h"
-#include "core/session_hooks.h"
-#include "core/window_layer.h"
+#include "client/session_hooks.h"
+#include "client/window_layer.h"
 #include "mining/thread.h"
 
 class MinerCore : public Thread, public SessionHooks {

@@ -1,4 +1,4 @@
-#include "core/client_environment.h"
+#include "client/client_environment.h"
 
 #include "service/identity.h"
 #include "service/url_fetcher.h"

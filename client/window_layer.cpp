@@ -1,4 +1,4 @@
-#include "core/window_layer.h"
+#include "client/window_layer.h"
 
 void WindowLayer::ShowDashboard(const DashboardView& view) {
   for (int i = 0; i < kDashboardFieldsBeforeRadio; ++i) {

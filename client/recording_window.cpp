@@ -1,4 +1,4 @@
-#include "core/recording_window.h"
+#include "client/recording_window.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "core/miner_core.h"
+#include "client/miner_core.h"
 
 #include <chrono>
 #include <cstdio>
