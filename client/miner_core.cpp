@@ -89,6 +89,9 @@ void MinerCore::ToggleMining() {
 }
 
 void MinerCore::EndSession() {
+  // The machine says it goes down only once it has: the worker is stopped (a transfer
+  // under way is aborted) before the notice, so no step, report or update follows it.
+  Stop();
   SendPowerState(0);
   ReleaseSocketLayer();
   std::this_thread::sleep_for(std::chrono::milliseconds(env_.closingPauseMs));

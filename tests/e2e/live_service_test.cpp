@@ -2,7 +2,9 @@
 // 127.0.0.1, with a temporary database, install folder and temp folder.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/client_fixture.h"
@@ -124,4 +126,31 @@ TEST_F(LiveFixture, UnknownSerialGetsNoRecordAndMiningStaysOff) {
   EXPECT_EQ(client->window.Text(kIdStartStop), "START");
   EXPECT_EQ(client->window.Pane(LogPane::kEvent), "Initialize..\r\nDownloading Machine Information..\r\n");
   client->Core().Stop();
+}
+
+TEST_F(LiveFixture, CloseDuringReportsLeavesThePowerOffNoticeLast) {
+  StartService();
+  client->Core().StartSession();
+  client->clock.SetLocalTime(12, 3, 7, 2);  // every pass reports
+  client->random.SetFallback(0);             // and every gate opens
+  ASSERT_TRUE(WaitUntil([&] { return std::stoi(Db("SELECT COUNT(*) FROM reports")[0][0]) >= 3; }));
+  client->Core().EndSession();
+  EXPECT_FALSE(client->Core().Running());
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(ExitCodeOf(service->Stop()), 0);
+
+  // The service's request log, in the order it answered: the notice ends it.
+  std::vector<std::string> lines;
+  std::istringstream log(ReadFileBytes(options.stderrPath));
+  for (std::string line; std::getline(log, line);) {
+    if (line.find(" GET /Machine/") != std::string::npos) lines.push_back(line);
+  }
+  ASSERT_FALSE(lines.empty());
+  EXPECT_NE(lines.back().find(" GET /Machine/UpdateOnOff.html 200"), std::string::npos) << lines.back();
+  EXPECT_EQ(PowerNoticesOf(options.databasePath, "KST-DEMO-0001"), (std::vector<int>{1, 0}));
+  // And in the database: no report was stored after the notice.
+  const Rows later = Db("SELECT COUNT(*) FROM reports WHERE received_at > "
+                        "(SELECT received_at FROM power_notices WHERE on_off = 0)");
+  ASSERT_EQ(later.size(), 1u);
+  EXPECT_EQ(later[0][0], "0");
 }

@@ -1,7 +1,9 @@
 // A whole session without a window, against a scripted service on 127.0.0.1.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <thread>
 #include <cstring>
 
 #include "support/client_fixture.h"
@@ -154,4 +156,29 @@ TEST_F(SessionFixture, StopDuringAHungReportEndsPromptly) {
   const auto t0 = std::chrono::steady_clock::now();
   client.Core().Stop();
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(2500));
+}
+
+TEST_F(SessionFixture, CloseInAReportMinuteSendsNothingAfterThePowerOffNotice) {
+  server.Route(kGetData, Reply::Ok(MachineReply(1)));
+  server.Route(kReport, Reply::Ok("[Machine]\r\nFuel=140\r\nKEST=11\r\nCode=3021\r\n"
+                                  "[Version]\r\nServer=0.216\r\n"));
+  client.clock.SetLocalTime(12, 3, 7, 2);  // every pass is a report pass
+  client.random.SetFallback(0);             // and every report passes its gate
+  client.Core().StartSession();
+  ASSERT_TRUE(server.WaitForRequests(5));   // reports are flowing
+
+  client.Core().EndSession();
+  EXPECT_FALSE(client.Core().Running());
+  // Whatever the worker was doing has ended; give a stray request time to show.
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const std::vector<std::string> targets = Targets();
+  ASSERT_GE(targets.size(), 5u);
+  EXPECT_EQ(targets.back(), "/Machine/UpdateOnOff.html?sn=KST-0001&Mac=00-1A-2B-3C-4D-5E&OnOff=0");
+  EXPECT_EQ(std::count_if(targets.begin(), targets.end(),
+                          [](const std::string& t) { return t.find("&OnOff=0") != std::string::npos; }),
+            1);
+  // Nor does anything happen on the dashboard once the close began.
+  const std::string mining = client.window.Pane(LogPane::kMining);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(client.window.Pane(LogPane::kMining), mining);
 }
