@@ -25,15 +25,20 @@ namespace {
 
 constexpr int kFrameMs = 16;  // about one display refresh
 
-bool IsEnter(const QKeyEvent* event) {
-  const bool key = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-  const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
-  return key && mods == Qt::NoModifier;
+// The dialog manager takes Enter and Escape whether Shift or Ctrl is held; Alt makes
+// them system keys, which it leaves alone.
+bool OnlyShiftOrCtrl(const QKeyEvent* event) {
+  const Qt::KeyboardModifiers mods =
+      event->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier | Qt::ControlModifier);
+  return mods == Qt::NoModifier;
 }
 
-bool IsEscape(const QKeyEvent* event) {
-  return event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier;
+bool IsEnter(const QKeyEvent* event) {
+  const bool key = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  return key && OnlyShiftOrCtrl(event);
 }
+
+bool IsEscape(const QKeyEvent* event) { return event->key() == Qt::Key_Escape && OnlyShiftOrCtrl(event); }
 
 }  // namespace
 
@@ -170,7 +175,14 @@ bool CQXCLIENTDlg::eventFilter(QObject* watched, QEvent* event) {
     button->click();
     return true;
   }
-  if (qobject_cast<QPlainTextEdit*>(watched) != nullptr) return false;
+  if (auto* pane = qobject_cast<QPlainTextEdit*>(watched)) {
+    // A plain line break, also with Shift or Ctrl (which the edit would take otherwise).
+    if (key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier)) {
+      pane->insertPlainText(QStringLiteral("\n"));
+      return true;
+    }
+    return false;
+  }
   accept();
   return true;
 }

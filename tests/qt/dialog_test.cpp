@@ -579,21 +579,35 @@ void DialogTest::enterAndEscape_data() {
   QTest::addColumn<int>("key");
   QTest::addColumn<int>("result");  // -1: the window stays open
   QTest::addColumn<int>("toggles");
+  QTest::addColumn<int>("modifiers");
   const int ok = QDialog::Accepted;
   const int cancel = QDialog::Rejected;
-  QTest::newRow("Enter in an edit") << 1003 << int(Qt::Key_Return) << ok << 0;
-  QTest::newRow("keypad Enter in an edit") << 1039 << int(Qt::Key_Enter) << ok << 0;
-  QTest::newRow("Enter in the combo box") << 1006 << int(Qt::Key_Return) << ok << 0;
-  QTest::newRow("Enter on the check box") << 1017 << int(Qt::Key_Return) << ok << 0;
-  QTest::newRow("Enter on a radio button") << 1041 << int(Qt::Key_Return) << ok << 0;
-  QTest::newRow("Enter in the mining log") << 1046 << int(Qt::Key_Return) << -1 << 0;
-  QTest::newRow("Enter in the event log") << 1054 << int(Qt::Key_Return) << -1 << 0;
-  QTest::newRow("Enter on Start/Stop") << 1000 << int(Qt::Key_Return) << -1 << 1;
-  QTest::newRow("Enter on an inert button") << 1005 << int(Qt::Key_Return) << -1 << 0;
-  QTest::newRow("Escape in an edit") << 1003 << int(Qt::Key_Escape) << cancel << 0;
-  QTest::newRow("Escape in the combo box") << 1006 << int(Qt::Key_Escape) << cancel << 0;
-  QTest::newRow("Escape in a log pane") << 1046 << int(Qt::Key_Escape) << cancel << 0;
-  QTest::newRow("Escape on a button") << 1000 << int(Qt::Key_Escape) << cancel << 0;
+  QTest::newRow("Enter in an edit") << 1003 << int(Qt::Key_Return) << ok << 0 << 0;
+  QTest::newRow("keypad Enter in an edit") << 1039 << int(Qt::Key_Enter) << ok << 0 << 0;
+  QTest::newRow("Enter in the combo box") << 1006 << int(Qt::Key_Return) << ok << 0 << 0;
+  QTest::newRow("Enter on the check box") << 1017 << int(Qt::Key_Return) << ok << 0 << 0;
+  QTest::newRow("Enter on a radio button") << 1041 << int(Qt::Key_Return) << ok << 0 << 0;
+  QTest::newRow("Enter in the mining log") << 1046 << int(Qt::Key_Return) << -1 << 0 << 0;
+  QTest::newRow("Enter in the event log") << 1054 << int(Qt::Key_Return) << -1 << 0 << 0;
+  QTest::newRow("Enter on Start/Stop") << 1000 << int(Qt::Key_Return) << -1 << 1 << 0;
+  QTest::newRow("Enter on an inert button") << 1005 << int(Qt::Key_Return) << -1 << 0 << 0;
+  QTest::newRow("Escape in an edit") << 1003 << int(Qt::Key_Escape) << cancel << 0 << 0;
+  QTest::newRow("Escape in the combo box") << 1006 << int(Qt::Key_Escape) << cancel << 0 << 0;
+  QTest::newRow("Escape in a log pane") << 1046 << int(Qt::Key_Escape) << cancel << 0 << 0;
+  QTest::newRow("Escape on a button") << 1000 << int(Qt::Key_Escape) << cancel << 0 << 0;
+  // Shift and Ctrl change nothing; Alt makes a system key that neither ends nor clicks.
+  const int shift = Qt::ShiftModifier;
+  const int ctrl = Qt::ControlModifier;
+  QTest::newRow("Shift+Enter in an edit") << 1003 << int(Qt::Key_Return) << ok << 0 << shift;
+  QTest::newRow("Ctrl+keypad Enter in an edit") << 1039 << int(Qt::Key_Enter) << ok << 0 << ctrl;
+  QTest::newRow("Ctrl+Enter on a radio button") << 1041 << int(Qt::Key_Return) << ok << 0 << ctrl;
+  QTest::newRow("Shift+Enter on Start/Stop") << 1000 << int(Qt::Key_Return) << -1 << 1 << shift;
+  QTest::newRow("Ctrl+Enter on Start/Stop") << 1000 << int(Qt::Key_Return) << -1 << 1 << ctrl;
+  QTest::newRow("Shift+Enter in the mining log") << 1046 << int(Qt::Key_Return) << -1 << 0 << shift;
+  QTest::newRow("Ctrl+Enter in the mining log") << 1046 << int(Qt::Key_Return) << -1 << 0 << ctrl;
+  QTest::newRow("Shift+Escape in an edit") << 1003 << int(Qt::Key_Escape) << cancel << 0 << shift;
+  QTest::newRow("Ctrl+Escape on a button") << 1000 << int(Qt::Key_Escape) << cancel << 0 << ctrl;
+  QTest::newRow("Alt+Enter in an edit") << 1003 << int(Qt::Key_Return) << -1 << 0 << int(Qt::AltModifier);
 }
 
 void DialogTest::enterAndEscape() {
@@ -601,6 +615,7 @@ void DialogTest::enterAndEscape() {
   QFETCH(int, key);
   QFETCH(int, result);
   QFETCH(int, toggles);
+  QFETCH(int, modifiers);
   Window w;
   QVERIFY(w.Show());
   QApplication::setActiveWindow(w.dialog.get());
@@ -609,7 +624,8 @@ void DialogTest::enterAndEscape() {
   target->setFocus();
   QTRY_COMPARE(IdOf(QApplication::focusWidget()), id);
   const QString paneBefore = w.Text(1046);
-  QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(key));
+  QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(key),
+                  static_cast<Qt::KeyboardModifiers>(modifiers));
   QCOMPARE(w.session.toggleCalls.load(), toggles);
   if (result < 0) {
     QVERIFY(w.dialog->isVisible());

@@ -17,6 +17,7 @@ class ProgramTest : public QObject {
  private slots:
   void stopSignalClosesLikeCancel_data();
   void stopSignalClosesLikeCancel();
+  void programReadsNoCommandLine();
 };
 
 void ProgramTest::stopSignalClosesLikeCancel_data() {
@@ -74,6 +75,33 @@ void ProgramTest::stopSignalClosesLikeCancel() {
   QCOMPARE(notices(), (std::vector<int>{1, 0}));
   QVERIFY2(elapsed >= 2000, qPrintable(QStringLiteral("ended after %1 ms").arg(elapsed)));
   QVERIFY2(elapsed <= 3000, qPrintable(QStringLiteral("ended after %1 ms").arg(elapsed)));
+}
+
+void ProgramTest::programReadsNoCommandLine() {
+#ifndef KESTRAVON_MINER
+  QSKIP("the program kestravon-miner is not built");
+#else
+  // Options the window system would take (an unknown platform plugin ends the program at
+  // once) are not the program's: it has no command line, so it starts as usual.
+  Sandbox box;
+  QProcess program;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  environment.insert(QStringLiteral("XDG_DATA_HOME"), QString::fromStdString(box.MakeDir("data")));
+  environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(box.MakeDir("run")));
+  environment.insert(QStringLiteral("TMPDIR"), QString::fromStdString(box.MakeDir("tmp")));
+  program.setProcessEnvironment(environment);
+  program.setProcessChannelMode(QProcess::ForwardedChannels);
+  program.start(QStringLiteral(KESTRAVON_MINER),
+                {QStringLiteral("-platform"), QStringLiteral("no-such-platform"), QStringLiteral("-reverse"),
+                 QStringLiteral("-stylesheet"), QStringLiteral("/no/such/file.qss")});
+  QVERIFY(program.waitForStarted());
+  QVERIFY2(!program.waitForFinished(2000), "the program ended by itself");
+  QCOMPARE(::kill(static_cast<pid_t>(program.processId()), SIGTERM), 0);
+  QVERIFY(program.waitForFinished(15000));
+  QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+  QCOMPARE(program.exitCode(), 0);
+#endif
 }
 
 QTEST_GUILESS_MAIN(ProgramTest)
