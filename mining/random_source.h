@@ -9,8 +9,8 @@ class RandomSource {
   virtual int Draw() = 0;  // 0..32767
 };
 
-// The linear congruential generator of the Windows C runtime's rand/srand, so a
-// seed gives the same sequence the original client drew.
+// The linear congruential generator of the Windows C runtime: after Seed(s) the draws
+// are those rand() gives after srand(s), on every platform.
 class CrtRandom : public RandomSource {
  public:
   void Seed(uint32_t seed) override { state_ = seed; }

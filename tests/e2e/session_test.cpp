@@ -182,3 +182,28 @@ TEST_F(SessionFixture, CloseInAReportMinuteSendsNothingAfterThePowerOffNotice) {
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(client.window.Pane(LogPane::kMining), mining);
 }
+
+TEST_F(SessionFixture, PowerNoticeBodyIsSavedAndNeverRead) {
+  // Whatever the service says to a power notice lands in qx_onoff.dat byte for byte and
+  // changes nothing: not the record, not mining, not the version, not the panes.
+  const std::string hostile =
+      "[Machine]\r\nOnOff=0\r\nFuel=1\r\nKEST=999\r\nCode=0\r\n[Version]\r\nServer=9.99\r\n"
+      "[Return]\r\nCount=0\r\n\x01\xFF";
+  server.Route(kOnOff, Reply::Ok(hostile));
+  server.Route(kGetData, Reply::Ok(MachineReply(1)));
+  client.Core().StartSession();
+  EXPECT_EQ(ReadFileBytes(client.TempFile("qx_onoff.dat")), hostile);
+  const MachineState s = client.Core().Snapshot();
+  EXPECT_EQ(s.onOff, 1);
+  EXPECT_EQ(s.fuel, 150);
+  EXPECT_DOUBLE_EQ(s.machineKest, 10);
+  EXPECT_STREQ(s.serverVersion, "0.216");
+  EXPECT_EQ(client.window.Pane(LogPane::kEvent),
+            "Initialize..\r\nDownloading Machine Information..\r\nDigger Start Mining..\r\n");
+
+  server.Route(kOnOff, Reply::Ok("off body"));
+  client.Core().EndSession();
+  EXPECT_EQ(ReadFileBytes(client.TempFile("qx_onoff.dat")), "off body");
+  EXPECT_EQ(client.Core().Snapshot().fuel, 150);
+  EXPECT_FALSE(FileExists(client.InstallDir() + "/patch.exe"));
+}

@@ -52,6 +52,9 @@ struct Seen {
   bool focusOnSerial = false, activeWasDialog = false;
   int focusedId = 0;
   int endSessionsWhileOpen = 0;
+  int radioWithTabStop = 0;  // a target-coin button with a tab stop, or 0
+  int tabReachedRadio = 0;   // a target-coin button Tab reached, or 0
+  int tabStops = 0;          // controls Tab visits in one round
 };
 
 class FakeSession final : public SessionHooks {
@@ -139,6 +142,24 @@ TEST(MainWindowTest, RunsTheSessionAndShowsWhatTheWorkerPublishes) {
       seen.kestChecked = SendMessageW(GetDlgItem(w, 1041), BM_GETCHECK, 0, 0) == BST_CHECKED;
       seen.autoCharge = SendMessageW(GetDlgItem(w, kIdAutoCharge), BM_GETCHECK, 0, 0) == BST_CHECKED;
       seen.eventPane = Text(GetDlgItem(w, kIdEventLog));
+      // The refresh checked ETH; a click checks KEST. Neither makes the group a tab stop.
+      for (int round = 0; round < 2; ++round) {
+        if (round == 1) SendMessageW(GetDlgItem(w, kIdTargetKest), BM_CLICK, 0, 0);
+        for (int id = kIdTargetKest; id <= kIdTargetAll; ++id) {
+          if (GetWindowLongPtrW(GetDlgItem(w, id), GWL_STYLE) & WS_TABSTOP) seen.radioWithTabStop = id;
+        }
+        HWND start = GetDlgItem(w, kIdSerialNo);
+        HWND at = start;
+        seen.tabStops = 0;
+        do {
+          at = GetNextDlgTabItem(w, at, FALSE);
+          const int id = at != nullptr ? GetDlgCtrlID(at) : 0;
+          if (id >= kIdTargetKest && id <= kIdTargetAll) seen.tabReachedRadio = id;
+          ++seen.tabStops;
+        } while (at != nullptr && at != start && seen.tabStops < 200);
+      }
+      // Put ETH back, as the refresh left it, for the checks below.
+      SendMessageW(GetDlgItem(w, 1043), BM_CLICK, 0, 0);
 
       // Without a window manager the display may activate the window late or never; then
       // the test activates it, as a user's click would, and the focus must still land on
@@ -192,6 +213,10 @@ TEST(MainWindowTest, RunsTheSessionAndShowsWhatTheWorkerPublishes) {
   EXPECT_FALSE(seen.kestChecked);
   EXPECT_TRUE(seen.autoCharge);
   EXPECT_EQ(seen.eventPane, ExpectedEventPane());
+  EXPECT_EQ(seen.radioWithTabStop, 0);
+  EXPECT_EQ(seen.tabReachedRadio, 0);
+  EXPECT_GT(seen.tabStops, 3);  // the walk went round the dialog's other stops
+  EXPECT_LT(seen.tabStops, 200);
   EXPECT_TRUE(seen.focusOnSerial) << "focus on control " << seen.focusedId
                                   << ", dialog active: " << seen.activeWasDialog;
   EXPECT_EQ(seen.lastMenuText, L"QX_CLIENT \uC815\uBCF4(&A)...");
