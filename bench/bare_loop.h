@@ -1,7 +1,7 @@
 #pragma once
-// The ceiling of the worker's pace on this machine: the worker's own 1 ms wait (the
-// Thread base) in a loop that does nothing else but read the wall clock, as every pass
-// of the worker does. It counts its passes and the seconds in which a pass read
+// The ceiling of the worker's pace on this machine: the worker's own wait to the next
+// millisecond boundary (the Thread base) in a loop that does nothing else but read the
+// wall clock, as every pass of the worker does. It counts its passes and the seconds in which a pass read
 // millisecond 100, the one pass of a second that credits experience.
 #include <time.h>
 
@@ -11,6 +11,7 @@
 #include <set>
 
 #include "mining/thread.h"
+#include "mining/worker_timer.h"
 
 class BareLoop final : public Thread {
  public:
@@ -30,8 +31,13 @@ class BareLoop final : public Thread {
  protected:
   void Run() override {
     time_t last100 = 0;
+    auto passStart = std::chrono::steady_clock::now();
     while (Running()) {
-      if (WaitForWake(1)) break;
+      timespec wall{};
+      clock_gettime(CLOCK_REALTIME, &wall);
+      passStart = NextPassStart(std::chrono::steady_clock::now(), passStart,
+                                static_cast<int>((wall.tv_nsec / 1000) % 1000));
+      if (WaitForWakeUntil(passStart)) break;
       if (!Running()) break;
       timespec now{};
       clock_gettime(CLOCK_REALTIME, &now);

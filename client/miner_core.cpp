@@ -7,6 +7,7 @@
 #include "core/checked_math.h"
 #include "core/fixed_text.h"
 #include "mining/mining_step.h"
+#include "mining/worker_timer.h"
 #include "service/amount_scramble.h"
 #include "service/identity.h"
 #include "service/machine_info.h"
@@ -262,10 +263,15 @@ void MinerCore::WorkerPass() {
 }
 
 void MinerCore::Run() {
-  // Wake every millisecond; the stop signals the event and clears `running`, which is
-  // tested as well, since a pass under way cannot see the signal.
+  // Wake as each millisecond of the clock the step reads begins, so every millisecond
+  // (among them millisecond 100 and the report window's first five) gets its pass. The
+  // wait runs on the monotonic clock. The stop signals the event and clears `running`,
+  // which is tested as well, since a pass under way cannot see the signal.
+  auto passStart = std::chrono::steady_clock::now();
   while (Running()) {
-    if (WaitForWake(1)) return;
+    passStart = NextPassStart(std::chrono::steady_clock::now(), passStart,
+                              env_.clock->MicrosecondOfMillisecond());
+    if (WaitForWakeUntil(passStart)) return;
     if (!Running()) return;
     WorkerPass();
     workerPasses_.fetch_add(1, std::memory_order_relaxed);

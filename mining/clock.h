@@ -17,6 +17,10 @@ class Clock {
   virtual WallTime LocalTime() = 0;
   virtual uint32_t TickCount() = 0;       // milliseconds since boot, wrapping at 2^32
   virtual int64_t CalendarSeconds() = 0;  // seconds since 1970-01-01 00:00 UTC
+  // How far the wall clock is into its current millisecond, 0-999 microseconds, so the
+  // worker can wake as the next millisecond begins. A clock that cannot tell says 0,
+  // and the worker then waits a whole millisecond.
+  virtual int MicrosecondOfMillisecond() { return 0; }
 };
 
 // The machine's own clocks.
@@ -25,4 +29,5 @@ class SystemClock : public Clock {
   WallTime LocalTime() override;
   uint32_t TickCount() override;
   int64_t CalendarSeconds() override;
+  int MicrosecondOfMillisecond() override;
 };

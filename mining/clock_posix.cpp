@@ -26,3 +26,9 @@ uint32_t SystemClock::TickCount() {
 int64_t SystemClock::CalendarSeconds() {
   return static_cast<int64_t>(time(nullptr));
 }
+
+int SystemClock::MicrosecondOfMillisecond() {
+  struct timespec ts;
+  clock_gettime(CLOCK_REALTIME, &ts);
+  return static_cast<int>((ts.tv_nsec / 1000) % 1000);
+}

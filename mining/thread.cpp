@@ -15,6 +15,7 @@ void Thread::StartWorker() {
   threadHandle_ = std::thread([this] {
     PrepareWorkerThread();
     Run();
+    ReleaseWorkerThread();
   });
 }
 
@@ -38,6 +39,13 @@ bool Thread::WaitForWake(int ms) {
   std::unique_lock<std::mutex> lock(wakeMutex_);
   bool signalled = wakeCondition_.wait_for(lock, std::chrono::milliseconds(ms),
                                            [this] { return wakeSignalled_; });
+  if (signalled) wakeSignalled_ = false;  // automatic reset
+  return signalled;
+}
+
+bool Thread::WaitForWakeUntil(std::chrono::steady_clock::time_point deadline) {
+  std::unique_lock<std::mutex> lock(wakeMutex_);
+  bool signalled = wakeCondition_.wait_until(lock, deadline, [this] { return wakeSignalled_; });
   if (signalled) wakeSignalled_ = false;  // automatic reset
   return signalled;
 }

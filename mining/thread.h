@@ -3,6 +3,7 @@
 // The stop (Stop, also run by the destructor) clears `running`, wakes the worker,
 // aborts a transfer under way and joins the thread before anything it uses goes away.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -29,6 +30,8 @@ class Thread {
   // Waits on the wake event for at most `ms` milliseconds (steady clock).
   // True when the event was signalled (the stop), false on a time-out.
   bool WaitForWake(int ms);
+  // The same, until a point of the steady clock.
+  bool WaitForWakeUntil(std::chrono::steady_clock::time_point deadline);
   // Resets the wake event to not signalled.
   void ResetWake();
 

@@ -43,3 +43,5 @@ void PrepareWorkerThread() {
   attr.runtime = kSliceNs;
   syscall(SYS_sched_setattr, 0, &attr, 0);
 }
+
+void ReleaseWorkerThread() {}
