@@ -112,6 +112,7 @@ void MinerCore::LoadMachineInfo() {
   const std::string url = MachineInfoUrl(env_.serviceRoot, serial, mac.c_str());
 
   UrlFetcher fetcher;
+  fetcher.SetCaBundle(env_.caBundle);
   fetcher.SetAbortFlag(&StopRequested());
   fetcher.OpenSession();
   fetcher.FetchToFile(url.c_str(), ReplyDownloadPath(env_.tempDir, kMachineInfoReply).c_str());
@@ -140,6 +141,7 @@ void MinerCore::SendPowerState(int state) {
   env_.debug->Write("\r\n");
 
   UrlFetcher fetcher;
+  fetcher.SetCaBundle(env_.caBundle);
   if (state == 0) {
     FetchLimits limits;
     limits.totalTimeoutMs = env_.powerOffTimeoutMs;
@@ -183,6 +185,7 @@ void MinerCore::ReportStatus() {
 
   // The exchange runs without the lock, so a Start/Stop click never waits for the network.
   UrlFetcher fetcher;
+  fetcher.SetCaBundle(env_.caBundle);
   fetcher.SetAbortFlag(&StopRequested());
   fetcher.OpenSession();
   fetcher.FetchToFile(url.c_str(), ReplyDownloadPath(env_.tempDir, kStatusReply).c_str());
@@ -216,6 +219,7 @@ void MinerCore::ReportStatus() {
     update.offeredVersion = offeredVersion;
     update.launcher = env_.launcher;
     update.abort = &StopRequested();
+    update.caBundle = env_.caBundle;
     RunSelfUpdate(update);
   }
   RefreshDashboard();

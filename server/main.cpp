@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "server/options.h"
 #include "server/request_log.h"
 #include "server/store.h"
+#include "server/tls_server.h"
 
 namespace {
 
@@ -27,13 +29,17 @@ std::string UrlHost(const std::string& address) {
 
 int main(int argc, char** argv) {
   const pid_t starter = getppid();
-  const OptionsResult parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
+  std::vector<std::string> args(argv + 1, argv + argc);
+  const TlsOptionsResult tls = TakeTlsOptions(args);
+  const OptionsResult parsed = ParseOptions(args);
   if (parsed.helpRequested) {
     std::fputs(UsageText(), stdout);
+    std::fputs(TlsUsageText(), stdout);
     return 0;
   }
-  if (!parsed.options) {
-    std::fprintf(stderr, "mining-service: %s\n%s", parsed.error.c_str(), UsageText());
+  if (!tls.error.empty() || !parsed.options) {
+    const std::string& error = tls.error.empty() ? parsed.error : tls.error;
+    std::fprintf(stderr, "mining-service: %s\n%s%s", error.c_str(), UsageText(), TlsUsageText());
     return 2;
   }
   const ServiceOptions options = *parsed.options;
@@ -47,6 +53,15 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
+  // A certificate that cannot be used ends the program before the database is touched.
+  std::string tlsError;
+  const std::unique_ptr<httplib::Server> serverHolder = MakeServer(tls.tls, tlsError);
+  if (!serverHolder) {
+    std::fprintf(stderr, "mining-service: %s\n", tlsError.c_str());
+    return 1;
+  }
+  httplib::Server& server = *serverHolder;
+
   MiningStore store;
   std::string error;
   if (!store.Open(options.databasePath, options.seedSerial, error)) {
@@ -58,7 +73,6 @@ int main(int argc, char** argv) {
                  ", seeded demo machine " + options.seedSerial);
   }
 
-  httplib::Server server;
   InstallRoutes(server, store, options);
   // The library's default adds SO_REUSEPORT, with which a second service on the same port
   // starts without complaint and takes half the requests. SO_REUSEADDR alone still allows
@@ -80,8 +94,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   // Tests and scripts read the port from this line.
-  std::printf("mining-service listening on http://%s:%d\n", UrlHost(options.bindAddress).c_str(),
-              port);
+  std::printf("mining-service listening on %s://%s:%d\n", tls.tls.Enabled() ? "https" : "http",
+              UrlHost(options.bindAddress).c_str(), port);
   std::fflush(stdout);
 
   std::atomic<bool> listenEnded{false};

@@ -18,6 +18,7 @@ SelfUpdateResult RunSelfUpdate(const SelfUpdateRequest& request) {
 
   UrlFetcher fetcher;
   fetcher.SetAbortFlag(request.abort);
+  fetcher.SetCaBundle(request.caBundle);
   fetcher.OpenSession();
   fetcher.FetchToFile(PatchUrl(request.patchRoot).c_str(), partial.c_str());
   const bool downloaded = fetcher.Outcome().Complete2xx();

@@ -14,6 +14,7 @@ struct SelfUpdateRequest {
   std::string offeredVersion;
   ProcessLauncher* launcher = nullptr;
   const std::atomic<bool>* abort = nullptr;  // gives up the download when set
+  std::string caBundle;                      // see UrlFetcher::SetCaBundle
 };
 
 enum class SelfUpdateResult { kLaunched, kDownloadFailed, kNotInstalled, kLaunchFailed };

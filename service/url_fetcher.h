@@ -3,6 +3,7 @@
 // Each exchange makes its own fetcher, uses it for one URL and discards it.
 #include <atomic>
 #include <string>
+#include <utility>
 
 struct FetchLimits {
   long connectTimeoutMs = 60000;  // give up connecting after this
@@ -29,6 +30,11 @@ class UrlFetcher {
   // when it becomes true (looked at every few tens of milliseconds).
   void SetLimits(const FetchLimits& limits) { limits_ = limits; }
   void SetAbortFlag(const std::atomic<bool>* abort) { abort_ = abort; }
+  // Optional, before FetchToFile: the PEM file of the certificate authorities an https://
+  // server must chain to, in place of the system's store. Empty (the default, and what a
+  // release build uses): the system's store. The certificate and the host name are always
+  // verified. The Windows fetch always uses the system's store and ignores this.
+  void SetCaBundle(std::string path) { caBundle_ = std::move(path); }
 
   void OpenSession();
   // 1 when the URL was opened (a response began) and its body transferred, else 0.
@@ -46,6 +52,7 @@ class UrlFetcher {
   std::atomic<int> busy_{0};
   FetchLimits limits_;
   const std::atomic<bool>* abort_ = nullptr;
+  std::string caBundle_;
   FetchOutcome outcome_;
 };
 

@@ -246,6 +246,17 @@ int UrlFetcher::FetchToFile(const char* url, const char* destinationPath) {
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, limits_.idleTimeoutSec);
   curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, limits_.totalTimeoutMs > 0 ? limits_.totalTimeoutMs : 0L);
 
+  // https:// roots: the peer's chain and its host name are always verified (libcurl's
+  // defaults, set here so that no later change can lose them), TLS 1.2 at least. A CA
+  // bundle given to the fetcher replaces the system's store, it is not added to it.
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+  curl_easy_setopt(curl, CURLOPT_SSLVERSION, CURL_SSLVERSION_TLSv1_2);
+  if (!caBundle_.empty()) {
+    curl_easy_setopt(curl, CURLOPT_CAINFO, caBundle_.c_str());
+    curl_easy_setopt(curl, CURLOPT_CAPATH, static_cast<const char*>(nullptr));
+  }
+
   CURLcode rc = Perform(curl, t);
   curl_slist_free_all(headers);
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);

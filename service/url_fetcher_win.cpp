@@ -181,6 +181,8 @@ void RunTransfer(const std::shared_ptr<Transfer>& t) {
     // other: its body is saved and, not being a 2xx, never applied.
     DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                   INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI;
+    // https: TLS on the cracked port (443 unless given), the certificate checked against
+    // the system's store and the host name; no SECURITY_FLAG_IGNORE_* is ever set.
     if (scheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
     InternetSetStatusCallbackA(connection, OnStatus);
     request = HttpOpenRequestA(connection, "GET", object.c_str(), "HTTP/1.1", nullptr, nullptr, flags,

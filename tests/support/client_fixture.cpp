@@ -1,12 +1,14 @@
 #include "support/client_fixture.h"
 
-ClientFixture::ClientFixture(const std::string& serviceRoot, const std::string& patchRoot) {
+ClientFixture::ClientFixture(const std::string& serviceRoot, const std::string& patchRoot,
+                             const std::string& caBundle) {
   install_ = box.MakeDir("install");
   temp_ = box.MakeDir("temp") + "/";
   env.installDir = install_;
   env.tempDir = temp_;
   env.serviceRoot = serviceRoot;
   env.patchRoot = patchRoot.empty() ? serviceRoot : patchRoot;
+  env.caBundle = caBundle;
   env.clock = &clock;
   env.random = &random;
   env.debug = &debug;

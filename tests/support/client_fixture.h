@@ -12,7 +12,9 @@
 
 class ClientFixture {
  public:
-  explicit ClientFixture(const std::string& serviceRoot, const std::string& patchRoot = "");
+  // caBundle: the authorities https:// roots must chain to; empty: the system's store.
+  explicit ClientFixture(const std::string& serviceRoot, const std::string& patchRoot = "",
+                         const std::string& caBundle = "");
 
   // Writes config.ini into the install folder.
   void WriteConfig(const std::string& serial, const std::string& version);

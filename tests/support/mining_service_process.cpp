@@ -17,7 +17,7 @@ extern char** environ;
 
 namespace {
 
-constexpr const char* kListeningPrefix = "mining-service listening on http://";
+constexpr const char* kListeningPrefix = "mining-service listening on ";
 
 // Reads one line (without its '\n') from fd until the deadline. False on EOF or time-out.
 bool ReadLine(int fd, std::chrono::steady_clock::time_point deadline, std::string& line,
@@ -58,7 +58,7 @@ MiningServiceProcess::MiningServiceProcess(MiningServiceOptions options)
 MiningServiceProcess::~MiningServiceProcess() { Stop(); }
 
 std::string MiningServiceProcess::BaseUrl() const {
-  return "http://" + Host() + ":" + std::to_string(port_);
+  return Scheme() + "://" + Host() + ":" + std::to_string(port_);
 }
 
 std::vector<std::string> MiningServiceProcess::Arguments() const {
@@ -75,6 +75,8 @@ std::vector<std::string> MiningServiceProcess::Arguments() const {
   add("--client-version", options_.clientVersion);
   add("--seed-serial", options_.seedSerial);
   if (options_.boostEvery >= 0) add("--boost-every", std::to_string(options_.boostEvery));
+  add("--tls-cert", options_.tlsCert);
+  add("--tls-key", options_.tlsKey);
   args.insert(args.end(), options_.extraArgs.begin(), options_.extraArgs.end());
   return args;
 }
@@ -128,7 +130,8 @@ bool MiningServiceProcess::Start(std::chrono::milliseconds timeout) {
   }
   firstLine_ = line;
   const auto colon = line.rfind(':');
-  if (line.rfind(kListeningPrefix, 0) != 0 || colon == std::string::npos) {
+  const std::string expected = kListeningPrefix + Scheme() + "://";
+  if (line.rfind(expected, 0) != 0 || colon == std::string::npos) {
     Stop(SIGKILL, std::chrono::seconds(5));
     startError_ = "unexpected first line '" + line + "'";
     return false;

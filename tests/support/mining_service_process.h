@@ -26,6 +26,8 @@ struct MiningServiceOptions {
   int port = 0;                // --port; 0 lets the system choose
   std::vector<std::string> extraArgs;  // appended as they are
   std::string stderrPath;      // the request log goes here (appended); empty: inherited
+  std::string tlsCert;         // --tls-cert and --tls-key: serve HTTPS; empty: plain HTTP
+  std::string tlsKey;
 };
 
 class MiningServiceProcess {
@@ -49,7 +51,8 @@ class MiningServiceProcess {
   pid_t Pid() const { return pid_; }
   int Port() const { return port_; }
   std::string Host() const { return "127.0.0.1"; }
-  std::string BaseUrl() const;            // "http://127.0.0.1:<port>"
+  std::string Scheme() const { return options_.tlsCert.empty() ? "http" : "https"; }
+  std::string BaseUrl() const;            // "http://127.0.0.1:<port>" (https with TLS)
   const std::string& FirstLine() const { return firstLine_; }
   const MiningServiceOptions& Options() const { return options_; }
 
