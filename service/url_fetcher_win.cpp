@@ -377,7 +377,9 @@ int UrlFetcher::FetchToFile(const char* url, const char* destinationPath) {
     const Clock::time_point now = Clock::now();
     const bool connectOver = !t->connected && limits_.connectTimeoutMs > 0 && now - started >= connectLimit;
     const bool idleOver = t->connected && limits_.idleTimeoutSec > 0 && now - t->lastArrival >= idleLimit;
-    if ((abort_ && abort_->load()) || now >= deadline || connectOver || idleOver) {
+    // Past the cap there is no answer to wait for, and closing the request may read on
+    // through the rest of the body on some implementations: the helper ends it alone.
+    if ((abort_ && abort_->load()) || now >= deadline || connectOver || idleOver || t->overCap) {
       // Abandon the transfer: the file is closed now and receives nothing more; the
       // helper keeps the session and closes it when it ends.
       t->abandoned = true;
