@@ -9,6 +9,18 @@
 #include "mining/random_source.h"
 #include "service/debug_output.h"
 #include "service/process_launcher.h"
+#include "service/url_fetcher.h"
+
+// The limits of one exchange: connect within 60 s, no 30 s without a byte, done within
+// 2 minutes, a body of at most 1 MiB (a reply is a few hundred bytes).
+inline FetchLimits ReplyLimits() {
+  FetchLimits limits;
+  limits.connectTimeoutMs = 60000;
+  limits.idleTimeoutSec = 30;
+  limits.totalTimeoutMs = 120000;
+  limits.maxBodyBytes = 1 << 20;
+  return limits;
+}
 
 struct ClientEnvironment {
   std::string installDir;   // holds config.ini and patch.exe; no trailing separator
@@ -23,6 +35,7 @@ struct ClientEnvironment {
   std::function<std::string()> macText;  // the adapter lookup
   int closingPauseMs = 2000;             // the pause at the end of a session
   long powerOffTimeoutMs = 5000;         // the power-off notice gives up after this
+  FetchLimits replyLimits = ReplyLimits();  // every exchange with the service
 };
 
 // The real machine's services, owned here, and an environment built on them with the

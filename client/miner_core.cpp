@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <thread>
 
 #include "core/checked_math.h"
@@ -10,16 +11,29 @@
 #include "mining/worker_timer.h"
 #include "service/amount_scramble.h"
 #include "service/identity.h"
+#include "service/install_folder.h"
 #include "service/machine_info.h"
+#include "service/private_folder.h"
 #include "service/profile.h"
 #include "service/request_urls.h"
 #include "service/self_update.h"
 #include "service/status_reply.h"
 #include "service/url_fetcher.h"
+#include "service/written_file.h"
 #include "ui/dashboard/dashboard_render.h"
 
 namespace {
 const char kServerDisconnected[] = "Server Disconnected...\r\n";
+
+// Reads a reply that arrived complete with a 2xx status, from the very file the fetch
+// wrote; false (nothing read counts) when the file was changed or replaced meanwhile.
+template <class Reply, class ReadFn>
+bool ReadAnswer(const UrlFetcher& fetcher, const std::string& path, ReadFn read, Reply& reply) {
+  const FetchOutcome& outcome = fetcher.Outcome();
+  if (!outcome.Complete2xx() || !IsWrittenFile(path, outcome.file)) return false;
+  reply = read(path.c_str());
+  return IsWrittenFile(path, outcome.file);
+}
 }  // namespace
 
 MinerCore::MinerCore(const ClientEnvironment& env, WindowLayer& window) : env_(env), window_(window) {}
@@ -113,13 +127,15 @@ void MinerCore::LoadMachineInfo() {
 
   UrlFetcher fetcher;
   fetcher.SetCaBundle(env_.caBundle);
+  fetcher.SetLimits(env_.replyLimits);
   fetcher.SetAbortFlag(&StopRequested());
   fetcher.OpenSession();
-  fetcher.FetchToFile(url.c_str(), ReplyDownloadPath(env_.tempDir, kMachineInfoReply).c_str());
-  if (fetcher.Outcome().Complete2xx()) {
-    const std::string path = ReplyReadPath(env_.tempDir, kMachineInfoReply);
+  const bool folderOk = FetchReply(fetcher, url, kMachineInfoReply);
+  // Parsed without the lock: Start/Stop never waits for it.
+  MachineInfoReply reply;
+  if (folderOk && ReadAnswer(fetcher, ReplyReadPath(env_.tempDir, kMachineInfoReply), ReadMachineInfoReply, reply)) {
     std::lock_guard<std::mutex> lock(stateMutex_);
-    ParseMachineInfo(state_, path.c_str());
+    ApplyMachineInfoReply(state_, reply);
   } else {
     // No answer, or an error page: nothing is read, the cleared record stays.
     AppendLog(LogPane::kEvent, kServerDisconnected);
@@ -142,14 +158,16 @@ void MinerCore::SendPowerState(int state) {
 
   UrlFetcher fetcher;
   fetcher.SetCaBundle(env_.caBundle);
+  FetchLimits limits = env_.replyLimits;
   if (state == 0) {
-    FetchLimits limits;
-    limits.totalTimeoutMs = env_.powerOffTimeoutMs;
+    if (limits.totalTimeoutMs <= 0 || limits.totalTimeoutMs > env_.powerOffTimeoutMs) {
+      limits.totalTimeoutMs = env_.powerOffTimeoutMs;
+    }
     if (limits.connectTimeoutMs > limits.totalTimeoutMs) limits.connectTimeoutMs = limits.totalTimeoutMs;
-    fetcher.SetLimits(limits);
   }
+  fetcher.SetLimits(limits);
   fetcher.OpenSession();
-  fetcher.FetchToFile(url.c_str(), ReplyDownloadPath(env_.tempDir, kPowerStateReply).c_str());
+  FetchReply(fetcher, url, kPowerStateReply);
   fetcher.CloseSession();
 }
 
@@ -186,14 +204,20 @@ void MinerCore::ReportStatus() {
   // The exchange runs without the lock, so a Start/Stop click never waits for the network.
   UrlFetcher fetcher;
   fetcher.SetCaBundle(env_.caBundle);
+  fetcher.SetLimits(env_.replyLimits);
   fetcher.SetAbortFlag(&StopRequested());
   fetcher.OpenSession();
-  fetcher.FetchToFile(url.c_str(), ReplyDownloadPath(env_.tempDir, kStatusReply).c_str());
+  const bool folderOk = FetchReply(fetcher, url, kStatusReply);
   // Only a complete 2xx answer that is a status reply at all (it has the [Machine]
-  // section) is applied; a captive portal's 200 page is no answer.
+  // section) is applied; a captive portal's 200 page is no answer. It is parsed
+  // without the lock, so Start/Stop never waits for it.
   const std::string replyPath = ReplyReadPath(env_.tempDir, kStatusReply);
-  const bool answered =
-      fetcher.Outcome().Complete2xx() && ProfileSectionExists("Machine", replyPath.c_str());
+  std::optional<StatusReply> reply;
+  const auto read = [](const char* path) -> std::optional<StatusReply> {
+    if (!ProfileSectionExists("Machine", path)) return std::nullopt;
+    return ReadStatusReply(path);
+  };
+  const bool answered = folderOk && ReadAnswer(fetcher, replyPath, read, reply) && reply.has_value();
 
   StatusReplyEffects effects;
   char fuelText[32];
@@ -201,7 +225,7 @@ void MinerCore::ReportStatus() {
   {
     std::lock_guard<std::mutex> lock(stateMutex_);
     if (answered) {
-      effects = ApplyStatusReply(state_, replyPath.c_str());
+      effects = ApplyStatusReply(state_, *reply);
     } else {
       // Fuel and amount are kept: zeroing them would report a wiped amount next time.
       ApplyMissingStatusReply(state_);
@@ -213,6 +237,7 @@ void MinerCore::ReportStatus() {
   window_.SetControlText(kIdFuel, fuelText);
   if (effects.switchOff) AppendLog(LogPane::kEvent, kServerDisconnected);
   if (effects.wantsUpdate) {
+    PrepareInstallFolder(env_.installDir);
     SelfUpdateRequest update;
     update.installDir = env_.installDir;
     update.patchRoot = env_.patchRoot;
@@ -224,6 +249,19 @@ void MinerCore::ReportStatus() {
   }
   RefreshDashboard();
   fetcher.CloseSession();
+}
+
+bool MinerCore::FetchReply(UrlFetcher& fetcher, const std::string& url, const char* name) {
+  // In a folder others can reach, the reply could be redirected, blocked or rewritten:
+  // the request still goes out, its answer is dropped unread.
+  const bool folderOk = PrivateFolderUsable(env_.tempDir);
+  if (!folderOk) {
+    env_.debug->Write(("reply folder is not private, answer dropped: " + env_.tempDir).c_str());
+    env_.debug->Write("\r\n");
+  }
+  const std::string destination = ReplyDownloadPath(env_.tempDir, name);
+  fetcher.FetchToFile(url.c_str(), folderOk ? destination.c_str() : nullptr);
+  return folderOk;
 }
 
 // ---- mining ----

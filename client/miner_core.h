@@ -5,12 +5,15 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string>
 
 #include "client/client_environment.h"
 #include "core/machine_state.h"
 #include "client/session_hooks.h"
 #include "client/window_layer.h"
 #include "mining/thread.h"
+
+class UrlFetcher;
 
 class MinerCore : public Thread, public SessionHooks {
  public:
@@ -54,6 +57,9 @@ class MinerCore : public Thread, public SessionHooks {
   // lock the step takes, so a Stop that lands after the pass's first check is not
   // followed by one more step and a refresh that would overwrite the click's caption.
   void Step(bool onlyWhileMining);
+  // Fetches into the reply file `name` when the reply folder is private; false (and a
+  // debug line) when it is not, and the answer was dropped.
+  bool FetchReply(UrlFetcher& fetcher, const std::string& url, const char* name);
 
   ClientEnvironment env_;
   WindowLayer& window_;

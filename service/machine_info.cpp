@@ -1,7 +1,8 @@
 #include "service/machine_info.h"
 
+#include <cstring>
+
 #include "core/checked_math.h"
-#include "core/machine_state.h"
 #include "service/profile.h"
 
 namespace {
@@ -31,12 +32,19 @@ class ReplyReader {
   char scratch_[256] = {};
 };
 
+template <std::size_t N>
+void CopyField(char (&to)[N], const char (&from)[N]) {
+  std::memcpy(to, from, N);
+}
+
 }  // namespace
 
-void ParseMachineInfo(MachineState& s, const char* replyPath) {
+MachineInfoReply ReadMachineInfoReply(const char* replyPath) {
+  MachineInfoReply s;
   ReplyReader r(replyPath);
   r.Text("Version", "Server", s.serverVersion);
-  if (r.Int("Return", "Count") == 0) return;
+  s.hasRecord = r.Int("Return", "Count") != 0;
+  if (!s.hasRecord) return s;
 
   s.priceBtc = r.Real("Coin", "BTC");
   s.priceEth = r.Real("Coin", "ETH");
@@ -80,4 +88,52 @@ void ParseMachineInfo(MachineState& s, const char* replyPath) {
   s.balanceBtc = r.Real("USER", "BTC_BALANCE");
   s.balanceEth = r.Real("USER", "ETH_BALANCE");
   s.balanceBnb = r.Real("USER", "BNB_BALANCE");
+  return s;
+}
+
+void ApplyMachineInfoReply(MachineState& s, const MachineInfoReply& r) {
+  CopyField(s.serverVersion, r.serverVersion);
+  if (!r.hasRecord) return;
+
+  s.priceBtc = r.priceBtc;
+  s.priceEth = r.priceEth;
+  s.priceBnb = r.priceBnb;
+  s.priceKest = r.priceKest;
+
+  CopyField(s.machineName, r.machineName);
+  s.sector = r.sector;
+  s.location = r.location;
+  s.level = r.level;
+  s.exp = r.exp;
+  s.fuel = r.fuel;
+  s.autoCharge = r.autoCharge;
+  s.targetCoin = r.targetCoin;
+  s.machineKest = r.machineKest;
+  s.machineBtc = r.machineBtc;
+  s.machineEth = r.machineEth;
+  s.machineBnb = r.machineBnb;
+  s.onOff = r.onOff;
+
+  CopyField(s.marsName, r.marsName);
+  s.activeUsers = r.activeUsers;
+  s.activeMachines = r.activeMachines;
+  s.totalKestMining = r.totalKestMining;
+  s.mkph = r.mkph;
+  s.mkps = r.mkps;
+  s.buriedKest = r.buriedKest;
+  s.buriedBtc = r.buriedBtc;
+  s.buriedEth = r.buriedEth;
+  s.buriedBnb = r.buriedBnb;
+  for (int coin = 0; coin < 4; ++coin) {
+    CopyField(s.marsAddress[coin], r.marsAddress[coin]);
+    CopyField(s.userAddress[coin], r.userAddress[coin]);
+  }
+  s.balanceKest = r.balanceKest;
+  s.balanceBtc = r.balanceBtc;
+  s.balanceEth = r.balanceEth;
+  s.balanceBnb = r.balanceBnb;
+}
+
+void ParseMachineInfo(MachineState& state, const char* replyPath) {
+  ApplyMachineInfoReply(state, ReadMachineInfoReply(replyPath));
 }

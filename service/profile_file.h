@@ -20,8 +20,9 @@ class AtomicFileWriter {
   AtomicFileWriter(const AtomicFileWriter&) = delete;
   AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
-  // Creates the temporary file. False when the path names something other than a
-  // regular file, a file we may not write, or a folder that takes no new file.
+  // Creates the temporary file (mode 0600, or the original's mode when it exists). False
+  // when the path names something other than a regular file, a read-only file (no write
+  // bit at all, also for root), a file we may not write, or a folder that takes no new file.
   bool Open();
   bool Write(const char* data, std::size_t size);
   // Flushes the temporary file, gives it the original's permission bits and owner

@@ -23,7 +23,7 @@ std::string FolderOf(const std::string& path) {
 std::FILE* OpenRegularFile(const char* path, bool& missing) {
   missing = false;
   // Non-blocking, so that opening a pipe does not wait for a writer.
-  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
     missing = errno == ENOENT;
     return nullptr;
@@ -60,13 +60,17 @@ bool AtomicFileWriter::Open() {
   }
   bool exists = stat(target_.c_str(), &st) == 0;
   if (!exists && errno != ENOENT) return false;
-  if (exists && (!S_ISREG(st.st_mode) || access(target_.c_str(), W_OK) != 0)) return false;
+  // A file without any write bit is read-only also for root, whom access() lets through.
+  if (exists && (!S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0 || access(target_.c_str(), W_OK) != 0)) {
+    return false;
+  }
 
   const std::string folder = FolderOf(target_);
   for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
     temp_ = folder + ".profile-" + std::to_string(getpid()) + "-" +
             std::to_string(g_tempCounter.fetch_add(1)) + ".tmp";
-    fd_ = open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    // config.ini holds the machine's identity: a new file is the user's alone.
+    fd_ = open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd_ < 0 && errno != EEXIST) break;
   }
   if (fd_ < 0) {

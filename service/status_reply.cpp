@@ -7,25 +7,38 @@
 #include "core/machine_state.h"
 #include "service/profile.h"
 
-StatusReplyEffects ApplyStatusReply(MachineState& s, const char* replyPath) {
+StatusReply ReadStatusReply(const char* replyPath) {
   char value[32] = {};
-  StatusReplyEffects effects;
-
+  StatusReply r;
   ReadProfileString("Machine", "Fuel", "", value, sizeof value, replyPath);
-  s.fuel = ReadInt32(value);
+  r.fuel = ReadInt32(value);
   ReadProfileString("Machine", "KEST", "", value, sizeof value, replyPath);
-  s.machineKest = ReadDouble(value);
+  r.machineKest = ReadDouble(value);
   ReadProfileString("Machine", "Code", "", value, sizeof value, replyPath);
-  effects.code = ReadInt32(value);
+  r.code = ReadInt32(value);
+  r.codeReal = ReadDouble(value);
+  ReadProfileString("Version", "Server", "", r.serverVersion, sizeof r.serverVersion, replyPath);
+  return r;
+}
+
+StatusReplyEffects ApplyStatusReply(MachineState& s, const StatusReply& r) {
+  StatusReplyEffects effects;
+  s.fuel = r.fuel;
+  s.machineKest = r.machineKest;
+  effects.code = r.code;
   // The remainder truncates toward zero, so 0 and negative multiples pass too.
-  s.boost = (effects.code % 3021 == 0) ? (ReadDouble(value) / 1000000.0) / 10000.0 : 0.0;
-  if (effects.code == 0) {
+  s.boost = (r.code % 3021 == 0) ? (r.codeReal / 1000000.0) / 10000.0 : 0.0;
+  if (r.code == 0) {
     s.onOff = 0;
     effects.switchOff = true;
   }
-  ReadProfileString("Version", "Server", "", s.serverVersion, sizeof s.serverVersion, replyPath);
+  std::memcpy(s.serverVersion, r.serverVersion, sizeof s.serverVersion);
   effects.wantsUpdate = std::strlen(s.serverVersion) > 2 && std::strcmp(s.serverVersion, s.clientVersion) != 0;
   return effects;
+}
+
+StatusReplyEffects ApplyStatusReply(MachineState& state, const char* replyPath) {
+  return ApplyStatusReply(state, ReadStatusReply(replyPath));
 }
 
 void FormatFuelText(char (&text)[32], int32_t fuel, int32_t level) {

@@ -11,9 +11,21 @@ struct StatusReplyEffects {
   bool wantsUpdate = false;  // the offered version differs and is longer than 2 characters
 };
 
-// Reads the four keys through 32-byte buffers and applies them to the record:
-// fuel, machineKest, boost (Code / 1e6 / 1e4 when Code is a multiple of 3021, else 0),
-// onOff = 0 for Code 0, and serverVersion.
+// The four keys, each read through a 32-byte buffer. Read without the record's lock, so
+// nothing that waits for the lock waits for the parsing.
+struct StatusReply {
+  int32_t fuel = 0;
+  double machineKest = 0;
+  int32_t code = 0;       // [Machine] Code as an integer
+  double codeReal = 0;    // the same text as a real
+  char serverVersion[32] = {};
+};
+StatusReply ReadStatusReply(const char* replyPath);
+
+// Applies a reply to the record: fuel, machineKest, boost (Code / 1e6 / 1e4 when Code
+// is a multiple of 3021, else 0), onOff = 0 for Code 0, and serverVersion.
+StatusReplyEffects ApplyStatusReply(MachineState& state, const StatusReply& reply);
+// Both at once, for a record nobody else holds.
 StatusReplyEffects ApplyStatusReply(MachineState& state, const char* replyPath);
 
 // "%d / %d gas" with fuel and level x 100 (32-bit, wrapping).

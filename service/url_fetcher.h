@@ -9,6 +9,15 @@ struct FetchLimits {
   long connectTimeoutMs = 60000;  // give up connecting after this
   long idleTimeoutSec = 30;       // abort a transfer that receives nothing for this long
   long totalTimeoutMs = 0;        // 0: no limit on the whole exchange
+  long long maxBodyBytes = 0;  // 0: no cap; a longer body is no answer
+};
+
+// Which file a body was written to, so that a reader can tell it from one put in its place.
+struct FileIdentity {
+  bool known = false;
+  unsigned long long volume = 0;  // device, or volume serial number
+  unsigned long long index = 0;   // inode, or file index
+  unsigned long long size = 0;    // bytes written
 };
 
 // What one fetch ended with, beyond the 1/0 result.
@@ -16,6 +25,8 @@ struct FetchOutcome {
   bool responseBegan = false;  // a status line arrived, so the destination was created
   long status = 0;             // HTTP status, 0 when none arrived
   bool complete = false;       // the whole body arrived and every byte reached the file
+  bool overCap = false;        // the body passed maxBodyBytes: cut there, never complete
+  FileIdentity file;           // of the destination, when complete
   bool Complete2xx() const { return complete && status >= 200 && status <= 299; }
 };
 
@@ -61,6 +72,7 @@ class UrlFetcher {
 // open fetcher, and a later OpenSession initialises the layer again.
 void ReleaseSocketLayer();
 
-// The temporary folder, always ending in a separator: $TMPDIR when set and non-empty,
-// else /tmp/; GetTempPathA on Windows.
+// The per-user folder of the reply files, always ending in a separator, created when
+// missing: $XDG_RUNTIME_DIR/kestravon/ when that is set, else kestravon-<uid>/ in $TMPDIR
+// (or /tmp); GetTempPathA on Windows, which is per-user already.
 std::string TempFolderPath();

@@ -2,11 +2,14 @@
 
 #include <curl/curl.h>
 #include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -54,13 +57,37 @@ struct Transfer {
   std::atomic<int>* busy = nullptr;
   const std::atomic<bool>* abort = nullptr;
   std::chrono::steady_clock::duration idleLimit{};
+  long long maxBodyBytes = 0;  // 0: no cap
+  long long bodyBytes = 0;     // body bytes received so far
+  bool overCap = false;
   bool connected = false;
   std::chrono::steady_clock::time_point lastArrival;  // of any response byte, or the connection
   long pendingStatus = 0;    // status line of the header block being read
   bool responseBegan = false;
   int fd = -1;
   bool fileFailed = false;   // the file could not be created, or a write failed
+  FileIdentity written;      // the file the body went to
 };
+
+// The destination is never reached through a link, a FIFO or device standing at its name
+// is never opened for blocking I/O, and only a regular file of our own with no other
+// name is emptied: anything else there leaves the body nowhere to go.
+int OpenDestination(const char* path, FileIdentity& identity) {
+  const int fd = open(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
+  if (fd < 0) return -1;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() || st.st_nlink != 1 ||
+      ftruncate(fd, 0) != 0 || fchmod(fd, 0600) != 0) {
+    close(fd);
+    return -1;
+  }
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  identity.known = true;
+  identity.volume = static_cast<unsigned long long>(st.st_dev);
+  identity.index = static_cast<unsigned long long>(st.st_ino);
+  return fd;
+}
 
 // The destination is created (or emptied) only now that a response has begun, so a URL
 // that cannot be opened leaves an earlier file as it was.
@@ -68,9 +95,7 @@ void BeginResponse(Transfer& t) {
   if (t.responseBegan) return;
   t.responseBegan = true;
   t.busy->store(1);
-  if (t.destination) {
-    t.fd = open(t.destination, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  }
+  if (t.destination) t.fd = OpenDestination(t.destination, t.written);
   if (t.fd < 0) t.fileFailed = true;
 }
 
@@ -85,9 +110,16 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     long code = 0;
     for (++i; i < n && data[i] >= '0' && data[i] <= '9'; ++i) code = code * 10 + (data[i] - '0');
     t.pendingStatus = code;
+  } else if (n > 15 && strncasecmp(data, "content-length:", 15) == 0 && t.maxBodyBytes > 0) {
+    // An announced body over the cap is not waited for.
+    const long long announced = std::strtoll(data + 15, nullptr, 10);
+    if (announced > t.maxBodyBytes) t.overCap = true;
   } else if ((n == 2 && data[0] == '\r' && data[1] == '\n') || (n == 1 && data[0] == '\n')) {
     // End of a header block; an interim 1xx answer is not the response yet.
-    if (t.pendingStatus >= 200) BeginResponse(t);
+    if (t.pendingStatus >= 200) {
+      BeginResponse(t);
+      if (t.overCap) return 0;  // ends the transfer
+    }
   }
   return n;
 }
@@ -97,10 +129,17 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
   size_t n = size * count;
   t.lastArrival = std::chrono::steady_clock::now();
   BeginResponse(t);
+  // Nothing past the cap reaches the file, and the transfer ends there.
+  size_t keep = n;
+  if (t.maxBodyBytes > 0 && t.bodyBytes + static_cast<long long>(n) > t.maxBodyBytes) {
+    keep = static_cast<size_t>(t.maxBodyBytes - t.bodyBytes);
+    t.overCap = true;
+  }
+  t.bodyBytes += static_cast<long long>(keep);
   // A file that cannot be written does not stop the transfer: the body is still consumed.
   size_t done = 0;
-  while (t.fd >= 0 && done < n) {
-    ssize_t w = write(t.fd, data + done, n - done);
+  while (t.fd >= 0 && done < keep) {
+    ssize_t w = write(t.fd, data + done, keep - done);
     if (w < 0 && errno == EINTR) continue;
     if (w <= 0) {
       t.fileFailed = true;
@@ -110,7 +149,7 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
     }
     done += static_cast<size_t>(w);
   }
-  return n;
+  return t.overCap ? 0 : n;  // a short count ends the transfer
 }
 
 // The idle clock starts once connected; until then the connect limit applies.
@@ -125,8 +164,8 @@ int OnConnected(void* user, char*, char*, int, int) {
 int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   const Transfer& t = *static_cast<const Transfer*>(user);
   if (t.abort && t.abort->load()) return 1;
-  // libcurl's low-speed check averages over several seconds, so after a burst it notices
-  // silence only seconds late; silence itself is measured here.
+  // Silence is measured here, from the last byte: libcurl's low-speed check averages the
+  // speed, so it would cut a body that trickles in slowly but never pauses that long.
   if (t.connected && t.idleLimit.count() > 0 &&
       std::chrono::steady_clock::now() - t.lastArrival >= t.idleLimit) {
     return 1;
@@ -215,6 +254,7 @@ int UrlFetcher::FetchToFile(const char* url, const char* destinationPath) {
   t.busy = &busy_;
   t.abort = abort_;
   t.idleLimit = std::chrono::seconds(limits_.idleTimeoutSec);
+  t.maxBodyBytes = limits_.maxBodyBytes;
 
   curl_slist* headers = nullptr;
   headers = curl_slist_append(headers, "Cache-Control: no-cache");
@@ -242,8 +282,6 @@ int UrlFetcher::FetchToFile(const char* url, const char* destinationPath) {
   curl_easy_setopt(curl, CURLOPT_PREREQFUNCTION, OnConnected);
   curl_easy_setopt(curl, CURLOPT_PREREQDATA, &t);
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, limits_.connectTimeoutMs);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, limits_.idleTimeoutSec);
   curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, limits_.totalTimeoutMs > 0 ? limits_.totalTimeoutMs : 0L);
 
   // https:// roots: the peer's chain and its host name are always verified (libcurl's
@@ -269,7 +307,12 @@ int UrlFetcher::FetchToFile(const char* url, const char* destinationPath) {
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
   outcome_.responseBegan = t.responseBegan;
   outcome_.status = status;
-  outcome_.complete = t.responseBegan && rc == CURLE_OK && !t.fileFailed && closedOk;
+  outcome_.overCap = t.overCap;
+  outcome_.complete = t.responseBegan && rc == CURLE_OK && !t.fileFailed && closedOk && !t.overCap;
+  if (outcome_.complete) {
+    outcome_.file = t.written;
+    outcome_.file.size = static_cast<unsigned long long>(t.bodyBytes);
+  }
 
   if (!t.responseBegan) {
     CloseSession();

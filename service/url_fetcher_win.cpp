@@ -89,6 +89,8 @@ struct Transfer {
   bool complete = false;
   HANDLE file = INVALID_HANDLE_VALUE;
   bool fileFailed = false;
+  bool overCap = false;
+  FileIdentity written;  // the file the body went to
 
   std::vector<char> buffer = std::vector<char>(kTransferBufferSize);
 };
@@ -157,6 +159,28 @@ bool IsChunked(HINTERNET request) {
   return _strnicmp(text, "chunked", 7) == 0;
 }
 
+// The destination is never reached through a link or junction, and only a plain disk file
+// with no other name is emptied (never a device, pipe or folder): anything else standing
+// at the name leaves the body nowhere to go.
+HANDLE OpenDestination(const std::string& path, FileIdentity& identity) {
+  // Others may read what has arrived so far, never write it.
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return h;
+  BY_HANDLE_FILE_INFORMATION info = {};
+  const bool plain = GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info) &&
+                     !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+                     info.nNumberOfLinks == 1;
+  if (!plain || !SetEndOfFile(h)) {
+    CloseHandle(h);
+    return INVALID_HANDLE_VALUE;
+  }
+  identity.known = true;
+  identity.volume = info.dwVolumeSerialNumber;
+  identity.index = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return h;
+}
+
 // The body of the helper thread: one GET, its body streamed into the destination.
 void RunTransfer(const std::shared_ptr<Transfer>& t) {
   HINTERNET connection = nullptr;
@@ -217,10 +241,14 @@ void RunTransfer(const std::shared_ptr<Transfer>& t) {
       // URL that cannot be opened leaves an earlier file as it was.
       t->responseBegan = true;
       t->status = status;
-      // Others may read what has arrived so far, never write it.
-      t->file = CreateFileA(t->destination.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (!t->destination.empty()) t->file = OpenDestination(t->destination, t->written);
       if (t->file == INVALID_HANDLE_VALUE) t->fileFailed = true;
+      // An announced body over the cap is not waited for.
+      const long long cap = t->limits.maxBodyBytes;
+      if (cap > 0 && announced > cap) {
+        t->overCap = true;
+        opened = false;
+      }
     }
     t->changed.notify_all();
   }
@@ -238,12 +266,20 @@ void RunTransfer(const std::shared_ptr<Transfer>& t) {
       bodyEnded = true;
       break;
     }
+    // Nothing past the cap reaches the file, and the transfer ends there.
+    const long long cap = t->limits.maxBodyBytes;
+    bool overCap = false;
+    if (cap > 0 && static_cast<long long>(received + got) > cap) {
+      got = static_cast<DWORD>(cap - static_cast<long long>(received));
+      overCap = true;
+    }
     received += got;
     std::lock_guard<std::mutex> lock(t->mutex);
     if (t->abandoned) break;
     t->lastArrival = std::chrono::steady_clock::now();
+    t->overCap = overCap;
     // A file that cannot be written does not stop the transfer: the body is still consumed.
-    if (t->file != INVALID_HANDLE_VALUE) {
+    if (t->file != INVALID_HANDLE_VALUE && got > 0) {
       DWORD written = 0;
       if (!WriteFile(t->file, t->buffer.data(), got, &written, nullptr) || written != got) {
         t->fileFailed = true;
@@ -251,6 +287,7 @@ void RunTransfer(const std::shared_ptr<Transfer>& t) {
         t->file = INVALID_HANDLE_VALUE;
       }
     }
+    if (overCap) break;
   }
 
   CloseIfOpen(request);
@@ -268,7 +305,12 @@ void RunTransfer(const std::shared_ptr<Transfer>& t) {
       // implementations; the length tells them apart.
       const bool wholeBody =
           bodyEnded && (chunked || announced < 0 || static_cast<unsigned long long>(announced) == received);
-      t->complete = t->responseBegan && wholeBody && !t->fileFailed && closedOk;
+      t->complete = t->responseBegan && wholeBody && !t->fileFailed && closedOk && !t->overCap;
+      if (t->complete) {
+        t->written.size = received;
+      } else {
+        t->written = FileIdentity{};
+      }
     }
     t->finished = true;
     closeSession = t->sessionHandedOver;
@@ -337,7 +379,9 @@ int UrlFetcher::FetchToFile(const char* url, const char* destinationPath) {
     const Clock::time_point now = Clock::now();
     const bool connectOver = !t->connected && limits_.connectTimeoutMs > 0 && now - started >= connectLimit;
     const bool idleOver = t->connected && limits_.idleTimeoutSec > 0 && now - t->lastArrival >= idleLimit;
-    if ((abort_ && abort_->load()) || now >= deadline || connectOver || idleOver) {
+    // Past the cap there is no answer to wait for, and closing the request may read on
+    // through the rest of the body on some implementations: the helper ends it alone.
+    if ((abort_ && abort_->load()) || now >= deadline || connectOver || idleOver || t->overCap) {
       // Abandon the transfer: the file is closed now and receives nothing more; the
       // helper keeps the session and closes it when it ends.
       t->abandoned = true;
@@ -355,6 +399,8 @@ int UrlFetcher::FetchToFile(const char* url, const char* destinationPath) {
   outcome_.responseBegan = t->responseBegan;
   outcome_.status = t->status;
   outcome_.complete = t->complete;
+  outcome_.overCap = t->overCap;
+  if (t->complete) outcome_.file = t->written;
   lock.unlock();
 
   if (!outcome_.responseBegan) {

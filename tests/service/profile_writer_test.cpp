@@ -151,15 +151,31 @@ TEST_F(ProfileWrite, ChangesOnlyWhatItMustByteForByte) {
   EXPECT_EQ(Entries(box_.Path()), std::vector<std::string>{"config.ini"}) << "temporary files left";
 }
 
-TEST_F(ProfileWrite, CreatesAMissingFileWithTheUsualPermissions) {
-  ASSERT_TRUE(WriteProfileString("Version", "Client", "0.216", path_.c_str()));
-  EXPECT_EQ(ReadFileBytes(path_), "[Version]\r\nClient=0.216\r\n");
-
-  const mode_t mask = umask(022);
+TEST_F(ProfileWrite, CreatesAMissingFileForTheUserAlone) {
+  // Whatever the umask lets through, config.ini (the machine's identity) is the user's.
+  const mode_t mask = umask(0);
+  const bool written = WriteProfileString("Version", "Client", "0.216", path_.c_str());
   umask(mask);
+  ASSERT_TRUE(written);
+  EXPECT_EQ(ReadFileBytes(path_), "[Version]\r\nClient=0.216\r\n");
   struct stat st;
   ASSERT_EQ(stat(path_.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0666 & ~mask);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+}
+
+// Root may write any file; a file without write bits is still not replaced, as the
+// client would otherwise do when run as root.
+TEST_F(ProfileWrite, FileWithoutWriteBitsIsNotReplacedEvenByRoot) {
+  const std::string before = "[Version]\r\nClient=1\r\n";
+  for (mode_t mode : {0444, 0400, 0000}) {
+    SCOPED_TRACE(mode);
+    WriteFileBytes(path_, before);
+    ASSERT_EQ(chmod(path_.c_str(), mode), 0);
+    EXPECT_FALSE(WriteProfileString("Version", "Client", "2", path_.c_str()));
+    ASSERT_EQ(chmod(path_.c_str(), 0600), 0);
+    EXPECT_EQ(ReadFileBytes(path_), before);
+  }
+  EXPECT_EQ(Entries(box_.Path()), std::vector<std::string>{"config.ini"}) << "temporary files left";
 }
 
 TEST_F(ProfileWrite, KeepsPermissionBitsAndWritesThroughSymbolicLinks) {

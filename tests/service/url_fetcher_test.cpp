@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <fstream>
 #include <future>
 #include <optional>
@@ -447,6 +446,16 @@ TEST_F(UrlFetcherTest, SlowButSteadyBodyOutlastsTheIdleLimitButNotTheTotalLimit)
     EXPECT_EQ(ReadFileBytes(destination), body.substr(0, 6));
   }
   {
+    // Under 1 byte/s on average, but never 2 s without a byte: the limit is silence,
+    // not speed.
+    server.Route("/trickle", Reply::Drip("abc", 1500ms));
+    FetchLimits limits = TestLimits();
+    limits.idleTimeoutSec = 2;
+    FetchRun run = Fetch(server.Url("/trickle"), destination, limits);
+    EXPECT_TRUE(run.outcome.Complete2xx());
+    EXPECT_EQ(ReadFileBytes(destination), "abc");
+  }
+  {
     FetchLimits limits = TestLimits();
     limits.totalTimeoutMs = 500;
     FetchRun run = Fetch(server.Url("/long"), destination, limits);
@@ -503,34 +512,69 @@ TEST_F(UrlFetcherTest, SeveralThreadsFetchAtOnce) {
   }
 }
 
-class TempFolderPathTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (const char* v = std::getenv("TMPDIR")) saved_ = v;
-  }
-  void TearDown() override {
-    if (saved_) setenv("TMPDIR", saved_->c_str(), 1);
-    else unsetenv("TMPDIR");
-  }
-  std::optional<std::string> saved_;
-};
-
-TEST_F(TempFolderPathTest, FollowsTmpdirAndEndsInASeparator) {
+// A body over the cap is no answer: nothing past the cap reaches the file and the
+// transfer ends there, announced or not, at once or trickling.
+TEST_F(UrlFetcherTest, BodyOverTheCapIsCutThereAndIsNoAnswer) {
+  constexpr long long kCap = 1000;
   struct Case {
-    std::optional<std::string> tmpdir;
-    std::string expected;
+    const char* what;
+    Reply reply;
+    std::optional<bool> overCap;  // nullopt: either, as long as nothing past the cap is kept
   };
-  const Case cases[] = {{std::nullopt, "/tmp/"},
-                        {"", "/tmp/"},
-                        {"/var/tmp", "/var/tmp/"},
-                        {"/home/u/tmp/", "/home/u/tmp/"},
-                        {"/", "/"},
-                        {"relative dir", "relative dir/"}};
+  auto unannounced = [](Reply r) {
+    r.sendContentLength = false;
+    return r;
+  };
+  const std::string atCap = ScriptedHttpServer::GeneratedBytes(0, kCap);
+  const Case cases[] = {
+      {"exactly the cap", Reply::Ok(atCap), false},
+      {"exactly the cap, unannounced", unannounced(Reply::Ok(atCap)), false},
+      {"one byte over, announced", Reply::Ok(atCap + "x"), true},
+      {"one byte over, unannounced", unannounced(Reply::Ok(atCap + "x")), true},
+      {"in pieces, unannounced", unannounced(Reply::InPieces(atCap + atCap, 300, 5ms)), true},
+      // One HTTP layer stops at the announced length, another reads on and meets the cap.
+      {"a lie: announces the cap, sends more", [&] {
+         Reply r = Reply::Ok(atCap + atCap);
+         r.contentLength = kCap;
+         return r;
+       }(), std::nullopt},
+  };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.tmpdir.value_or("<unset>"));
-    if (c.tmpdir) setenv("TMPDIR", c.tmpdir->c_str(), 1);
-    else unsetenv("TMPDIR");
-    EXPECT_EQ(TempFolderPath(), c.expected);
+    SCOPED_TRACE(c.what);
+    server.Route("/cap", c.reply);
+    WriteFileBytes(destination, "stale answer");
+    FetchLimits limits = TestLimits();
+    limits.maxBodyBytes = kCap;
+    FetchRun run = Fetch(server.Url("/cap"), destination, limits);
+    EXPECT_EQ(run.result, 1);
+    if (c.overCap) {
+      EXPECT_EQ(run.outcome.overCap, *c.overCap);
+    }
+    EXPECT_EQ(run.outcome.Complete2xx(), !run.outcome.overCap);
+    const std::string got = ReadFileBytes(destination);
+    EXPECT_LE(got.size(), static_cast<size_t>(kCap));
+    EXPECT_EQ(got, atCap.substr(0, got.size()));
+    if (!run.outcome.overCap) {
+      EXPECT_EQ(got, atCap);
+    }
+  }
+}
+
+// A huge answer is given up as soon as the cap is passed, not after the whole body.
+TEST_F(UrlFetcherTest, HugeBodyEndsAtTheCapWithoutWaitingForTheRest) {
+  for (bool announced : {true, false}) {
+    SCOPED_TRACE(announced ? "announced" : "unannounced");
+    Reply reply = Reply::Generated(2000ull << 20);  // 2000 MiB, produced as it is sent
+    reply.sendContentLength = announced;
+    server.Route("/huge", reply);
+    FetchLimits limits = TestLimits();
+    limits.maxBodyBytes = 1 << 20;
+    const Clock::time_point start = Clock::now();
+    FetchRun run = Fetch(server.Url("/huge"), destination, limits);
+    EXPECT_LT(Seconds(Clock::now() - start), 10.0);
+    EXPECT_TRUE(run.outcome.overCap);
+    EXPECT_FALSE(run.outcome.Complete2xx());
+    EXPECT_LE(ReadFileBytes(destination).size(), 1u << 20);
   }
 }
 

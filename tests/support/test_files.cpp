@@ -9,6 +9,9 @@
 std::string Sandbox::MakeDir(const std::string& name) const {
   std::string p = File(name);
   std::filesystem::create_directories(p);
+  // Private, like the folders the client makes for itself.
+  std::error_code ec;
+  std::filesystem::permissions(p, std::filesystem::perms::owner_all, ec);
   return p;
 }
 

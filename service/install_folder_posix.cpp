@@ -1,0 +1,3 @@
+#include "service/install_folder.h"
+
+void PrepareInstallFolder(const std::string&) {}
