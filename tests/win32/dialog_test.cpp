@@ -142,24 +142,6 @@ TEST(MainWindowTest, RunsTheSessionAndShowsWhatTheWorkerPublishes) {
       seen.kestChecked = SendMessageW(GetDlgItem(w, 1041), BM_GETCHECK, 0, 0) == BST_CHECKED;
       seen.autoCharge = SendMessageW(GetDlgItem(w, kIdAutoCharge), BM_GETCHECK, 0, 0) == BST_CHECKED;
       seen.eventPane = Text(GetDlgItem(w, kIdEventLog));
-      // The refresh checked ETH; a click checks KEST. Neither makes the group a tab stop.
-      for (int round = 0; round < 2; ++round) {
-        if (round == 1) SendMessageW(GetDlgItem(w, kIdTargetKest), BM_CLICK, 0, 0);
-        for (int id = kIdTargetKest; id <= kIdTargetAll; ++id) {
-          if (GetWindowLongPtrW(GetDlgItem(w, id), GWL_STYLE) & WS_TABSTOP) seen.radioWithTabStop = id;
-        }
-        HWND start = GetDlgItem(w, kIdSerialNo);
-        HWND at = start;
-        seen.tabStops = 0;
-        do {
-          at = GetNextDlgTabItem(w, at, FALSE);
-          const int id = at != nullptr ? GetDlgCtrlID(at) : 0;
-          if (id >= kIdTargetKest && id <= kIdTargetAll) seen.tabReachedRadio = id;
-          ++seen.tabStops;
-        } while (at != nullptr && at != start && seen.tabStops < 200);
-      }
-      // Put ETH back, as the refresh left it, for the checks below.
-      SendMessageW(GetDlgItem(w, 1043), BM_CLICK, 0, 0);
 
       // Without a window manager the display may activate the window late or never; then
       // the test activates it, as a user's click would, and the focus must still land on
@@ -178,6 +160,26 @@ TEST(MainWindowTest, RunsTheSessionAndShowsWhatTheWorkerPublishes) {
       }
       seen.focusedId = info.hwndFocus != nullptr ? GetDlgCtrlID(info.hwndFocus) : 0;
       seen.activeWasDialog = info.hwndActive == w;
+
+      // The refresh checked ETH; a click checks KEST (and takes the focus, so this comes
+      // after the focus check). Neither makes the group a tab stop.
+      for (int round = 0; round < 2; ++round) {
+        if (round == 1) SendMessageW(GetDlgItem(w, kIdTargetKest), BM_CLICK, 0, 0);
+        for (int id = kIdTargetKest; id <= kIdTargetAll; ++id) {
+          if (GetWindowLongPtrW(GetDlgItem(w, id), GWL_STYLE) & WS_TABSTOP) seen.radioWithTabStop = id;
+        }
+        HWND start = GetDlgItem(w, kIdSerialNo);
+        HWND at = start;
+        seen.tabStops = 0;
+        do {
+          at = GetNextDlgTabItem(w, at, FALSE);
+          const int id = at != nullptr ? GetDlgCtrlID(at) : 0;
+          if (id >= kIdTargetKest && id <= kIdTargetAll) seen.tabReachedRadio = id;
+          ++seen.tabStops;
+        } while (at != nullptr && at != start && seen.tabStops < 200);
+      }
+      // Put ETH back, as the refresh left it, for the checks below.
+      SendMessageW(GetDlgItem(w, 1043), BM_CLICK, 0, 0);
 
       HMENU menu = GetSystemMenu(w, FALSE);
       const int count = GetMenuItemCount(menu);
