@@ -15,6 +15,7 @@ struct ClientEnvironment {
   std::string tempDir;      // holds the reply files; ends with '/'
   std::string serviceRoot;  // e.g. http://127.0.0.1:8216
   std::string patchRoot;    // e.g. http://localhost:8216
+  std::string updatePublicKey;  // minisign key line ("RW..."); empty: no update is ever started
   Clock* clock = nullptr;
   RandomSource* random = nullptr;
   DebugOutput* debug = nullptr;

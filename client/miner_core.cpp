@@ -205,14 +205,16 @@ void MinerCore::ReportStatus() {
   }
   window_.SetControlText(kIdFuel, fuelText);
   if (effects.switchOff) AppendLog(LogPane::kEvent, kServerDisconnected);
-  if (effects.wantsUpdate) {
+  if (effects.wantsUpdate && !installerLaunched_) {
     SelfUpdateRequest update;
     update.installDir = env_.installDir;
     update.patchRoot = env_.patchRoot;
     update.offeredVersion = offeredVersion;
+    update.publicKey = env_.updatePublicKey;
     update.launcher = env_.launcher;
+    update.debug = env_.debug;
     update.abort = &StopRequested();
-    RunSelfUpdate(update);
+    installerLaunched_ = RunSelfUpdate(update) == SelfUpdateResult::kLaunched;
   }
   RefreshDashboard();
   fetcher.CloseSession();

@@ -8,6 +8,7 @@ struct FetchLimits {
   long connectTimeoutMs = 60000;  // give up connecting after this
   long idleTimeoutSec = 30;       // abort a transfer that receives nothing for this long
   long totalTimeoutMs = 0;        // 0: no limit on the whole exchange
+  long long maxBodyBytes = 0;  // 0: no cap; a longer body is no answer
 };
 
 // What one fetch ended with, beyond the 1/0 result.
