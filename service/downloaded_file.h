@@ -34,4 +34,8 @@ class DownloadedFile {
 
  private:
   std::intptr_t handle_ = -1;  // a descriptor, or a HANDLE on Windows
+  // Which file it is, taken when it was opened: device (volume) and inode (file index).
+  // Wine forgets a renamed handle's volume, so IsAt compares with these.
+  std::uint64_t device_ = 0;
+  std::uint64_t inode_ = 0;
 };

@@ -27,6 +27,8 @@ bool DownloadedFile::Open(const std::string& path) {
     return false;
   }
   handle_ = fd;
+  device_ = static_cast<std::uint64_t>(st.st_dev);
+  inode_ = static_cast<std::uint64_t>(st.st_ino);
   return true;
 }
 
@@ -58,8 +60,8 @@ bool DownloadedFile::Read(const std::function<void(const unsigned char*, std::si
 bool DownloadedFile::MakeExecutable() { return handle_ >= 0 && fchmod(Fd(handle_), 0755) == 0; }
 
 bool DownloadedFile::IsAt(const std::string& path) const {
-  struct stat mine {};
   struct stat there {};
-  if (handle_ < 0 || fstat(Fd(handle_), &mine) != 0 || lstat(path.c_str(), &there) != 0) return false;
-  return S_ISREG(there.st_mode) && mine.st_dev == there.st_dev && mine.st_ino == there.st_ino;
+  if (handle_ < 0 || lstat(path.c_str(), &there) != 0) return false;
+  return S_ISREG(there.st_mode) && static_cast<std::uint64_t>(there.st_dev) == device_ &&
+         static_cast<std::uint64_t>(there.st_ino) == inode_;
 }

@@ -12,6 +12,10 @@ bool Identify(HANDLE file, BY_HANDLE_FILE_INFORMATION& info) {
   return GetFileInformationByHandle(file, &info) != 0;
 }
 
+std::uint64_t IndexOf(const BY_HANDLE_FILE_INFORMATION& info) {
+  return (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+}
+
 // Opens the name itself, a link or junction included, never what it points to.
 HANDLE OpenName(const std::string& path, DWORD access, DWORD share) {
   return CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING,
@@ -35,6 +39,8 @@ bool DownloadedFile::Open(const std::string& path) {
     return false;
   }
   handle_ = reinterpret_cast<std::intptr_t>(file);
+  device_ = info.dwVolumeSerialNumber;
+  inode_ = IndexOf(info);
   return true;
 }
 
@@ -69,12 +75,9 @@ bool DownloadedFile::IsAt(const std::string& path) const {
   if (H(handle_) == INVALID_HANDLE_VALUE) return false;
   HANDLE there = OpenName(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
   if (there == INVALID_HANDLE_VALUE) return false;
-  BY_HANDLE_FILE_INFORMATION mine{};
   BY_HANDLE_FILE_INFORMATION theirs{};
-  const bool same = Identify(H(handle_), mine) && Identify(there, theirs) &&
-                    (theirs.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
-                    mine.dwVolumeSerialNumber == theirs.dwVolumeSerialNumber &&
-                    mine.nFileIndexHigh == theirs.nFileIndexHigh && mine.nFileIndexLow == theirs.nFileIndexLow;
+  const bool same = Identify(there, theirs) && (theirs.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
+                    theirs.dwVolumeSerialNumber == device_ && IndexOf(theirs) == inode_;
   CloseHandle(there);
   return same;
 }

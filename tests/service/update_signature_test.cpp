@@ -207,7 +207,8 @@ TEST_F(SignedUpdate, OnlyAnInstallerSignedWithTheBuiltInKeyForTheOfferedVersionI
     server_.Route(kPatch, Reply::Ok(c.installer));
     server_.Route(kSignature, c.signatureReply());
 
-    EXPECT_EQ(static_cast<int>(Run(c.key)), static_cast<int>(c.expected));
+    EXPECT_EQ(static_cast<int>(Run(c.key)), static_cast<int>(c.expected))
+        << (debug_.Texts().size() > debugBefore ? debug_.Texts().back() : "");
 
     EXPECT_FALSE(FileExists(PatchFilePath(install_) + ".part"));
     EXPECT_FALSE(FileExists(PatchFilePath(install_) + ".minisig.part"));
