@@ -71,6 +71,10 @@ SelfUpdateResult RunSelfUpdate(const SelfUpdateRequest& request) {
   const std::string partial = patchFile + ".part";
   const std::string signaturePartial = patchFile + ".minisig.part";
   const std::string patchUrl = PatchUrl(request.patchRoot);
+  // Whatever stands at the temporary names (a leftover, or a link planted there) goes
+  // first, so the downloads create fresh files of their own.
+  std::remove(partial.c_str());
+  std::remove(signaturePartial.c_str());
 
   if (!Download(request, patchUrl, partial, kInstallerTotalTimeoutMs, MaxInstallerBytes())) {
     std::remove(partial.c_str());

@@ -3,6 +3,7 @@
 // is the offered version recorded. (The cases of the signature: tests/service.)
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 
@@ -111,4 +112,22 @@ TEST_F(UpdateFixture, SameOrShortVersionFetchesNoPatch) {
   }
   for (const auto& r : server.Requests()) EXPECT_EQ(r.Path(), kReport);
   EXPECT_EQ(server.RequestCount(), 4u);
+}
+
+// Links planted at the temporary names cannot steer the downloads onto other files: they
+// are removed first, and the update goes ahead in files of its own.
+TEST_F(UpdateFixture, LinksAtTheTemporaryNamesAreNotFollowed) {
+  server.Route(kPatch, Reply::Ok(Installer()));
+  const std::string victim = client.box.File("victim");
+  WriteFileBytes(victim, "precious");
+  const std::string patch = client.InstallDir() + "/patch.exe";
+  ASSERT_EQ(symlink(victim.c_str(), (patch + ".part").c_str()), 0);
+  ASSERT_EQ(symlink(victim.c_str(), (patch + ".minisig.part").c_str()), 0);
+  Report();
+  EXPECT_EQ(ReadFileBytes(victim), "precious") << (client.debug.Texts().empty() ? "" : client.debug.Texts().back());
+  EXPECT_EQ(ReadFileBytes(patch), Installer());
+  EXPECT_TRUE(WaitUntil([&] { return FileExists(record); }));
+  struct stat st {};
+  EXPECT_NE(lstat((patch + ".part").c_str(), &st), 0);
+  EXPECT_NE(lstat((patch + ".minisig.part").c_str(), &st), 0);
 }
