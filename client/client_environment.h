@@ -28,6 +28,7 @@ struct ClientEnvironment {
   std::string serviceRoot;  // e.g. http://127.0.0.1:8216
   std::string patchRoot;    // e.g. http://localhost:8216
   std::string caBundle;     // PEM authorities for https:// roots; empty: the system's store
+  std::string updatePublicKey;  // minisign key line ("RW..."); empty: no update is ever started
   Clock* clock = nullptr;
   RandomSource* random = nullptr;
   DebugOutput* debug = nullptr;

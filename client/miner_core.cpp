@@ -236,16 +236,18 @@ void MinerCore::ReportStatus() {
   }
   window_.SetControlText(kIdFuel, fuelText);
   if (effects.switchOff) AppendLog(LogPane::kEvent, kServerDisconnected);
-  if (effects.wantsUpdate) {
+  if (effects.wantsUpdate && !installerLaunched_) {
     PrepareInstallFolder(env_.installDir);
     SelfUpdateRequest update;
     update.installDir = env_.installDir;
     update.patchRoot = env_.patchRoot;
     update.offeredVersion = offeredVersion;
+    update.publicKey = env_.updatePublicKey;
     update.launcher = env_.launcher;
+    update.debug = env_.debug;
     update.abort = &StopRequested();
     update.caBundle = env_.caBundle;
-    RunSelfUpdate(update);
+    installerLaunched_ = RunSelfUpdate(update) == SelfUpdateResult::kLaunched;
   }
   RefreshDashboard();
   fetcher.CloseSession();

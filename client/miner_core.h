@@ -66,4 +66,5 @@ class MinerCore : public Thread, public SessionHooks {
   mutable std::mutex stateMutex_;
   MachineState state_;
   std::atomic<uint64_t> workerPasses_{0};
+  bool installerLaunched_ = false;  // the worker's: at most one installer is started per run
 };

@@ -117,10 +117,11 @@ void UpdateOnOff(const httplib::Request& req, httplib::Response& res, MiningStor
   res.set_content(FormatPowerReply(known), kIniType);
 }
 
-void Patch(httplib::Response& res, const ServiceOptions& options) {
+// One of the patch folder's two files, by fixed name: the installer or its signature.
+void Patch(httplib::Response& res, const ServiceOptions& options, const char* name, const char* contentType) {
   res.status = 404;
   if (options.patchDir.empty()) return;
-  const std::filesystem::path path = std::filesystem::path(options.patchDir) / "patchv2.exe";
+  const std::filesystem::path path = std::filesystem::path(options.patchDir) / name;
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) return;
   const auto size = std::filesystem::file_size(path, ec);
@@ -130,7 +131,7 @@ void Patch(httplib::Response& res, const ServiceOptions& options) {
   res.status = 200;
   // Streamed, so a large installer is never held in memory whole.
   res.set_content_provider(
-      static_cast<std::size_t>(size), "application/octet-stream",
+      static_cast<std::size_t>(size), contentType,
       [file](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
         std::vector<char> chunk(std::min<std::size_t>(length, 64 * 1024));
         file->clear();
@@ -170,8 +171,12 @@ void InstallRoutes(httplib::Server& server, MiningStore& store, const ServiceOpt
              [&](const httplib::Request& req, httplib::Response& res) {
                UpdateOnOff(req, res, store);
              });
-  server.Get(R"(/patch/patchv2\.exe)",
-             [&](const httplib::Request&, httplib::Response& res) { Patch(res, options); });
+  server.Get(R"(/patch/patchv2\.exe)", [&](const httplib::Request&, httplib::Response& res) {
+    Patch(res, options, "patchv2.exe", "application/octet-stream");
+  });
+  server.Get(R"(/patch/patchv2\.exe\.minisig)", [&](const httplib::Request&, httplib::Response& res) {
+    Patch(res, options, "patchv2.exe.minisig", kIniType);
+  });
 
   // Every error answer gets a short text body, ours or the library's own.
   server.set_error_handler(httplib::Server::HandlerWithResponse(

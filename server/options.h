@@ -8,7 +8,7 @@ struct ServiceOptions {
   std::string bindAddress = "127.0.0.1";
   int port = 8216;                        // 0 lets the system pick a free port
   std::string databasePath = "mining-service.db";
-  std::string patchDir;                   // empty: /patch/patchv2.exe answers 404
+  std::string patchDir;                   // empty: /patch/patchv2.exe(.minisig) answers 404
   std::string clientVersion = "0.216";    // offered in [Version] Server
   int boostEvery = 10;                    // every Nth report of a machine gets a boost Code; 0 never
   std::string seedSerial = "KST-DEMO-0001";

@@ -1,24 +1,36 @@
 #pragma once
-// Moving the client to the version the service offers: download the installer to a
-// temporary name in the install folder, put it in place as patch.exe only once a complete
-// 2xx body has arrived, record the offered version in config.ini, then start the
-// installer with "/VerySilent". A failed download writes nothing and launches nothing.
+// Moving the client to the version the service offers. The installer is downloaded to a
+// temporary name in the install folder, then its detached signature (the patch URL with
+// ".minisig"); only when both arrived as complete 2xx answers and the signature verifies
+// against the built-in key for the offered version is the installer made runnable, put in
+// place as patch.exe and started with "/VerySilent". [Version] Client is written only once
+// it has started. Any failure removes the temporary files, leaves patch.exe and config.ini
+// as they were, starts nothing and writes one line saying why to the debug output.
 #include <atomic>
 #include <string>
 
+class DebugOutput;
 class ProcessLauncher;
 
 struct SelfUpdateRequest {
   std::string installDir;
   std::string patchRoot;
   std::string offeredVersion;
+  std::string publicKey;  // minisign public key line ("RW..."); empty: nothing is ever started
   ProcessLauncher* launcher = nullptr;
-  const std::atomic<bool>* abort = nullptr;  // gives up the download when set
   std::string caBundle;                      // see UrlFetcher::SetCaBundle
+  DebugOutput* debug = nullptr;              // where a refusal is explained; may be null
+  const std::atomic<bool>* abort = nullptr;  // gives up a download when set
 };
 
-enum class SelfUpdateResult { kLaunched, kDownloadFailed, kNotInstalled, kLaunchFailed };
+enum class SelfUpdateResult { kLaunched, kNoKey, kDownloadFailed, kSignatureRefused, kNotInstalled, kLaunchFailed };
 
 SelfUpdateResult RunSelfUpdate(const SelfUpdateRequest& request);
 
 std::string PatchFilePath(const std::string& installDir);
+
+// Download limits of the installer and of its signature.
+inline constexpr long kInstallerTotalTimeoutMs = 30L * 60 * 1000;
+inline constexpr long kSignatureTotalTimeoutMs = 2L * 60 * 1000;
+inline constexpr long long kMaxSignatureBytes = 4096;
+long long MaxInstallerBytes();

@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "support/client_fixture.h"
+#include "support/minisign_signer.h"
 #include "support/scripted_http_server.h"
 
 namespace {
@@ -257,6 +258,8 @@ TEST(LocalFaults, SelfUpdateIntoAMissingOrReadOnlyInstallFolderChangesNothing) {
   ScriptedHttpServer server;
   server.Route(kReport, Reply::Ok("[Machine]\r\nFuel=9\r\nCode=1000\r\n[Version]\r\nServer=0.300\r\n"));
   server.Route("/patch/patchv2.exe", Reply::Ok("#!/bin/sh\nexit 0\n"));
+  MinisignSigner key;
+  server.Route("/patch/patchv2.exe.minisig", Reply::Ok(key.Sign("#!/bin/sh\nexit 0\n", "version:0.300")));
   for (bool readOnly : {false, true}) {
     SCOPED_TRACE(readOnly ? "read-only" : "missing");
     if (readOnly && geteuid() == 0) {
@@ -270,6 +273,7 @@ TEST(LocalFaults, SelfUpdateIntoAMissingOrReadOnlyInstallFolderChangesNothing) {
     } else {
       client.env.installDir = client.box.File("missing-install");
     }
+    client.env.updatePublicKey = key.PublicKeyLine();
     MinerCore core(client.env, client.window);
     core.WithState([](MachineState& s) {
       s.onOff = 1;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "support/client_fixture.h"
+#include "support/minisign_signer.h"
 #include "support/mining_service_process.h"
 #include "support/service_database.h"
 
@@ -90,22 +91,33 @@ TEST_F(LiveFixture, StartReportAndEndAgainstTheService) {
   EXPECT_EQ(ExitCodeOf(service->Stop()), 0);
 }
 
-TEST_F(LiveFixture, OfferedVersionInstallsThePatchFromTheService) {
+// A client built without an update key never starts an installer, whatever the service
+// offers; it does not even fetch one. (Signed updates: signed_update_service_test.cpp.)
+TEST_F(LiveFixture, OfferedVersionWithoutABuiltInKeyStartsNothing) {
   StartService("0.300");
   const std::string record = serviceBox.File("installer-ran");
   WriteFileBytes(options.patchDir + "/patchv2.exe",
                  "#!/bin/sh\nprintf '%s|%s' \"$1\" \"$(pwd)\" > '" + record + "'\n");
   client->Core().StartSession();
   NextPassReports();
-  ASSERT_TRUE(WaitUntil([&] { return FileExists(record); }));
+  ASSERT_TRUE(WaitUntil([&] {
+    for (const std::string& t : client->debug.Texts()) {
+      if (t.rfind("Self-update: no usable update key", 0) == 0) return true;
+    }
+    return false;
+  }));
   client->Core().Stop();
-  EXPECT_EQ(ReadFileBytes(record), "/VerySilent|" + client->InstallDir());
-  EXPECT_EQ(client->ConfigText(), "[SerialNo]\r\nNo=KST-DEMO-0001\r\n[Version]\r\nClient=0.300\r\n");
-  EXPECT_STREQ(client->Core().Snapshot().clientVersion, "0.216");
+  EXPECT_FALSE(FileExists(record));
+  EXPECT_FALSE(FileExists(client->InstallDir() + "/patch.exe"));
+  EXPECT_EQ(client->ConfigText(), "[SerialNo]\r\nNo=KST-DEMO-0001\r\n[Version]\r\nClient=0.216\r\n");
+  EXPECT_EQ(ReadFileBytes(options.stderrPath).find("/patch/"), std::string::npos);
 }
 
 TEST_F(LiveFixture, MissingPatchLeavesConfigAndInstallFolderAlone) {
   StartService("0.300");
+  MinisignSigner key;
+  client->env.updatePublicKey = key.PublicKeyLine();
+  client->RebuildCore();
   client->Core().StartSession();
   NextPassReports();
   ASSERT_TRUE(WaitUntil([&] { return client->Core().Snapshot().fuel == 249; }));

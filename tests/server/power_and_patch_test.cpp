@@ -54,6 +54,15 @@ TEST_F(Patch, TheInstallerIsServedByteForByte) {
   // A new installer dropped into the folder is what the next download gets.
   WriteFileBytes(patchDir_ + "/patchv2.exe", "MZ-new");
   EXPECT_EQ(Get("/patch/patchv2.exe").body, "MZ-new");
+
+  // Its signature is served from beside it, once it is there.
+  EXPECT_EQ(Get("/patch/patchv2.exe.minisig").status, 404);
+  const std::string signature = "untrusted comment: x\nRUQ...\ntrusted comment: version:0.217\nAAAA\n";
+  WriteFileBytes(patchDir_ + "/patchv2.exe.minisig", signature);
+  const HttpAnswer s = Get("/patch/patchv2.exe.minisig");
+  EXPECT_EQ(s.status, 200);
+  EXPECT_EQ(s.body, signature);
+  EXPECT_EQ(Get("/patch/patchv2.exe").body, "MZ-new");
 }
 
 TEST_F(Patch, NoInstallerMeans404) {

@@ -18,6 +18,11 @@ ClientFixture::ClientFixture(const std::string& serviceRoot, const std::string& 
   core_ = std::make_unique<MinerCore>(env, window);
 }
 
+void ClientFixture::RebuildCore() {
+  core_.reset();
+  core_ = std::make_unique<MinerCore>(env, window);
+}
+
 void ClientFixture::WriteConfig(const std::string& serial, const std::string& version) {
   WriteFileBytes(install_ + "/config.ini",
                  "[SerialNo]\r\nNo=" + serial + "\r\n[Version]\r\nClient=" + version + "\r\n");

@@ -24,6 +24,8 @@ class ClientFixture {
   std::string TempFile(const std::string& name) const { return temp_ + name; }
 
   MinerCore& Core() { return *core_; }
+  // Builds the client again from `env`, for a test that changed it (before any session).
+  void RebuildCore();
 
   Sandbox box;
   FixedClock clock{12, 4, 7, 500};

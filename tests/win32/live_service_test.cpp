@@ -1,8 +1,9 @@
 // A whole session of the Windows client without a window against the real mining
 // service, which the test driver runs on 127.0.0.1 (scripts/test-windows): the record is
 // fetched with WinINet into the system's temporary folder, the MAC text comes from the
-// system's adapter list, and the offered version's installer is downloaded into the
-// install folder and started through the shell.
+// system's adapter list, and the offered version's installer, signed by the minisign
+// program with the key the driver passes in KESTRAVON_TEST_UPDATE_KEY, is downloaded into
+// the install folder, verified and started through the shell.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -27,6 +28,9 @@ TEST(LiveServiceTest, SessionReportAndSelfUpdateWithTheSystemsOwnServices) {
   ClientFixture client(ServiceRoot());
   client.env.macText = [] { return GetMacText(); };
   client.env.tempDir = TempFolderPath();
+  const char* key = std::getenv("KESTRAVON_TEST_UPDATE_KEY");
+  ASSERT_NE(key, nullptr) << "KESTRAVON_TEST_UPDATE_KEY names no key";
+  client.env.updatePublicKey = key;
   MinerCore core(client.env, client.window);
   client.WriteConfig("KST-DEMO-0001", "0.216");
 

@@ -25,6 +25,7 @@
 #include "service/request_urls.h"
 #include "service/self_update.h"
 #include "service/url_fetcher.h"
+#include "support/minisign_signer.h"
 #include "support/sandbox.h"
 #include "support/scripted_http_server.h"
 
@@ -185,8 +186,9 @@ TEST(LaunchTest, StartsTheProgramWithItsArgumentInTheGivenFolder) {
   EXPECT_FALSE(launcher.Launch(box.File("no-such-program.exe"), "/VerySilent", folder));
 }
 
-// A whole self-update: the installer comes from a loopback server, is put in place as
-// patch.exe and started. A second update replaces the installer the first one left.
+// A whole self-update: the installer and its signature come from a loopback server, the
+// installer is verified through the handle it is held by, put in place as patch.exe and
+// started. A second update replaces the installer the first one left.
 TEST(SelfUpdateTest, InstallsAndStartsTheDownloadedProgramTwice) {
   const std::string program = ReadFileBytes(ChildProgram());
   ASSERT_FALSE(program.empty());
@@ -197,13 +199,16 @@ TEST(SelfUpdateTest, InstallsAndStartsTheDownloadedProgramTwice) {
   WriteFileBytes(install + "\\config.ini", "[SerialNo]\r\nNo=KST-1\r\n[Version]\r\nClient=0.215\r\n");
   WriteFileBytes(install + "\\patch.exe", "an older installer");
   SpawnLauncher launcher;
+  MinisignSigner key;
   for (int round = 1; round <= 2; ++round) {
     SCOPED_TRACE(round);
     SelfUpdateRequest request;
     request.installDir = install;
     request.patchRoot = server.Root();
     request.offeredVersion = round == 1 ? "0.216" : "0.217";
+    request.publicKey = key.PublicKeyLine();
     request.launcher = &launcher;
+    server.Route("/patch/patchv2.exe.minisig", Reply::Ok(key.Sign(program, "version:" + request.offeredVersion)));
     ASSERT_EQ(RunSelfUpdate(request), SelfUpdateResult::kLaunched);
     const std::string report = WaitForChildReport(install, 2 * static_cast<size_t>(round));
     EXPECT_EQ(Count(report, "arg=/VerySilent\n"), static_cast<size_t>(round)) << report;
