@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "support/client_fixture.h"
+#include "support/minisign_signer.h"
 #include "support/mining_service_process.h"
 #include "support/service_database.h"
 #include "support/tls_fixtures.h"
@@ -44,9 +45,14 @@ struct HttpsSessionFixture : ::testing::Test {
 TEST_F(HttpsSessionFixture, TrustedServiceGivesTheRecordTakesTheNoticesAndServesThePatch) {
   StartService("0.300");
   const std::string record = serviceBox.File("installer-ran");
-  WriteFileBytes(options.patchDir + "/patchv2.exe",
-                 "#!/bin/sh\nprintf '%s' \"$1\" > '" + record + "'\n");
+  const std::string installer = "#!/bin/sh\nprintf '%s' \"$1\" > '" + record + "'\n";
+  WriteFileBytes(options.patchDir + "/patchv2.exe", installer);
+  // The installer and its signature both come over https from the patch host.
+  MinisignSigner key;
+  WriteFileBytes(options.patchDir + "/patchv2.exe.minisig", key.Sign(installer, "version:0.300"));
   ClientFixture client(service->BaseUrl(), PatchRoot(), TlsFixture("ca.pem"));
+  client.env.updatePublicKey = key.PublicKeyLine();
+  client.RebuildCore();
   client.WriteConfig("KST-DEMO-0001", "0.216");
   MinerCore& core = client.Core();
   core.StartSession();
