@@ -180,6 +180,18 @@ bool PlanEdit(std::FILE* in, std::string_view section, std::string_view key, std
     sawLf = scanner.SawLf();
   }
 
+  if (encoding != TextEncoding::kAnsi) {
+    // Half a UTF-16 unit at the end would throw every added unit out of step.
+    const bool utf16 = encoding != TextEncoding::kUtf8;
+    if (utf16 && (fileSize - markLength) % 2 != 0) return false;
+    // Each name and the value must have a Unicode form, whichever of them is written.
+    AnsiCodePage codePage;
+    std::u16string units;
+    for (const std::string& text : {sectionText, keyText, std::string(value)}) {
+      if (!codePage.ToUtf16(text, units)) return false;
+    }
+  }
+
   const std::string eol = (sawLf && !sawCr) ? "\n" : "\r\n";
   const std::string keyLineText = keyText + "=" + std::string(value) + eol;
   if (keyFound && keyLine.hasValue) {
