@@ -25,6 +25,8 @@ struct Case {
   std::vector<Lookup> lookups;
   // The file is Unicode: what it reads as depends on the ANSI code page (949 here).
   bool converted = false;
+  // The system's result is not defined: it is not compared.
+  bool systemUndefined = false;
 };
 
 // A file saved as UTF-16 with a byte-order mark, as Notepad's "Unicode" writes it.
@@ -130,9 +132,10 @@ inline const std::vector<Case>& Cases() {
        {{"s", "k", 256, "\xB0\xA1\xA1\xC6\xEC\xE9?" "?!"}, {"s", "j", 256, "x"}, {"s", "k", 3, "\xB0\xA1"},
         {"\xB0\xA1", "k", 256, "2"}},
        true},
-      {"UTF-16LE: a NUL unit, a lone surrogate, half a unit at the end",
-       Utf16Le(u"[s]\nk=v\0w\nj=\xD800x\n"s) + Utf16Le(u"i=y", false) + "z",
-       {{"s", "k", 256, "v"}, {"s", "j", 256, "?x"}, {"s", "i", 256, "y?"}}, true},
+      {"UTF-16LE: a NUL unit, a lone surrogate", Utf16Le(u"[s]\nk=v\0w\nj=\xD800x\n"s),
+       {{"s", "k", 256, "v"}, {"s", "j", 256, "?x"}}, true},
+      // Wine makes a unit of the last byte and whatever lies behind it in memory.
+      {"UTF-16LE: half a unit at the end", Utf16Le(u"[s]\ni=y") + "z", {{"s", "i", 256, "y?"}}, true, true},
       {"UTF-16BE", Utf16Be(u"[s]\r\nk=\xAC00v\r\n"), {{"s", "k", 256, "\xB0\xA1v"}}, true},
       {"UTF-16 without a mark is not converted", Utf16Le(u"[s]\r\nk=v\r\n", false), {{"s", "k", 256, kDefault}},
        true},

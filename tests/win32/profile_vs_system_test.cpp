@@ -58,7 +58,7 @@ TEST_F(ProfileVsSystemTest, ReadsTrickyFilesAsTheSystemDoes) {
       const size_t oursCount =
           ReadProfileString(l.section, l.key, profile_cases::kDefault, ours.data(), l.size, path.c_str());
       EXPECT_EQ(Visible(std::string(ours.data(), oursCount)), Visible(l.expected));
-      if (c.converted && !korean) continue;
+      if ((c.converted && !korean) || c.systemUndefined) continue;
       const DWORD systemCount =
           GetPrivateProfileStringA(l.section, l.key, profile_cases::kDefault, system.data(), l.size, path.c_str());
       // Wine's reader cuts a quoted value one character short when the destination ends
