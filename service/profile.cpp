@@ -48,11 +48,15 @@ std::size_t CopyDefault(const char* text, char* dest, std::size_t size) {
 bool HasLineEnd(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
 
 // Names are trimmed as the reader trims them; what is left must come back as one key
-// line of that name: no line end, no '=' in the key, and no key line that would read
-// as a section ("[x" is a key, "[x]=1" a section).
+// line of that name: no line end, no '=' in the key, no key line that would read as a
+// section ("[x" is a key, "[x]=1" a section), no key that starts like a byte-order mark.
 bool CanWrite(std::string_view section, std::string_view key, std::string_view value) {
   if (HasLineEnd(section) || HasLineEnd(key) || HasLineEnd(value)) return false;
   if (key.find('=') != std::string_view::npos) return false;
+  // A key of section "" may open the file, where it would read as a byte-order mark.
+  for (std::string_view mark : {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"}) {
+    if (key.substr(0, mark.size()) == mark) return false;
+  }
   const bool bracketLine = !key.empty() && key.front() == '[' &&
                            (key.find(']') != std::string_view::npos || value.find(']') != std::string_view::npos);
   return !bracketLine;

@@ -38,7 +38,8 @@ std::size_t ReadProfileString(const char* section, const char* key, const char* 
 // Returns false when the file could not be written. Nothing is written either when an
 // argument is null or the result would not read back as asked: a section, key or value
 // holding CR or LF, a key holding '=', a key beginning with '[' whose line would hold
-// a ']' (it would read as a section), or, for a Unicode file, a text without a Unicode
+// a ']' (it would read as a section), a key beginning with the bytes of a byte-order
+// mark (first in the file it would read as one), or, for a Unicode file, a text without a Unicode
 // form (or a UTF-16 file cut in the middle of a unit). New lines end in CR LF, or in LF
 // when the file uses LF alone.
 // A read-only file is not replaced; through a symbolic link, the file it names is.

@@ -220,6 +220,7 @@ bool ModelCanWrite(std::string_view section, std::string_view key, std::string_v
       (key.find(']') != std::string_view::npos || value.find(']') != std::string_view::npos)) {
     return false;
   }
+  if (ModelHasUnicodeMark(key)) return false;
   const bool utf16 = file.substr(0, 2) == "\xFF\xFE" || file.substr(0, 2) == "\xFE\xFF";
   if (!utf16 && file.substr(0, 3) != "\xEF\xBB\xBF") return true;
   if (utf16 && file.size() % 2 != 0) return false;

@@ -213,6 +213,8 @@ TEST_F(ProfileWrite, RefusesWhatWouldNotReadBackAndTouchesNothing) {
       {"key with '='", "A", "k=j", "2"},
       {"a key line that would read as a section", "A", "[k]", "2"},
       {"... through its value", "A", "[k", "2]"},
+      {"a key that would open the file as a byte-order mark", "", "\xEF\xBB\xBFk", "2"},
+      {"... of UTF-16", "", "\xFF\xFEk", "2"},
       {"null section", nullptr, "k", "2"},
       {"null key", "A", nullptr, "2"},
       {"null value", "A", "k", nullptr},
