@@ -11,6 +11,7 @@
 #include "service/profile_file.h"
 #include "service/profile_scanner.h"
 
+using profile_detail::IsBlank;
 using profile_detail::ProfileLine;
 using profile_detail::ProfileScanner;
 using profile_detail::TextEncoding;
@@ -202,6 +203,10 @@ bool PlanEdit(std::FILE* in, std::string_view section, std::string_view key, std
     edit.start = keyLine.valueStart;
     edit.end = keyLine.valueEnd;
     edit.text = value;
+    // In front of a NUL, blanks at the value's end would stay part of it.
+    while (keyLine.valueBeforeNul && !edit.text.empty() && IsBlank(static_cast<unsigned char>(edit.text.back()))) {
+      edit.text.pop_back();
+    }
   } else if (keyFound) {
     // "key" alone is the key with an empty value; it gets its '=' in place.
     edit.start = edit.end = keyLine.contentEnd;

@@ -338,6 +338,7 @@ class KeyLineParser {
     if (valueEndAt_ != kNone) {
       line.valueStart = valueStartAt_;
       line.valueEnd = line.contentEnd = valueEndAt_;
+      line.valueBeforeNul = valueNul_ != kNone;
     } else {
       line.valueStart = line.valueEnd = afterEqualsAt_;
     }

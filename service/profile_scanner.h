@@ -75,6 +75,7 @@ struct ProfileLine {
   std::uint64_t contentEnd = 0;  // after the last non-blank byte of the line
   std::uint64_t valueStart = 0;  // trimmed value; an empty value sits right after the '='
   std::uint64_t valueEnd = 0;
+  bool valueBeforeNul = false;  // a NUL byte stands right at valueEnd
   std::uint64_t end = 0;  // after the line's terminator
 };
 

@@ -118,6 +118,8 @@ TEST_F(ProfileWrite, ChangesOnlyWhatItMustByteForByte) {
       {"key without '=' gets one", "[V]\nc\nc=1\n", "V", "c", "0.2", "[V]\nc=0.2\nc=1\n"},
       {"... keeping its blanks", "[V]\n c \n", "V", "c", "0.2", "[V]\n c=0.2 \n"},
       {"bytes after a NUL stay", "[V]\nc=1\0junk\n"s, "V", "c", "0.2", "[V]\nc=0.2\0junk\n"s},
+      {"... and blanks would not end the value there", "[V]\nc= \0junk\n"s, "V", "c", "\"q\" ",
+       "[V]\nc= \"q\"\0junk\n"s},
       {"new key after the section's last line, before blank lines",
        "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n", "A", "k", "v", "[A]\r\nx=1\r\nk=v\r\n\r\n[B]\r\ny=2\r\n"},
       {"... LF file gets LF", "[A]\nx=1\n\n[B]\n", "A", "k", "v", "[A]\nx=1\nk=v\n\n[B]\n"},
