@@ -24,9 +24,15 @@ bool IsProfileBlank(char c);
 std::string_view TrimBlanks(std::string_view text);
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 
+// The file's text in the code page: a file with a UTF-8 or UTF-16 byte-order mark is
+// converted, any other is taken as it is.
+std::string ModelText(std::string_view file);
+bool ModelHasUnicodeMark(std::string_view file);
+
 std::vector<ModelLine> ModelLines(std::string_view file);
 
-// The value of the key as stored (trimmed, one pair of enclosing quotes dropped), or
+// The value of the key as stored (trimmed, cut at a NUL, one pair of enclosing quotes
+// dropped; the names asked for trimmed too), or
 // nothing when the reader gives the default.
 std::optional<std::string> ModelLookup(std::string_view file, std::string_view section,
                                        std::string_view key);
@@ -39,8 +45,10 @@ std::string ModelRead(std::string_view file, std::string_view section, std::stri
 std::string ModelRead(const std::vector<ModelLine>& lines, std::string_view section, std::string_view key,
                       const char* defaultValue, std::size_t size);
 
-// Whether the writer must accept these, and what a value reads back as afterwards.
-bool ModelCanWrite(std::string_view section, std::string_view key, std::string_view value);
+// Whether the writer must accept these into `file` (its bytes before the write), and
+// what a value reads back as afterwards.
+bool ModelCanWrite(std::string_view section, std::string_view key, std::string_view value,
+                   std::string_view file);
 std::string ModelStoredValue(std::string_view value);
 
 // Every (section, key) pair that names a key line of the file, as the file spells them.

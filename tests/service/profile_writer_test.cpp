@@ -118,6 +118,8 @@ TEST_F(ProfileWrite, ChangesOnlyWhatItMustByteForByte) {
       {"key without '=' gets one", "[V]\nc\nc=1\n", "V", "c", "0.2", "[V]\nc=0.2\nc=1\n"},
       {"... keeping its blanks", "[V]\n c \n", "V", "c", "0.2", "[V]\n c=0.2 \n"},
       {"bytes after a NUL stay", "[V]\nc=1\0junk\n"s, "V", "c", "0.2", "[V]\nc=0.2\0junk\n"s},
+      {"... and blanks would not end the value there", "[V]\nc= \0junk\n"s, "V", "c", "\"q\" ",
+       "[V]\nc= \"q\"\0junk\n"s},
       {"new key after the section's last line, before blank lines",
        "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n", "A", "k", "v", "[A]\r\nx=1\r\nk=v\r\n\r\n[B]\r\ny=2\r\n"},
       {"... LF file gets LF", "[A]\nx=1\n\n[B]\n", "A", "k", "v", "[A]\nx=1\nk=v\n\n[B]\n"},
@@ -140,7 +142,26 @@ TEST_F(ProfileWrite, ChangesOnlyWhatItMustByteForByte) {
        "\xEF\xBB\xBF[A]\r\nk=v\r\n"},
       {"key before the first section", "k=1\n[A]\n", "", "k", "2", "k=2\n[A]\n"},
       {"... new one joins them", "k=1\n[A]\n", "", "j", "3", "k=1\nj=3\n[A]\n"},
-      {"section \"\" without leading keys", "[A]\nx=1\n", "", "k", "v", "[A]\nx=1\n[]\nk=v\n"},
+      {"section \"\" without leading keys: its first line opens the file", "[A]\nx=1\n", "", "k", "v",
+       "k=v\n[A]\nx=1\n"},
+      {"... after a byte-order mark", "\xEF\xBB\xBF[A]\nx=1\n", "", "k", "v", "\xEF\xBB\xBFk=v\n[A]\nx=1\n"},
+      {"... a later [] is not that section", "[]\nk=1\n", "", "k", "v", "k=v\n[]\nk=1\n"},
+      {"names asked for are trimmed like the file's", "[A]\nk=1\n", " A\t", "\tk ", "2", "[A]\nk=2\n"},
+      {"... and written trimmed", "[A]\nk=1\n", " B ", " j ", "2", "[A]\nk=1\n[B]\nj=2\n"},
+      {"'[' without ']' is a key of the section before it", "[A]\nx=1\n[x=1\nk=2\n", "A", "k", "3",
+       "[A]\nx=1\n[x=1\nk=3\n"},
+      {"... found as that key", "[A]\nx=1\n[x=1\nk=2\n", "A", "[x", "4", "[A]\nx=1\n[x=4\nk=2\n"},
+      {"... and a new key goes after it", "[A]\n[x=1\n[B]\n", "A", "k", "5", "[A]\n[x=1\nk=5\n[B]\n"},
+      {"... and such a key may be written", "[A]\n", "A", "[y", "6", "[A]\n[y=6\n"},
+      {"a NUL in a key name cuts it", "[A]\nk\0x=1\n"s, "A", "k", "7", "[A]\nk\0x=7\n"s},
+      {"a file saved as UTF-16 gets its text as UTF-16", "\xFF\xFE[\0A\0]\0\r\0\n\0k\0=\0v\0\r\0\n\0"s, "A",
+       "k", "\xB0\xA1x", "\xFF\xFE[\0A\0]\0\r\0\n\0k\0=\0\0\xACx\0\r\0\n\0"s},
+      {"... a new section too", "\xFF\xFE[\0A\0]\0\n\0"s, "B", "j", "w",
+       "\xFF\xFE[\0A\0]\0\n\0[\0B\0]\0\n\0j\0=\0w\0\n\0"s},
+      {"... big-endian kept so", "\xFE\xFF\0[\0A\0]\0\n\0k\0=\0v"s, "A", "k", "\xA1\xC6",
+       "\xFE\xFF\0[\0A\0]\0\n\0k\0=\0\xB0"s},
+      {"a file marked UTF-8 gets UTF-8", "\xEF\xBB\xBF[A]\r\nk=v\r\n", "A", "k", "\xB0\xA1x",
+       "\xEF\xBB\xBF[A]\r\nk=\xEA\xB0\x80x\r\n"},
       {"value written as given", "[A]\nk=1\n", "A", "k", " 'q' = ; ", "[A]\nk= 'q' = ; \n"},
   };
   for (const Case& c : cases) {
@@ -208,10 +229,10 @@ TEST_F(ProfileWrite, RefusesWhatWouldNotReadBackAndTouchesNothing) {
       {"section with LF", "A\nB", "k", "2"},
       {"key with CR", "k\r", "k", "2"},
       {"key with '='", "A", "k=j", "2"},
-      {"key starting with '['", "A", "[k", "2"},
-      {"key with a leading blank", "A", " k", "2"},
-      {"key with a trailing tab", "A", "k\t", "2"},
-      {"section with a trailing blank", "A ", "k", "2"},
+      {"a key line that would read as a section", "A", "[k]", "2"},
+      {"... through its value", "A", "[k", "2]"},
+      {"a key that would open the file as a byte-order mark", "", "\xEF\xBB\xBFk", "2"},
+      {"... of UTF-16", "", "\xFF\xFEk", "2"},
       {"null section", nullptr, "k", "2"},
       {"null key", "A", nullptr, "2"},
       {"null value", "A", "k", nullptr},
@@ -222,6 +243,13 @@ TEST_F(ProfileWrite, RefusesWhatWouldNotReadBackAndTouchesNothing) {
     EXPECT_EQ(ReadFileBytes(path_), before) << c.what;
   }
   EXPECT_FALSE(WriteProfileString("A", "k", "2", nullptr));
+
+  // A file saved as Unicode takes only text that has a Unicode form.
+  const std::string unicode = "\xFF\xFE[\0A\0]\0\r\0\n\0k\0=\0\x31\0\r\0\n\0"s;
+  WriteFileBytes(path_, unicode);
+  EXPECT_FALSE(WriteProfileString("A", "k", "\xFF", path_.c_str()));
+  EXPECT_FALSE(WriteProfileString("A", "\xB0", "2", path_.c_str()));  // half a character
+  EXPECT_EQ(ReadFileBytes(path_), unicode);
   EXPECT_EQ(Entries(box_.Path()), std::vector<std::string>{"config.ini"});
 }
 

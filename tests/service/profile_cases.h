@@ -1,0 +1,159 @@
+#pragma once
+// Tricky profile files and what reading them gives, as the platform's own reader gives
+// it. The Linux tests hold our reader to the table; the Windows tests hold our reader
+// and the system's GetPrivateProfileStringA to it, under Wine.
+#include <string>
+#include <vector>
+
+namespace profile_cases {
+
+constexpr const char* kDefault = "dflt";
+
+struct Lookup {
+  const char* section;
+  const char* key;
+  unsigned size;
+  std::string expected;
+  // Where Wine's reader differs from the documented behaviour (a value is cut to
+  // size - 1 bytes after its quotes are dropped): what Wine gives instead.
+  const char* wineGives = nullptr;
+};
+
+struct Case {
+  const char* what;
+  std::string file;  // bytes; NUL bytes included
+  std::vector<Lookup> lookups;
+  // The file is Unicode: what it reads as depends on the ANSI code page (949 here).
+  bool converted = false;
+  // The system's result is not defined: it is not compared.
+  bool systemUndefined = false;
+};
+
+// A file saved as UTF-16 with a byte-order mark, as Notepad's "Unicode" writes it.
+inline std::string Utf16Le(const std::u16string& text, bool mark = true) {
+  std::string bytes = mark ? "\xFF\xFE" : "";
+  for (char16_t unit : text) {
+    bytes += static_cast<char>(unit & 0xFF);
+    bytes += static_cast<char>(unit >> 8);
+  }
+  return bytes;
+}
+
+inline std::string Utf16Be(const std::u16string& text) {
+  std::string bytes = "\xFE\xFF";
+  for (char16_t unit : text) {
+    bytes += static_cast<char>(unit >> 8);
+    bytes += static_cast<char>(unit & 0xFF);
+  }
+  return bytes;
+}
+
+inline std::string Bytes(const char* data, std::size_t size) { return std::string(data, size); }
+
+inline const std::vector<Case>& Cases() {
+  using std::string_literals::operator""s;
+  static const std::vector<Case> cases = {
+      {"plain", "[Machine]\r\nFuel=480\r\nKEST=12.5\r\n",
+       {{"Machine", "Fuel", 256, "480"}, {"Machine", "KEST", 256, "12.5"}, {"Machine", "Code", 256, kDefault},
+        {"Site", "Fuel", 256, kDefault}}},
+      {"names match without regard to case", "[mAcHiNe]\r\nfUeL=1\r\n", {{"MACHINE", "fuel", 256, "1"}}},
+      {"blanks around names and values", "  [ Machine ]  \r\n  Fuel  =  480  \r\n\t Code\t=\t7\t\r\n",
+       {{"Machine", "Fuel", 256, "480"}, {"Machine", "Code", 256, "7"}}},
+      {"vertical tab, form feed and Ctrl-Z count as blanks", "[M]\r\nA=\v1\f\r\nB=2\x1a\r\n",
+       {{"M", "A", 256, "1"}, {"M", "B", 256, "2"}}},
+      {"enclosing quotes", "[Q]\r\na=\"480\"\r\nb='x y'\r\nc=\"x'\r\nd=\"\r\ne=\"\"\r\nf= \" q \" \r\ng=\"a\"b\"\r\n",
+       {{"Q", "a", 256, "480"}, {"Q", "b", 256, "x y"}, {"Q", "c", 256, "\"x'"}, {"Q", "d", 256, "\""},
+        {"Q", "e", 256, ""}, {"Q", "f", 256, " q "}, {"Q", "g", 256, "a\"b"}}},
+      {"quotes and a short destination", "[Q]\r\na=\"abcdef\"\r\nb=\"ab\"\r\n",
+       {{"Q", "a", 2, "a"}, {"Q", "a", 4, "abc"}, {"Q", "a", 7, "abcdef", "abcde"}, {"Q", "a", 8, "abcdef"},
+        {"Q", "b", 3, "ab", "a"}, {"Q", "b", 4, "ab"}}},
+      {"'=' inside a value, and a key split at the first '='", "[E]\r\nk=a=b==c\r\nx = = y\r\n",
+       {{"E", "k", 256, "a=b==c"}, {"E", "x", 256, "= y"}}},
+      {"';' and '#' are not comments", "[C]\r\n;k=1\r\n#j=2\r\nk=3 ; note\r\n",
+       {{"C", ";k", 256, "1"}, {"C", "#j", 256, "2"}, {"C", "k", 256, "3 ; note"}}},
+      {"long values are cut to size - 1", "[L]\r\nv=" + std::string(300, 'x') + "\r\nw=abcdefgh\r\n",
+       {{"L", "v", 256, std::string(255, 'x')}, {"L", "w", 5, "abcd"}, {"L", "w", 2, "a"},
+        {"L", "w", 9, "abcdefgh"}}},
+      {"the first of two keys wins", "[D]\r\nk=1\r\nk=2\r\n", {{"D", "k", 256, "1"}}},
+      {"a key without '=' reads as the default", "[N]\r\nlonely\r\nk=1\r\n",
+       {{"N", "lonely", 256, kDefault}, {"N", "k", 256, "1"}}},
+      {"an empty value", "[V]\r\nk=\r\nj=   \r\n", {{"V", "k", 256, ""}, {"V", "j", 256, ""}}},
+      {"LF, CR and runs of both end lines", "[A]\nk=1\r[B]\r\r\n\nk=2\n\n\n",
+       {{"A", "k", 256, "1"}, {"B", "k", 256, "2"}}},
+      {"a section name runs to the last ']'", "[A]B] \r\nk=1\r\n[ C ] trailing\r\nk=2\r\n",
+       {{"A]B", "k", 256, "1"}, {"C", "k", 256, "2"}}},
+      {"no line end at the end of the file", "[Machine]\r\nFuel=480", {{"Machine", "Fuel", 256, "480"}}},
+      {"code page 949 bytes stay as they are", "[Machine]\r\nName=\xB1\xE8\xC3\xA4\xB1\xBC\r\nLocate=1.5\xA1\xC6\r\n",
+       {{"Machine", "Name", 256, "\xB1\xE8\xC3\xA4\xB1\xBC"}, {"Machine", "Locate", 256, "1.5\xA1\xC6"}}},
+      {"an empty file", "", {{"M", "k", 256, kDefault}}},
+      {"a section header alone", "[M]", {{"M", "k", 256, kDefault}}},
+
+      // Names asked for are trimmed like the file's.
+      {"blanks around the names asked for", "[s]\r\nk1=a\r\n=e\r\n",
+       {{" s ", " k1 ", 256, "a"}, {"\ts", "k1\t", 256, "a"}, {"s", " ", 256, "e"}}},
+      {"... and around the file's too", "[ s ]\r\nk1=a\r\n", {{" s ", "k1", 256, "a"}, {"s", "\vk1", 256, "a"}}},
+
+      // A '[' line without ']' is a key of the section before it.
+      {"'[' without ']'", "[s]\r\na=1\r\n[x=1\r\nb=2\r\n",
+       {{"s", "[x", 256, "1"}, {"s", "b", 256, "2"}, {"x=1", "b", 256, kDefault}, {"x", "b", 256, kDefault}}},
+      {"... without '=' either", "[s]\r\n[x\r\nb=2\r\n", {{"s", "b", 256, "2"}, {"s", "[x", 256, kDefault}}},
+      {"... blanks inside it kept", "[s]\r\n [ x = 1 \r\n", {{"s", "[ x", 256, "1"}}},
+      {"a ']' after '=' still makes a header", "[s]\r\n[x]=1\r\nk=2\r\n",
+       {{"s", "k", 256, kDefault}, {"x", "k", 256, "2"}, {"s", "[x]", 256, kDefault}}},
+
+      // A NUL cuts a name or value where it stands, after the line is trimmed.
+      {"NUL in a key name", Bytes("[s]\r\nke\0y=v2\r\nk \0z=3\r\n", 21),
+       {{"s", "ke", 256, "v2"}, {"s", "key", 256, kDefault}, {"s", "k", 256, kDefault}}},
+      {"NUL in a value", Bytes("[s]\r\nk=ab\0cd\r\nj=2\r\nb= ab \0cd\r\n", 29),
+       {{"s", "k", 256, "ab"}, {"s", "j", 256, "2"}, {"s", "b", 256, "ab "}}},
+      {"NUL and quotes", Bytes("[s]\r\nk=\"ab\"\0cd\r\nj=\"ab\0cd\"\r\n", 26),
+       {{"s", "k", 256, "ab"}, {"s", "j", 256, "\"ab"}}},
+      {"NUL in a section name", Bytes("[se\0c]\r\nk=1\r\n[t \0u]\r\nj=2\r\n[a]\0]\r\ni=3\r\n", 39),
+       {{"se", "k", 256, "1"}, {"sec", "k", 256, kDefault}, {"t", "j", 256, kDefault}, {"a]", "i", 256, "3"}}},
+      {"NUL first on a line: a key named \"\"", Bytes("[s]\r\n \0ke=v\r\nj=1\r\n\0[t]\r\nk=2\r\n", 30),
+       {{"s", "", 256, "v"}, {"s", "j", 256, "1"}, {"s", "k", 256, "2"}, {"t", "k", 256, kDefault}}},
+      {"NUL in a value, then more lines", Bytes("[M]\r\nk=4\0" "80\r\nj=2\r\n", 18),
+       {{"M", "k", 256, "4"}, {"M", "j", 256, "2"}}},
+      {"a '[' line cut by NUL before its ']'", Bytes("[s]\r\n[a\0\r\nk=1\r\n", 15),
+       {{"a", "k", 256, kDefault}, {"s", "k", 256, "1"}}},
+
+      // The lines before the first header are the first section named "".
+      {"keys before the first section", "k=top\r\n[S]\r\nk=in\r\n", {{"", "k", 256, "top"}, {"S", "k", 256, "in"}}},
+      {"... come before a later []", "k=top\r\n[]\r\nk=empty\r\n[ ]\r\nj=3\r\n",
+       {{"", "k", 256, "top"}, {"", "j", 256, kDefault}, {" ", "k", 256, "top"}}},
+      {"... even when there are none", "[]\r\nk=empty\r\n[s]\r\nk=1\r\n",
+       {{"", "k", 256, kDefault}, {"s", "k", 256, "1"}}},
+      {"... so [] is never searched", "[a]\r\nk=1\r\n[]\r\nk=empty\r\n",
+       {{"", "k", 256, kDefault}, {"a", "k", 256, "1"}}},
+
+      // Unicode files, converted to code page 949.
+      {"UTF-16LE: Korean, the degree sign, a hanja; no form gives '?' per unit",
+       Utf16Le(u"[s]\r\nk=\xAC00\x00B0\x4E00\xD83D\xDE00!\r\nj=x\r\n[\xAC00]\r\nk=2\r\n"),
+       {{"s", "k", 256, "\xB0\xA1\xA1\xC6\xEC\xE9?" "?!"}, {"s", "j", 256, "x"}, {"s", "k", 3, "\xB0\xA1"},
+        {"\xB0\xA1", "k", 256, "2"}},
+       true},
+      {"UTF-16LE: a NUL unit, a lone surrogate", Utf16Le(u"[s]\nk=v\0w\nj=\xD800x\n"s),
+       {{"s", "k", 256, "v"}, {"s", "j", 256, "?x"}}, true},
+      // Wine makes a unit of the last byte and whatever lies behind it in memory.
+      {"UTF-16LE: half a unit at the end", Utf16Le(u"[s]\ni=y") + "z", {{"s", "i", 256, "y?"}}, true, true},
+      {"UTF-16BE", Utf16Be(u"[s]\r\nk=\xAC00v\r\n"), {{"s", "k", 256, "\xB0\xA1v"}}, true},
+      {"UTF-16 without a mark is not converted", Utf16Le(u"[s]\r\nk=v\r\n", false), {{"s", "k", 256, kDefault}},
+       true},
+      {"UTF-16LE: a second mark is a character", Utf16Le(u"\xFEFF[s]\r\nk=v\r\n"), {{"s", "k", 256, kDefault}},
+       true},
+      {"UTF-8 converted, not passed through", "\xEF\xBB\xBF[s]\r\nk=\xEA\xB0\x80\xC2\xB0!\r\n[\xEA\xB0\x80]\r\nk=2\r\n",
+       {{"s", "k", 256, "\xB0\xA1\xA1\xC6!"}, {"\xB0\xA1", "k", 256, "2"}}, true},
+      {"UTF-8: broken sequences give one '?' each",
+       "\xEF\xBB\xBF[s]\r\na=x\xEA\xB0!\r\nb=x\xF0\x9F\x98\x80!\r\nc=x\xC0\xAF!\r\nd=x\xF0\x9F\x98!\r\ne=x\xFF!\r\n"
+       "f=\xB0\xA1\r\n",
+       {{"s", "a", 256, "x?!"}, {"s", "b", 256, "x?" "?!"}, {"s", "c", 256, "x?" "?!"}, {"s", "d", 256, "x?!"},
+        {"s", "e", 256, "x?!"}, {"s", "f", 256, "??"}},
+       true},
+      {"UTF-8: a second mark is a character", "\xEF\xBB\xBF\xEF\xBB\xBF[s]\r\nk=v\r\n", {{"s", "k", 256, kDefault}},
+       true},
+      {"a mark alone", "\xFF\xFE", {{"s", "k", 256, kDefault}}, true},
+  };
+  return cases;
+}
+
+}  // namespace profile_cases
