@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "server/guarded_server.h"
 #include "server/handlers.h"
 #include "server/options.h"
 #include "server/request_log.h"
@@ -21,6 +23,16 @@ namespace {
 
 std::string UrlHost(const std::string& address) {
   return address.find(':') != std::string::npos ? "[" + address + "]" : address;
+}
+
+// A fleet's reports arrive together in the first milliseconds of a second; the queue of
+// connections not yet accepted must hold such a burst (the system caps it at somaxconn).
+constexpr int kListenBacklog = 4096;
+
+ConnectionLimits LimitsFrom(const ServiceOptions& options) {
+  ConnectionLimits limits;
+  limits.headTimeout = std::chrono::milliseconds(options.headTimeoutMs);
+  return limits;
 }
 
 }  // namespace
@@ -49,7 +61,7 @@ int main(int argc, char** argv) {
 
   MiningStore store;
   std::string error;
-  if (!store.Open(options.databasePath, options.seedSerial, error)) {
+  if (!store.Open(options.databasePath, options.seedSerial, error, std::min(options.threads, 8))) {
     std::fprintf(stderr, "mining-service: %s\n", error.c_str());
     return 1;
   }
@@ -58,7 +70,9 @@ int main(int argc, char** argv) {
                  ", seeded demo machine " + options.seedSerial);
   }
 
-  httplib::Server server;
+  GuardedServer server(LimitsFrom(options));
+  const int threads = options.threads;
+  server.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
   InstallRoutes(server, store, options);
   // The library's default adds SO_REUSEPORT, with which a second service on the same port
   // starts without complaint and takes half the requests. SO_REUSEADDR alone still allows
@@ -74,6 +88,7 @@ int main(int argc, char** argv) {
   } else if (!server.bind_to_port(options.bindAddress, port)) {
     port = -1;
   }
+  if (port > 0 && !server.SetListenBacklog(kListenBacklog)) port = -1;
   if (port < 0) {
     std::fprintf(stderr, "mining-service: cannot listen on %s port %d\n",
                  options.bindAddress.c_str(), options.port);

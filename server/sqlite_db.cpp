@@ -67,9 +67,10 @@ std::string Statement::ColumnText(int column) const {
 
 SqliteDb::~SqliteDb() { sqlite3_close_v2(db_); }
 
-bool SqliteDb::Open(const std::string& path) {
-  const int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                                 nullptr);
+bool SqliteDb::Open(const std::string& path, bool readOnly) {
+  const int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+  // Each connection is used by one thread at a time; SQLite's own mutexes would only cost.
+  const int rc = sqlite3_open_v2(path.c_str(), &db_, flags | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
     NoteError();
     if (!db_) lastError_ = sqlite3_errstr(rc);
@@ -92,7 +93,9 @@ bool SqliteDb::Exec(const char* sql) {
 
 void SqliteDb::NoteError() { lastError_ = db_ ? sqlite3_errmsg(db_) : "no database"; }
 
-Transaction::Transaction(SqliteDb& db) : db_(db) { began_ = db_.Exec("BEGIN IMMEDIATE"); }
+Transaction::Transaction(SqliteDb& db, Kind kind) : db_(db) {
+  began_ = db_.Exec(kind == Kind::kWrite ? "BEGIN IMMEDIATE" : "BEGIN");
+}
 
 Transaction::~Transaction() {
   if (began_ && !done_) db_.Exec("ROLLBACK");

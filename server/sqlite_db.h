@@ -47,7 +47,8 @@ class SqliteDb {
   SqliteDb(const SqliteDb&) = delete;
   SqliteDb& operator=(const SqliteDb&) = delete;
 
-  bool Open(const std::string& path);
+  // A read-only connection never takes the write lock; with WAL it reads beside the writer.
+  bool Open(const std::string& path, bool readOnly = false);
   // Runs fixed SQL of the program itself (schema, pragmas, transactions), never request text.
   bool Exec(const char* sql);
 
@@ -63,7 +64,10 @@ class SqliteDb {
 // Commits when Commit() is called, rolls back otherwise.
 class Transaction {
  public:
-  explicit Transaction(SqliteDb& db);
+  // kWrite takes the write lock at once (BEGIN IMMEDIATE); kRead is a plain BEGIN, whose
+  // reads see one snapshot.
+  enum class Kind { kWrite, kRead };
+  explicit Transaction(SqliteDb& db, Kind kind = Kind::kWrite);
   ~Transaction();
   Transaction(const Transaction&) = delete;
   Transaction& operator=(const Transaction&) = delete;

@@ -29,19 +29,42 @@ bool ReadPrices(SqliteDb& db, CoinPrices& prices) {
 
 }  // namespace
 
-bool MiningStore::Open(const std::string& path, const std::string& seedSerial, std::string& error) {
-  std::lock_guard<std::mutex> lock(mutex_);
+// Enough for a burst's worth of waiting requests in one commit, small enough that the
+// first of them is not kept waiting long for the last.
+constexpr std::size_t kMaxBatch = 512;
+
+bool MiningStore::Open(const std::string& path, const std::string& seedSerial, std::string& error,
+                       int readers) {
   if (!db_.Open(path)) {
     error = "cannot open database '" + path + "': " + db_.LastError();
     return false;
   }
-  return PrepareDatabase(db_, seedSerial, seeded_, error);
+  // WAL: readers never block the writer and a commit appends to the log instead of
+  // rewriting pages; NORMAL syncs at checkpoints, not at every commit.
+  {
+    Statement wal(db_, "PRAGMA journal_mode=WAL");
+    if (!wal.Step() || wal.ColumnText(0) != "wal") {
+      error = "cannot switch '" + path + "' to WAL mode: " + db_.LastError();
+      return false;
+    }
+  }
+  if (!db_.Exec("PRAGMA synchronous=NORMAL")) {
+    error = "cannot set synchronous=NORMAL: " + db_.LastError();
+    return false;
+  }
+  if (!PrepareDatabase(db_, seedSerial, seeded_, error)) return false;
+  if (!readers_.Open(path, readers < 1 ? 1 : readers, error)) return false;
+  writer_ = std::make_unique<GroupCommitWriter>(db_, kMaxBatch);
+  return true;
 }
 
 std::optional<MachineInfo> MiningStore::LoadMachineInfo(const std::string& serial, bool& failed) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  auto lease = readers_.Borrow();
+  SqliteDb& db = lease.Db();
   failed = false;
-  Statement s(db_,
+  // The machine and the prices in one snapshot.
+  Transaction snapshot(db, Transaction::Kind::kRead);
+  Statement s(db,
               "SELECT m.name, m.sector, m.location, m.level, m.exp, m.fuel, m.auto_charge,"
               " m.target_coin, m.kest, m.btc, m.eth, m.bnb, m.on_off,"
               " s.name, s.active_users, s.active_machines, s.total_kest_mining, s.mkph, s.mkps,"
@@ -96,7 +119,7 @@ std::optional<MachineInfo> MiningStore::LoadMachineInfo(const std::string& seria
   u.btcBalance = s.ColumnReal(c++);
   u.ethBalance = s.ColumnReal(c++);
   u.bnbBalance = s.ColumnReal(c++);
-  if (!ReadPrices(db_, info.prices)) {
+  if (!ReadPrices(db, info.prices)) {
     failed = true;
     return std::nullopt;
   }
@@ -104,17 +127,25 @@ std::optional<MachineInfo> MiningStore::LoadMachineInfo(const std::string& seria
 }
 
 ReportOutcome MiningStore::ApplyReport(const StatusReport& report, int boostEvery) {
-  std::lock_guard<std::mutex> lock(mutex_);
   ReportOutcome out;
-  Transaction tx(db_);
-  if (!tx.Began()) return out;
-
+  // The scramble check costs thirty scrambles; done here, on the request's thread.
   const bool cryOk = CryMatchesAmount(report.amountText, report.cry);
+  const bool stored = writer_->Run([&](SqliteDb& db) {
+    out = WriteReport(db, report, cryOk, boostEvery);
+    return out.stored;
+  });
+  if (!stored) return ReportOutcome{};
+  return out;
+}
+
+ReportOutcome MiningStore::WriteReport(SqliteDb& db, const StatusReport& report, bool cryOk,
+                                       int boostEvery) {
+  ReportOutcome out;
   std::int64_t machineId = 0;
   int fuelBefore = 0;
   std::int64_t reportNumber = 0;
   {
-    Statement find(db_, "SELECT id, fuel, kest, report_count FROM machines WHERE serial = ?1");
+    Statement find(db, "SELECT id, fuel, kest, report_count FROM machines WHERE serial = ?1");
     find.BindText(1, report.serial);
     if (find.Step()) {
       out.knownMachine = true;
@@ -132,7 +163,7 @@ ReportOutcome MiningStore::ApplyReport(const StatusReport& report, int boostEver
     out.fuel = d.fuelAfter;
     out.code = d.code;
     if (d.acceptAmount) out.kest = report.amount;
-    Statement update(db_,
+    Statement update(db,
                      "UPDATE machines SET fuel = ?1, report_count = ?2,"
                      " kest = CASE WHEN ?3 THEN ?4 ELSE kest END,"
                      " exp = CASE WHEN ?3 THEN ?5 ELSE exp END WHERE id = ?6");
@@ -145,7 +176,7 @@ ReportOutcome MiningStore::ApplyReport(const StatusReport& report, int boostEver
     if (!update.Run()) return ReportOutcome{};
   }
 
-  Statement insert(db_,
+  Statement insert(db,
                    "INSERT INTO reports (serial, mac, exp, mps, locate, mci_kest, mci_kest_text,"
                    " cry, cry_ok, known_machine, fuel_after, code)"
                    " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)");
@@ -161,21 +192,29 @@ ReportOutcome MiningStore::ApplyReport(const StatusReport& report, int boostEver
       .BindInt(10, out.knownMachine ? 1 : 0)
       .BindInt(11, out.fuel)
       .BindInt(12, out.code);
-  if (!insert.Run() || !tx.Commit()) return ReportOutcome{};
+  if (!insert.Run()) return ReportOutcome{};
   out.stored = true;
   return out;
 }
 
 bool MiningStore::RecordPowerNotice(const PowerNotice& notice, bool& knownMachine) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  knownMachine = false;
+  bool known = false;
+  const bool stored =
+      writer_->Run([&](SqliteDb& db) { return WritePowerNotice(db, notice, known); });
+  knownMachine = stored && known;
+  return stored;
+}
+
+bool MiningStore::WritePowerNotice(SqliteDb& db, const PowerNotice& notice, bool& knownMachine) {
   knownMachine = false;
   {
-    Statement find(db_, "SELECT 1 FROM machines WHERE serial = ?1");
+    Statement find(db, "SELECT 1 FROM machines WHERE serial = ?1");
     find.BindText(1, notice.serial);
     knownMachine = find.Step();
     if (find.Failed()) return false;
   }
-  Statement insert(db_,
+  Statement insert(db,
                    "INSERT INTO power_notices (serial, mac, on_off, known_machine)"
                    " VALUES (?1, ?2, ?3, ?4)");
   insert.BindText(1, notice.serial)

@@ -1,17 +1,24 @@
 #pragma once
 // The service's database: machines, MARS sites, users, coin prices, and the log of every
-// report and power notice. One connection shared by the request threads under a mutex.
-#include <mutex>
+// report and power notice. SQLite in WAL mode with synchronous=NORMAL: one writer
+// connection that commits the writes of many requests together, and read connections
+// for the reads. An answered write has been committed (durable as far as NORMAL goes:
+// a power cut may lose the last commits, a crash of the service does not).
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "server/group_commit.h"
+#include "server/read_connections.h"
 #include "server/records.h"
 #include "server/sqlite_db.h"
 
 class MiningStore {
  public:
   // Opens (or creates and seeds) the database file. False with a message on failure.
-  bool Open(const std::string& path, const std::string& seedSerial, std::string& error);
+  // readers: how many machine-information requests may read at the same time.
+  bool Open(const std::string& path, const std::string& seedSerial, std::string& error,
+            int readers = 4);
   bool SeededOnOpen() const { return seeded_; }
 
   // Empty when the serial number is unknown or the database failed (then failed is true).
@@ -24,7 +31,13 @@ class MiningStore {
   bool RecordPowerNotice(const PowerNotice& notice, bool& knownMachine);
 
  private:
-  std::mutex mutex_;
-  SqliteDb db_;
+  // Run on the writer's thread inside its batch transaction.
+  static ReportOutcome WriteReport(SqliteDb& db, const StatusReport& report, bool cryOk,
+                                   int boostEvery);
+  static bool WritePowerNotice(SqliteDb& db, const PowerNotice& notice, bool& knownMachine);
+
+  SqliteDb db_;  // the writer's connection; only the writer thread uses it after Open
+  ReadConnections readers_;
+  std::unique_ptr<GroupCommitWriter> writer_;
   bool seeded_ = false;
 };
