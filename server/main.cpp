@@ -18,6 +18,7 @@
 #include "server/options.h"
 #include "server/request_log.h"
 #include "server/store.h"
+#include "server/worker_pool.h"
 
 namespace {
 
@@ -72,7 +73,7 @@ int main(int argc, char** argv) {
 
   GuardedServer server(LimitsFrom(options));
   const int threads = options.threads;
-  server.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
+  server.new_task_queue = [threads] { return new WorkerPool(threads); };
   InstallRoutes(server, store, options);
   // The library's default adds SO_REUSEPORT, with which a second service on the same port
   // starts without complaint and takes half the requests. SO_REUSEADDR alone still allows

@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 class SqliteDb;
 
 class Statement {
  public:
+  // sql must be a string literal: its address names the kept prepared statement.
   Statement(SqliteDb& db, const char* sql);
   ~Statement();
   Statement(const Statement&) = delete;
@@ -36,6 +38,7 @@ class Statement {
 
  private:
   SqliteDb& db_;
+  const char* sql_;
   sqlite3_stmt* stmt_ = nullptr;
   bool failed_ = false;
 };
@@ -56,9 +59,15 @@ class SqliteDb {
   const std::string& LastError() const { return lastError_; }
   void NoteError();
 
+  // Prepared statements are kept per SQL text (the program's own literals) and reused:
+  // a report's three statements would otherwise be compiled anew for every report.
+  sqlite3_stmt* TakePrepared(const char* sql);  // null when none is kept
+  void KeepPrepared(const char* sql, sqlite3_stmt* stmt);
+
  private:
   sqlite3* db_ = nullptr;
   std::string lastError_;
+  std::unordered_map<const char*, sqlite3_stmt*> prepared_;
 };
 
 // Commits when Commit() is called, rolls back otherwise.
