@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -56,7 +57,9 @@ class BufferedSocketStream : public httplib::Stream {
   bool is_readable() const override {
     return offset_ < buffered_.size() || WaitFor(sock_, POLLIN, Clock::now() + timeout_);
   }
-  bool is_writable() const override { return WaitFor(sock_, POLLOUT, Clock::now() + timeout_); }
+  // Writes are collected and sent in large pieces: the library writes an answer's head
+  // and body separately, and each send on its own costs a trip through the network stack.
+  bool is_writable() const override { return true; }
 
   ssize_t read(char* ptr, size_t size) override {
     if (offset_ < buffered_.size()) {
@@ -69,8 +72,27 @@ class BufferedSocketStream : public httplib::Stream {
     return ::recv(sock_, ptr, size, 0);
   }
   ssize_t write(const char* ptr, size_t size) override {
-    if (!is_writable()) return -1;
-    return ::send(sock_, ptr, size, MSG_NOSIGNAL);
+    if (failed_) return -1;
+    pending_.append(ptr, size);
+    if (pending_.size() >= kFlushBytes && !Flush()) return -1;
+    return static_cast<ssize_t>(size);
+  }
+  // Sends what is collected, each wait for the peer bounded by the time-out.
+  bool Flush() {
+    size_t sent = 0;
+    while (!failed_ && sent < pending_.size()) {
+      const ssize_t n = ::send(sock_, pending_.data() + sent, pending_.size() - sent,
+                               MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n > 0) {
+        sent += static_cast<size_t>(n);
+      } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+        failed_ = !WaitFor(sock_, POLLOUT, Clock::now() + timeout_);
+      } else {
+        failed_ = true;
+      }
+    }
+    pending_.clear();
+    return !failed_;
   }
   void get_remote_ip_and_port(std::string& ip, int& port) const override {
     PeerOf(sock_, false, ip, port);
@@ -81,10 +103,13 @@ class BufferedSocketStream : public httplib::Stream {
   socket_t socket() const override { return sock_; }
 
  private:
+  static constexpr size_t kFlushBytes = 64 * 1024;
   int sock_;
   std::string buffered_;
   size_t offset_ = 0;
   std::chrono::milliseconds timeout_;
+  std::string pending_;
+  bool failed_ = false;
 };
 
 const char* ReasonOf(HeadVerdict verdict) {
@@ -135,9 +160,14 @@ bool GuardedServer::process_and_close_socket(socket_t sock) {
   HeadVerdict verdict = HeadVerdict::kIncomplete;
   size_t headBytes = 0;
   char chunk[4096];
-  while (verdict == HeadVerdict::kIncomplete) {
-    if (bytes.size() >= cap || !WaitFor(sock, POLLIN, deadline)) break;
-    const ssize_t n = ::recv(sock, chunk, std::min(sizeof chunk, cap - bytes.size()), 0);
+  while (verdict == HeadVerdict::kIncomplete && bytes.size() < cap) {
+    // An honest head is usually there by the time the connection is taken: try first,
+    // wait only when nothing has come yet.
+    ssize_t n = ::recv(sock, chunk, std::min(sizeof chunk, cap - bytes.size()), MSG_DONTWAIT);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+      if (!WaitFor(sock, POLLIN, deadline)) break;
+      continue;
+    }
     if (n <= 0) {
       // The peer closed or failed before finishing its head: nothing to answer.
       ::close(sock);
@@ -154,9 +184,9 @@ bool GuardedServer::process_and_close_socket(socket_t sock) {
   BufferedSocketStream stream(sock, std::move(bytes), limits_.ioTimeout);
   bool closed = false;
   const bool ok = process_request(stream, /*close_connection=*/true, closed, nullptr);
-  ::shutdown(sock, SHUT_RDWR);
+  const bool flushed = stream.Flush();
   ::close(sock);
-  return ok;
+  return ok && flushed;
 }
 
 void GuardedServer::Refuse(socket_t sock, HeadVerdict verdict) {
