@@ -18,7 +18,7 @@ bool GroupCommitWriter::Run(Write write) {
   std::unique_lock<std::mutex> lock(mutex_);
   queue_.push_back(&pending);
   queued_.notify_one();
-  finished_.wait(lock, [&] { return pending.finished; });
+  pending.finishedSignal.wait(lock, [&] { return pending.finished; });
   return pending.ok;
 }
 
@@ -37,9 +37,12 @@ void GroupCommitWriter::Loop() {
     RunBatch(batch);
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      for (Pending* p : batch) p->finished = true;
+      // Signalled under the lock: once finished is seen, the waiter's Pending may go.
+      for (Pending* p : batch) {
+        p->finished = true;
+        p->finishedSignal.notify_one();
+      }
     }
-    finished_.notify_all();
     batch.clear();
   }
 }

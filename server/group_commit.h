@@ -32,6 +32,8 @@ class GroupCommitWriter {
     Write write;
     bool finished = false;
     bool ok = false;
+    // One per waiter: a commit wakes exactly the requests it answers, not every waiter.
+    std::condition_variable finishedSignal;
   };
   void Loop();
   void RunBatch(std::deque<Pending*>& batch);
@@ -40,7 +42,6 @@ class GroupCommitWriter {
   const std::size_t maxBatch_;
   std::mutex mutex_;
   std::condition_variable queued_;
-  std::condition_variable finished_;
   std::deque<Pending*> queue_;
   bool stopping_ = false;
   std::thread thread_;
