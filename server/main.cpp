@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -60,21 +61,24 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
-  MiningStore store;
   std::string error;
-  if (!store.Open(options.databasePath, options.seedSerial, error, std::min(options.threads, 8))) {
+  const std::unique_ptr<MiningStore> store = OpenStore(options, error);
+  if (!store) {
     std::fprintf(stderr, "mining-service: %s\n", error.c_str());
     return 1;
   }
-  if (store.SeededOnOpen()) {
-    WriteLogLine("mining-service: new database " + options.databasePath +
+  if (store->SeededOnOpen()) {
+    // A PostgreSQL URI may carry a password: the log names only the kind of database.
+    WriteLogLine("mining-service: new database " +
+                 (IsPostgresUri(options.databasePath) ? std::string("(PostgreSQL)")
+                                                      : options.databasePath) +
                  ", seeded demo machine " + options.seedSerial);
   }
 
   GuardedServer server(LimitsFrom(options));
   const int threads = options.threads;
   server.new_task_queue = [threads] { return new WorkerPool(threads); };
-  InstallRoutes(server, store, options);
+  InstallRoutes(server, *store, options);
   // The library's default adds SO_REUSEPORT, with which a second service on the same port
   // starts without complaint and takes half the requests. SO_REUSEADDR alone still allows
   // a quick restart on a port left in TIME_WAIT.
