@@ -158,9 +158,6 @@ int main(int argc, char** argv) {
     return 1;
   }
   const double rssAtStart = ProcStatusMiB(service.Pid(), "VmRSS:");
-  // The machines stand in for computers of their own: on this one they run at the
-  // workers' niceness, so they do not crowd out the service's accept loop and writer.
-  setpriority(PRIO_PROCESS, 0, 5);
 
   std::vector<FleetMachine> fleet;
   fleet.reserve(static_cast<std::size_t>(o.machines));
