@@ -5,11 +5,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <memory>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
