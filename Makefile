@@ -20,6 +20,17 @@ MINUTES ?= 10
 soak: build
 	scripts/soak $(MINUTES)
 
+# N simulated machines (default 1000) against one local mining-service on 127.0.0.1,
+# BURSTS burst seconds of reports (default 5); not part of make test.
+.PHONY: bench-fleet
+N ?= 1000
+BURSTS ?= 5
+bench-fleet:
+	scripts/setup
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	cmake --build build -j$$(nproc) --target mining-fleet
+	build/bench/mining-fleet --machines $(N) --bursts $(BURSTS)
+
 clean:
 	rm -rf build
 

@@ -13,16 +13,28 @@
 #include <thread>
 #include <vector>
 
+#include "server/guarded_server.h"
 #include "server/handlers.h"
 #include "server/options.h"
 #include "server/request_log.h"
 #include "server/store.h"
 #include "server/tls_server.h"
+#include "server/worker_pool.h"
 
 namespace {
 
 std::string UrlHost(const std::string& address) {
   return address.find(':') != std::string::npos ? "[" + address + "]" : address;
+}
+
+// A fleet's reports arrive together in the first milliseconds of a second; the queue of
+// connections not yet accepted must hold such a burst (the system caps it at somaxconn).
+constexpr int kListenBacklog = 4096;
+
+ConnectionLimits LimitsFrom(const ServiceOptions& options) {
+  ConnectionLimits limits;
+  limits.headTimeout = std::chrono::milliseconds(options.headTimeoutMs);
+  return limits;
 }
 
 }  // namespace
@@ -54,26 +66,42 @@ int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
 
   // A certificate that cannot be used ends the program before the database is touched.
-  std::string tlsError;
-  const std::unique_ptr<httplib::Server> serverHolder = MakeServer(tls.tls, tlsError);
-  if (!serverHolder) {
-    std::fprintf(stderr, "mining-service: %s\n", tlsError.c_str());
-    return 1;
+  // Plain HTTP gets the guarded server, which reads each request's head itself under
+  // the service's limits; the TLS server reads through the library (its time-outs apply,
+  // the head limits of the guard do not).
+  std::unique_ptr<httplib::Server> serverHolder;
+  GuardedServer* guarded = nullptr;
+  if (tls.tls.Enabled()) {
+    std::string tlsError;
+    serverHolder = MakeServer(tls.tls, tlsError);
+    if (!serverHolder) {
+      std::fprintf(stderr, "mining-service: %s\n", tlsError.c_str());
+      return 1;
+    }
+  } else {
+    auto plain = std::make_unique<GuardedServer>(LimitsFrom(options));
+    guarded = plain.get();
+    serverHolder = std::move(plain);
   }
   httplib::Server& server = *serverHolder;
 
-  MiningStore store;
   std::string error;
-  if (!store.Open(options.databasePath, options.seedSerial, error)) {
+  const std::unique_ptr<MiningStore> store = OpenStore(options, error);
+  if (!store) {
     std::fprintf(stderr, "mining-service: %s\n", error.c_str());
     return 1;
   }
-  if (store.SeededOnOpen()) {
-    WriteLogLine("mining-service: new database " + options.databasePath +
+  if (store->SeededOnOpen()) {
+    // A PostgreSQL URI may carry a password: the log names only the kind of database.
+    WriteLogLine("mining-service: new database " +
+                 (IsPostgresUri(options.databasePath) ? std::string("(PostgreSQL)")
+                                                      : options.databasePath) +
                  ", seeded demo machine " + options.seedSerial);
   }
 
-  InstallRoutes(server, store, options);
+  const int threads = options.threads;
+  server.new_task_queue = [threads] { return new WorkerPool(threads); };
+  InstallRoutes(server, *store, options);
   // The library's default adds SO_REUSEPORT, with which a second service on the same port
   // starts without complaint and takes half the requests. SO_REUSEADDR alone still allows
   // a quick restart on a port left in TIME_WAIT.
@@ -88,6 +116,7 @@ int main(int argc, char** argv) {
   } else if (!server.bind_to_port(options.bindAddress, port)) {
     port = -1;
   }
+  if (port > 0 && guarded != nullptr && !guarded->SetListenBacklog(kListenBacklog)) port = -1;
   if (port < 0) {
     std::fprintf(stderr, "mining-service: cannot listen on %s port %d\n",
                  options.bindAddress.c_str(), options.port);

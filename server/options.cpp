@@ -25,16 +25,19 @@ bool IsSingleLine(std::string_view text) {
 const char* UsageText() {
   return "usage: mining-service [--port N] [--bind ADDR] [--db PATH] [--patch-dir DIR]\n"
          "                      [--client-version TEXT] [--boost-every N] [--seed-serial TEXT]\n"
-         "                      [--exit-with-parent]\n"
+         "                      [--exit-with-parent] [--threads N] [--head-timeout-ms N]\n"
          "  --port N              TCP port (default 8216; 0 picks a free port)\n"
          "  --bind ADDR           address to listen on (default 127.0.0.1)\n"
-         "  --db PATH             SQLite database file (default mining-service.db)\n"
+         "  --db PATH|URI         SQLite database file (default mining-service.db), or a\n"
+         "                        PostgreSQL database as postgresql://user@host:port/name\n"
          "  --patch-dir DIR       folder holding patchv2.exe and its signature patchv2.exe.minisig,\n"
          "                        served at /patch/patchv2.exe and /patch/patchv2.exe.minisig\n"
          "  --client-version TEXT client version offered in [Version] Server (default 0.216)\n"
          "  --boost-every N       every Nth report of a machine gets a boost Code (default 10; 0 never)\n"
          "  --seed-serial TEXT    serial number of the demo machine seeded on first start\n"
-         "  --exit-with-parent    stop, as on SIGTERM, once the program that started it has gone\n";
+         "  --exit-with-parent    stop, as on SIGTERM, once the program that started it has gone\n"
+         "  --threads N           requests handled at once (default 64, 1 to 1024)\n"
+         "  --head-timeout-ms N   time for a request's head to arrive (default 5000)\n";
 }
 
 OptionsResult ParseOptions(const std::vector<std::string>& args) {
@@ -63,7 +66,8 @@ OptionsResult ParseOptions(const std::vector<std::string>& args) {
     }
     const bool known = name == "--port" || name == "--bind" || name == "--db" ||
                        name == "--patch-dir" || name == "--client-version" ||
-                       name == "--boost-every" || name == "--seed-serial";
+                       name == "--boost-every" || name == "--seed-serial" ||
+                       name == "--threads" || name == "--head-timeout-ms";
     if (!known) {
       result.error = "unknown option '" + name + "'";
       return result;
@@ -84,6 +88,16 @@ OptionsResult ParseOptions(const std::vector<std::string>& args) {
     } else if (name == "--boost-every") {
       if (!ParseNonNegative(value, 1000000000, options.boostEvery)) {
         result.error = "--boost-every needs a number from 0 up, not '" + value + "'";
+        return result;
+      }
+    } else if (name == "--threads") {
+      if (!ParseNonNegative(value, 1024, options.threads) || options.threads == 0) {
+        result.error = "--threads needs a number from 1 to 1024, not '" + value + "'";
+        return result;
+      }
+    } else if (name == "--head-timeout-ms") {
+      if (!ParseNonNegative(value, 600000, options.headTimeoutMs) || options.headTimeoutMs == 0) {
+        result.error = "--head-timeout-ms needs a number from 1 to 600000, not '" + value + "'";
         return result;
       }
     } else if (value.empty()) {

@@ -13,6 +13,9 @@ struct ServiceOptions {
   int boostEvery = 10;                    // every Nth report of a machine gets a boost Code; 0 never
   std::string seedSerial = "KST-DEMO-0001";
   bool exitWithParent = false;            // stop once the program that started it has gone
+  // Requests in progress at once; a burst of reports waits in the listen queue beyond it.
+  int threads = 64;
+  int headTimeoutMs = 5000;               // the whole request head must arrive within this
 };
 
 struct OptionsResult {

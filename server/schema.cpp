@@ -1,5 +1,7 @@
 #include "server/schema.h"
 
+#include "server/demo_record.h"
+
 namespace {
 
 constexpr int kSchemaVersion = 1;
@@ -91,62 +93,64 @@ int UserVersion(SqliteDb& db) {
 }
 
 bool SeedDemo(SqliteDb& db, const std::string& seedSerial) {
+  const MachineInfo& demo = DemoRecord();
+  const MarsRecord& site = demo.mars;
   Statement mars(db,
                  "INSERT INTO mars (name, active_users, active_machines, total_kest_mining, mkph,"
                  " mkps, b_kest, b_btc, b_eth, b_bnb, kest_addr, btc_addr, eth_addr, bnb_addr)"
                  " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14)");
-  mars.BindText(1, "Mare Boreum quadrangle")
-      .BindInt(2, 128)
-      .BindInt(3, 342)
-      .BindReal(4, 1234567.891234)
-      .BindReal(5, 5120.5)
-      .BindReal(6, 1.422361)
-      .BindReal(7, 98765432.1)
-      .BindReal(8, 21.5)
-      .BindReal(9, 310.25)
-      .BindReal(10, 1500.75)
-      .BindText(11, "KSTmarsBoreumSite00000000000000001")
-      .BindText(12, "1MarsBoreumSiteBtc000000000000001")
-      .BindText(13, "0x4d617273426f7265756d000000000000000001")
-      .BindText(14, "bnb1marsboreumsite000000000000000001");
+  mars.BindText(1, site.name)
+      .BindInt(2, site.activeUsers)
+      .BindInt(3, site.activeMachines)
+      .BindReal(4, site.totalKestMining)
+      .BindReal(5, site.mkph)
+      .BindReal(6, site.mkps)
+      .BindReal(7, site.buriedKest)
+      .BindReal(8, site.buriedBtc)
+      .BindReal(9, site.buriedEth)
+      .BindReal(10, site.buriedBnb)
+      .BindText(11, site.kestAddr)
+      .BindText(12, site.btcAddr)
+      .BindText(13, site.ethAddr)
+      .BindText(14, site.bnbAddr);
   if (!mars.Run()) return false;
   const auto marsId = sqlite3_last_insert_rowid(db.Handle());
 
+  const UserRecord& u = demo.user;
   Statement user(db,
                  "INSERT INTO users (kest_addr, btc_addr, eth_addr, bnb_addr, kest_balance,"
                  " btc_balance, eth_balance, bnb_balance) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
-  user.BindText(1, "KSTdemoUser000000000000000000000001")
-      .BindText(2, "1DemoUserBtc00000000000000000001")
-      .BindText(3, "0x44656d6f55736572000000000000000000000001")
-      .BindText(4, "bnb1demouser0000000000000000000000001")
-      .BindReal(5, 1520.25)
-      .BindReal(6, 0.0125)
-      .BindReal(7, 0.75)
-      .BindReal(8, 3.5);
+  user.BindText(1, u.kestAddr)
+      .BindText(2, u.btcAddr)
+      .BindText(3, u.ethAddr)
+      .BindText(4, u.bnbAddr)
+      .BindReal(5, u.kestBalance)
+      .BindReal(6, u.btcBalance)
+      .BindReal(7, u.ethBalance)
+      .BindReal(8, u.bnbBalance);
   if (!user.Run()) return false;
   const auto userId = sqlite3_last_insert_rowid(db.Handle());
 
+  const MachineRecord& m = demo.machine;
   Statement machine(db,
                     "INSERT INTO machines (serial, name, sector, location, level, exp, fuel,"
                     " auto_charge, target_coin, kest, btc, eth, bnb, on_off, mars_id, user_id,"
                     " report_count) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12,"
                     " ?13, ?14, ?15, ?16, 0)");
-  // "Kestravon miner no. 1"; kept as UTF-8 here and sent as code page 949.
   machine.BindText(1, seedSerial)
-      .BindText(2, "\xEC\xBC\x80\xEC\x8A\xA4\xED\x8A\xB8\xEB\x9D\xBC\xEB\xB3\xB8 "
-                   "\xEC\xB1\x84\xEA\xB5\xB4\xEA\xB8\xB0 1\xED\x98\xB8")
-      .BindInt(3, 7)
-      .BindReal(4, 37.512345)
-      .BindInt(5, 3)
-      .BindInt(6, 1250)
-      .BindInt(7, 250)
-      .BindInt(8, 1)
-      .BindInt(9, 0)
-      .BindReal(10, 25.0)
-      .BindReal(11, 0.00012)
-      .BindReal(12, 0.0034)
-      .BindReal(13, 0.05)
-      .BindInt(14, 1)
+      .BindText(2, m.name)
+      .BindInt(3, m.sector)
+      .BindReal(4, m.location)
+      .BindInt(5, m.level)
+      .BindInt(6, m.exp)
+      .BindInt(7, m.fuel)
+      .BindInt(8, m.autoCharge)
+      .BindInt(9, m.targetCoin)
+      .BindReal(10, m.kest)
+      .BindReal(11, m.btc)
+      .BindReal(12, m.eth)
+      .BindReal(13, m.bnb)
+      .BindInt(14, m.onOff)
       .BindInt(15, marsId)
       .BindInt(16, userId);
   if (!machine.Run()) return false;
@@ -154,7 +158,8 @@ bool SeedDemo(SqliteDb& db, const std::string& seedSerial) {
   const struct {
     const char* coin;
     double usd;
-  } prices[] = {{"BTC", 43250.12}, {"ETH", 2280.55}, {"BNB", 312.4}, {"KEST", 0.0125}};
+  } prices[] = {{"BTC", demo.prices.btc}, {"ETH", demo.prices.eth}, {"BNB", demo.prices.bnb},
+                {"KEST", demo.prices.kest}};
   for (const auto& p : prices) {
     Statement row(db, "INSERT OR REPLACE INTO coin_prices (coin, usd) VALUES (?1, ?2)");
     row.BindText(1, p.coin).BindReal(2, p.usd);

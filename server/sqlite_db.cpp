@@ -1,7 +1,10 @@
 #include "server/sqlite_db.h"
 
-Statement::Statement(SqliteDb& db, const char* sql) : db_(db) {
-  if (sqlite3_prepare_v2(db.Handle(), sql, -1, &stmt_, nullptr) != SQLITE_OK) {
+Statement::Statement(SqliteDb& db, const char* sql) : db_(db), sql_(sql) {
+  stmt_ = db.TakePrepared(sql);
+  if (stmt_) return;
+  if (sqlite3_prepare_v3(db.Handle(), sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr) !=
+      SQLITE_OK) {
     db_.NoteError();
     sqlite3_finalize(stmt_);
     stmt_ = nullptr;
@@ -9,7 +12,13 @@ Statement::Statement(SqliteDb& db, const char* sql) : db_(db) {
   }
 }
 
-Statement::~Statement() { sqlite3_finalize(stmt_); }
+Statement::~Statement() {
+  if (!stmt_) return;
+  // Reset ends the statement's read of the database and drops the bound values.
+  sqlite3_reset(stmt_);
+  sqlite3_clear_bindings(stmt_);
+  db_.KeepPrepared(sql_, stmt_);
+}
 
 Statement& Statement::BindInt(int index, std::int64_t value) {
   if (stmt_ && sqlite3_bind_int64(stmt_, index, value) != SQLITE_OK) failed_ = true;
@@ -65,11 +74,28 @@ std::string Statement::ColumnText(int column) const {
   return std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(size));
 }
 
-SqliteDb::~SqliteDb() { sqlite3_close_v2(db_); }
+SqliteDb::~SqliteDb() {
+  for (auto& [sql, stmt] : prepared_) sqlite3_finalize(stmt);
+  sqlite3_close_v2(db_);
+}
 
-bool SqliteDb::Open(const std::string& path) {
-  const int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                                 nullptr);
+sqlite3_stmt* SqliteDb::TakePrepared(const char* sql) {
+  const auto it = prepared_.find(sql);
+  if (it == prepared_.end()) return nullptr;
+  sqlite3_stmt* stmt = it->second;
+  prepared_.erase(it);
+  return stmt;
+}
+
+void SqliteDb::KeepPrepared(const char* sql, sqlite3_stmt* stmt) {
+  // A second statement of the same text (one nested in another's use) is not kept.
+  if (!prepared_.emplace(sql, stmt).second) sqlite3_finalize(stmt);
+}
+
+bool SqliteDb::Open(const std::string& path, bool readOnly) {
+  const int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+  // Each connection is used by one thread at a time; SQLite's own mutexes would only cost.
+  const int rc = sqlite3_open_v2(path.c_str(), &db_, flags | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
     NoteError();
     if (!db_) lastError_ = sqlite3_errstr(rc);
@@ -92,7 +118,9 @@ bool SqliteDb::Exec(const char* sql) {
 
 void SqliteDb::NoteError() { lastError_ = db_ ? sqlite3_errmsg(db_) : "no database"; }
 
-Transaction::Transaction(SqliteDb& db) : db_(db) { began_ = db_.Exec("BEGIN IMMEDIATE"); }
+Transaction::Transaction(SqliteDb& db, Kind kind) : db_(db) {
+  began_ = db_.Exec(kind == Kind::kWrite ? "BEGIN IMMEDIATE" : "BEGIN");
+}
 
 Transaction::~Transaction() {
   if (began_ && !done_) db_.Exec("ROLLBACK");

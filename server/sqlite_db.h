@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 class SqliteDb;
 
 class Statement {
  public:
+  // sql must be a string literal: its address names the kept prepared statement.
   Statement(SqliteDb& db, const char* sql);
   ~Statement();
   Statement(const Statement&) = delete;
@@ -36,6 +38,7 @@ class Statement {
 
  private:
   SqliteDb& db_;
+  const char* sql_;
   sqlite3_stmt* stmt_ = nullptr;
   bool failed_ = false;
 };
@@ -47,7 +50,8 @@ class SqliteDb {
   SqliteDb(const SqliteDb&) = delete;
   SqliteDb& operator=(const SqliteDb&) = delete;
 
-  bool Open(const std::string& path);
+  // A read-only connection never takes the write lock; with WAL it reads beside the writer.
+  bool Open(const std::string& path, bool readOnly = false);
   // Runs fixed SQL of the program itself (schema, pragmas, transactions), never request text.
   bool Exec(const char* sql);
 
@@ -55,15 +59,24 @@ class SqliteDb {
   const std::string& LastError() const { return lastError_; }
   void NoteError();
 
+  // Prepared statements are kept per SQL text (the program's own literals) and reused:
+  // a report's three statements would otherwise be compiled anew for every report.
+  sqlite3_stmt* TakePrepared(const char* sql);  // null when none is kept
+  void KeepPrepared(const char* sql, sqlite3_stmt* stmt);
+
  private:
   sqlite3* db_ = nullptr;
   std::string lastError_;
+  std::unordered_map<const char*, sqlite3_stmt*> prepared_;
 };
 
 // Commits when Commit() is called, rolls back otherwise.
 class Transaction {
  public:
-  explicit Transaction(SqliteDb& db);
+  // kWrite takes the write lock at once (BEGIN IMMEDIATE); kRead is a plain BEGIN, whose
+  // reads see one snapshot.
+  enum class Kind { kWrite, kRead };
+  explicit Transaction(SqliteDb& db, Kind kind = Kind::kWrite);
   ~Transaction();
   Transaction(const Transaction&) = delete;
   Transaction& operator=(const Transaction&) = delete;

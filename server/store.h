@@ -1,30 +1,34 @@
 #pragma once
-// The service's database: machines, MARS sites, users, coin prices, and the log of every
-// report and power notice. One connection shared by the request threads under a mutex.
-#include <mutex>
+// What the request handlers need of the service's database: machines, MARS sites, users,
+// coin prices, and the log of every report and power notice. A write is answered only
+// once it has been committed.
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "server/records.h"
-#include "server/sqlite_db.h"
+
+struct ServiceOptions;
 
 class MiningStore {
  public:
-  // Opens (or creates and seeds) the database file. False with a message on failure.
-  bool Open(const std::string& path, const std::string& seedSerial, std::string& error);
-  bool SeededOnOpen() const { return seeded_; }
+  virtual ~MiningStore() = default;
+
+  // True when this start made the database and seeded the demo machine.
+  virtual bool SeededOnOpen() const = 0;
 
   // Empty when the serial number is unknown or the database failed (then failed is true).
-  std::optional<MachineInfo> LoadMachineInfo(const std::string& serial, bool& failed);
+  virtual std::optional<MachineInfo> LoadMachineInfo(const std::string& serial, bool& failed) = 0;
 
   // Records the report and applies the rules to a known machine, in one transaction.
-  ReportOutcome ApplyReport(const StatusReport& report, int boostEvery);
+  virtual ReportOutcome ApplyReport(const StatusReport& report, int boostEvery) = 0;
 
   // Records the notice; knownMachine tells whether the serial number is one of ours.
-  bool RecordPowerNotice(const PowerNotice& notice, bool& knownMachine);
-
- private:
-  std::mutex mutex_;
-  SqliteDb db_;
-  bool seeded_ = false;
+  virtual bool RecordPowerNotice(const PowerNotice& notice, bool& knownMachine) = 0;
 };
+
+// --db names a SQLite file, or a PostgreSQL server by a postgresql:// (or postgres://) URI.
+bool IsPostgresUri(const std::string& db);
+
+// Opens (or creates and seeds) the database --db names; null with a message on failure.
+std::unique_ptr<MiningStore> OpenStore(const ServiceOptions& options, std::string& error);

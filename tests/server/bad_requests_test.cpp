@@ -109,7 +109,7 @@ TEST_F(BadRequests, HostileBytesNeverBringTheServiceDown) {
        "HTTP/1.1 414"},
       {"POST /Machine/GetData.html?sn=KST-DEMO-0001&Mac=x HTTP/1.1\r\nContent-Length: 5\r\n"
        "Connection: close\r\n\r\nhello",
-       "HTTP/1.1 404"},
+       "HTTP/1.1 405"},
       {"GET /Machine/GetData.html HTTP/1.1\r\nContent-Length: 99999999999999999999\r\n"
        "Connection: close\r\n\r\n",
        "HTTP/1.1 400"},

@@ -55,6 +55,11 @@ TEST_F(ServiceProcess, WrongCommandLinesAndUnusableFilesEndTheProgramWithAMessag
       {"not a database", {"--db", box_.File("not-a-database")}, 1, "mining-service:"},
       {"a folder", {"--db", box_.File("a-folder")}, 1, "cannot open database"},
       {"bad address", {"--bind", "999.1.1.1"}, 1, "cannot listen"},
+      {"no threads", {"--threads", "0"}, 2, "--threads"},
+      {"too many threads", {"--threads", "1025"}, 2, "--threads"},
+      {"no head time", {"--head-timeout-ms", "0"}, 2, "--head-timeout-ms"},
+      {"no PostgreSQL there", {"--db", "postgresql://nobody@127.0.0.1:1/none?connect_timeout=2"}, 1,
+       "cannot connect to the PostgreSQL database"},
   };
   for (const StartFailure& c : cases) {
     MiningServiceOptions o = options_;
