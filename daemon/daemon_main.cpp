@@ -129,6 +129,8 @@ int RunDaemon(int argc, char** argv) {
     const std::string host = options.listen->host.find(':') != std::string::npos
                                  ? "[" + options.listen->host + "]"
                                  : options.listen->host;
+    WriteLogLine("view on http://" + host + ":" + std::to_string(view->Port()) + ", view token in " + env.tempDir +
+                 kTokenFileName);
     std::printf("listening on http://%s:%d\n", host.c_str(), view->Port());
   } else {
     std::printf("running without a view\n");
