@@ -174,6 +174,7 @@ void MinerCore::SendPowerState(int state) {
 void MinerCore::ReportStatus() {
   // The gate: about one call in ten goes on.
   if (env_.random->Draw() % 40 > 3) return;
+  counters_.CountReport();
 
   char amount[512];
   char serial[sizeof(MachineState::serialNo)];
@@ -218,6 +219,7 @@ void MinerCore::ReportStatus() {
     return ReadStatusReply(path);
   };
   const bool answered = folderOk && ReadAnswer(fetcher, replyPath, read, reply) && reply.has_value();
+  if (!answered) counters_.CountFailedReport();
 
   StatusReplyEffects effects;
   char fuelText[32];
@@ -237,6 +239,7 @@ void MinerCore::ReportStatus() {
   window_.SetControlText(kIdFuel, fuelText);
   if (effects.switchOff) AppendLog(LogPane::kEvent, kServerDisconnected);
   if (effects.wantsUpdate && !installerLaunched_) {
+    counters_.CountUpdateAttempt();
     PrepareInstallFolder(env_.installDir);
     SelfUpdateRequest update;
     update.installDir = env_.installDir;
@@ -278,6 +281,7 @@ void MinerCore::Step(bool onlyWhileMining) {
     if (onlyWhileMining && state_.onOff != 1) return;
     const WallTime now = env_.clock->LocalTime();
     const double amount = AdvanceMining(state_, now.second, env_.random->Draw());
+    counters_.CountStep();
     RenderDashboard(state_, view);
     FormatMiningBlock(block, env_.clock->TickCount(), amount, *env_.random);
     // Published under the lock, so a Start/Stop click (which flips the switch under the

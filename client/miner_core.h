@@ -9,6 +9,7 @@
 
 #include "client/client_environment.h"
 #include "core/machine_state.h"
+#include "client/session_counters.h"
 #include "client/session_hooks.h"
 #include "client/window_layer.h"
 #include "mining/thread.h"
@@ -40,6 +41,8 @@ class MinerCore : public Thread, public SessionHooks {
   // Passes the worker loop has run, for the pass-rate probe and the soak program:
   // one relaxed increment per pass, nothing else.
   uint64_t WorkerPassCount() const { return workerPasses_.load(std::memory_order_relaxed); }
+  // Steps, reports and update attempts so far, for a watcher outside the client.
+  SessionCounts Counts() const { return counters_.Read(); }
 
   // A consistent copy of the record, and locked access for set-up in tests.
   MachineState Snapshot() const;
@@ -66,5 +69,6 @@ class MinerCore : public Thread, public SessionHooks {
   mutable std::mutex stateMutex_;
   MachineState state_;
   std::atomic<uint64_t> workerPasses_{0};
+  SessionCounters counters_;
   bool installerLaunched_ = false;  // the worker's: at most one installer is started per run
 };

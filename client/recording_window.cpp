@@ -76,6 +76,21 @@ int RecordingWindow::CheckedRadio(int firstId, int lastId) const {
   return -1;
 }
 
+RecordingWindow::Shown RecordingWindow::Current() const {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  return Shown{texts_, checks_, panes_[0], panes_[1]};
+}
+
+std::string RecordingWindow::Shown::Text(int controlId) const {
+  auto it = texts.find(controlId);
+  return it == texts.end() ? std::string() : it->second;
+}
+
+int RecordingWindow::Shown::Check(int controlId) const {
+  auto it = checks.find(controlId);
+  return it == checks.end() ? 0 : it->second;
+}
+
 std::string RecordingWindow::Pane(LogPane pane) const {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   return panes_[PaneIndex(pane)];

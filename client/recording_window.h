@@ -36,6 +36,18 @@ class RecordingWindow : public WindowLayer {
   void AppendToPane(LogPane pane, const char* text) override;
   void ShowDashboard(const DashboardView& view) override;
 
+  // Everything shown at one moment, taken under one lock, so that no refresh lands
+  // between two of its fields.
+  struct Shown {
+    std::map<int, std::string> texts;
+    std::map<int, int> checks;
+    std::string miningPane;
+    std::string eventPane;
+    std::string Text(int controlId) const;
+    int Check(int controlId) const;
+  };
+  Shown Current() const;
+
   // Current state; a control never written reads as "" and an unset button as 0.
   std::string Text(int controlId) const;
   bool HasText(int controlId) const;

@@ -1,0 +1,152 @@
+#include "daemon/daemon_main.h"
+
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <clocale>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "client/client_environment.h"
+#include "client/miner_core.h"
+#include "daemon/access_token.h"
+#include "daemon/daemon_options.h"
+#include "daemon/dashboard_json.h"
+#include "daemon/headless_window.h"
+#include "daemon/instance_folders.h"
+#include "daemon/local_view.h"
+#include "daemon/log_lines.h"
+#include "daemon/metrics_text.h"
+#include "daemon/utf8_text.h"
+
+namespace {
+
+// SIGINT and SIGTERM are taken by the main thread with sigwait; every other thread (the
+// worker, libcurl's, the view's) starts with them blocked and never sees them.
+sigset_t StopSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  return set;
+}
+
+int WaitForStopSignal(const sigset_t& set) {
+  int signal = 0;
+  while (sigwait(&set, &signal) != 0) {
+  }
+  return signal;
+}
+
+std::string ToggleJson(MinerCore& core, HeadlessWindow& window) {
+  const MachineState state = core.Snapshot();
+  return "{\"onOff\":" + std::to_string(state.onOff) +
+         ",\"caption\":" + JsonString(Cp949ToUtf8(window.Text(kIdStartStop))) + "}\n";
+}
+
+}  // namespace
+
+int RunDaemon(int argc, char** argv) {
+  // The client formats its numbers with printf and needs the "C" decimal point.
+  std::setlocale(LC_ALL, "C");
+  const DaemonOptionsResult parsed = ParseDaemonOptions(std::vector<std::string>(argv + 1, argv + argc));
+  if (parsed.helpRequested) {
+    std::fputs(DaemonUsageText(), stdout);
+    return 0;
+  }
+  if (!parsed.options) {
+    std::fprintf(stderr, "kestravon-minerd: %s\n%s", parsed.error.c_str(), DaemonUsageText());
+    return 2;
+  }
+  const DaemonOptions& options = *parsed.options;
+  const auto started = std::chrono::steady_clock::now();
+
+  const sigset_t stopSignals = StopSignals();
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  signal(SIGPIPE, SIG_IGN);  // a viewer that hangs up must not end the session
+
+  SystemServices services;
+  ClientEnvironment env = services.Environment();
+  LineDebugOutput debug;
+  env.debug = &debug;
+  if (!options.installDir.empty()) env.installDir = options.installDir;
+  env.tempDir = InstanceTempFolder(options.installDir, options.tempDir);
+  if (!options.serviceRoot.empty()) env.serviceRoot = options.serviceRoot;
+  if (!options.patchRoot.empty()) env.patchRoot = options.patchRoot;
+
+  // Destroyed in reverse: the view (no request runs after it), the client (whose worker
+  // is stopped before the window layer goes), the window layer.
+  HeadlessWindow window;
+  MinerCore core(env, window);
+  std::mutex commandMutex;  // Start/Stop commands one at a time, as the window's thread runs them
+
+  std::unique_ptr<LocalView> view;
+  if (options.listen) {
+    ViewSources sources;
+    sources.token = NewAccessToken();
+    if (!WriteTokenFile(env.tempDir, sources.token)) {
+      std::fprintf(stderr, "kestravon-minerd: cannot write the view's token into %s (a folder of this user, "
+                   "mode 0700, is needed)\n", env.tempDir.c_str());
+      return 1;
+    }
+    sources.dashboardJson = [&window] { return DashboardJson(window.Current()); };
+    sources.metricsText = [&core, started] {
+      MetricsInput in;
+      in.workerPasses = core.WorkerPassCount();
+      in.counts = core.Counts();
+      const MachineState state = core.Snapshot();
+      in.machineKest = state.machineKest;
+      in.fuel = state.fuel;
+      in.exp = state.exp;
+      in.onOff = state.onOff;
+      in.uptimeSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+      return MetricsText(in);
+    };
+    sources.toggleMining = [&core, &window, &commandMutex] {
+      std::lock_guard<std::mutex> lock(commandMutex);
+      core.ToggleMining();
+      return ToggleJson(core, window);
+    };
+    view = std::make_unique<LocalView>(std::move(sources));
+    std::string error;
+    // Bound before the session starts: a port taken by another instance is found out
+    // before the service hears of this machine.
+    if (!view->Bind(*options.listen, error)) {
+      std::fprintf(stderr, "kestravon-minerd: %s\n", error.c_str());
+      unlink((env.tempDir + kTokenFileName).c_str());
+      return 1;
+    }
+  }
+
+  core.StartSession();
+  if (view) {
+    view->Start();
+    const std::string host = options.listen->host.find(':') != std::string::npos
+                                 ? "[" + options.listen->host + "]"
+                                 : options.listen->host;
+    WriteLogLine("view on http://" + host + ":" + std::to_string(view->Port()) + ", view token in " + env.tempDir +
+                 kTokenFileName);
+    std::printf("listening on http://%s:%d\n", host.c_str(), view->Port());
+  } else {
+    std::printf("running without a view\n");
+  }
+  std::fflush(stdout);
+
+  const int signal = WaitForStopSignal(stopSignals);
+  WriteLogLine(signal == SIGINT ? "SIGINT: ending the session" : "SIGTERM: ending the session");
+  // As Cancel closes the window: nothing can click Start/Stop any more, then the session
+  // ends (worker stopped, power-off notice, pause) and the worker is gone for good.
+  if (view) view->Stop();
+  {
+    std::lock_guard<std::mutex> lock(commandMutex);
+    core.EndSession();
+  }
+  core.StopWorker();
+  if (view) unlink((env.tempDir + kTokenFileName).c_str());
+  return 0;
+}

@@ -1,0 +1,32 @@
+#pragma once
+// Command line of kestravon-minerd.
+#include <optional>
+#include <string>
+#include <vector>
+
+struct ListenAddress {
+  std::string host;  // a loopback literal: 127.x.y.z or ::1
+  int port = 0;      // 0 lets the system choose (the chosen port is printed)
+};
+
+struct DaemonOptions {
+  std::string installDir;   // empty: the window client's install folder
+  std::string tempDir;      // empty: derived from the install folder
+  std::optional<ListenAddress> listen;  // the local view; off unless asked for
+  std::string serviceRoot;  // empty: the build's
+  std::string patchRoot;    // empty: the build's
+};
+
+struct DaemonOptionsResult {
+  std::optional<DaemonOptions> options;  // empty when the command line is wrong or --help
+  bool helpRequested = false;
+  std::string error;
+};
+
+DaemonOptionsResult ParseDaemonOptions(const std::vector<std::string>& args);
+const char* DaemonUsageText();
+
+// "127.0.0.1:8300" or "[::1]:8300". Anything that is not a loopback address literal with a
+// port 0-65535 is refused: the view is for this machine only, and a host name could
+// resolve to anything.
+std::optional<ListenAddress> ParseListenAddress(const std::string& text, std::string& error);

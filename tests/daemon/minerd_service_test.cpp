@@ -1,0 +1,212 @@
+// The kestravon-minerd program against the real stand-in service on 127.0.0.1: start-up,
+// Start/Stop through the view with and without the token, requests the view refuses, and
+// the close on SIGTERM. (Reports and updates are the library's, tested in e2e/.)
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "minerd_process.h"
+#include "support/mining_service_process.h"
+#include "support/sandbox.h"
+#include "support/service_database.h"
+#include "view_readers.h"
+
+namespace {
+
+const char kSerial[] = "KST-DEMO-0001";
+
+struct MinerdFixture : ::testing::Test {
+  Sandbox box;
+  MiningServiceOptions serviceOptions;
+  std::unique_ptr<MiningServiceProcess> service;
+  std::string install;
+  std::string temp;
+
+  void SetUp() override {
+    serviceOptions.binary = KESTRAVON_SERVICE_BIN;
+    serviceOptions.databasePath = box.File("service.db");
+    serviceOptions.boostEvery = 0;
+    serviceOptions.stderrPath = box.File("requests.log");
+    service = std::make_unique<MiningServiceProcess>(serviceOptions);
+    ASSERT_TRUE(service->Start()) << service->StartError();
+    install = box.MakeDir("install");
+    temp = box.MakeDir("temp");
+    chmod(temp.c_str(), 0700);
+    WriteFileBytes(install + "/config.ini",
+                   std::string("[SerialNo]\r\nNo=") + kSerial + "\r\n[Version]\r\nClient=0.216\r\n");
+  }
+
+  std::unique_ptr<MinerdProcess> Launch(std::vector<std::string> extra) {
+    std::vector<std::string> args{KESTRAVON_MINERD_BIN, "--install-dir", install, "--temp-dir", temp,
+                                  "--service-root", service->BaseUrl()};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return std::make_unique<MinerdProcess>(args, box.File("minerd.log"));
+  }
+
+  std::vector<int> Notices() { return PowerNoticesOf(serviceOptions.databasePath, kSerial); }
+  std::string Token() {
+    std::string text = ReadFileBytes(temp + "/minerd.token");
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    return text;
+  }
+};
+
+std::map<std::string, std::string> Dashboard(httplib::Client& view) {
+  auto res = view.Get("/dashboard");
+  if (!res || res->status != 200) return {};
+  auto leaves = ParseJsonLeaves(res->body);
+  return leaves ? *leaves : std::map<std::string, std::string>{};
+}
+
+TEST_F(MinerdFixture, StartsTogglesThroughTheTokenAndClosesLikeCancel) {
+  auto minerd = Launch({"--listen", "127.0.0.1:0"});
+  ASSERT_TRUE(minerd->Start()) << minerd->StartError();
+  const int port = minerd->ViewPort();
+  ASSERT_GT(port, 0) << minerd->FirstLine();
+  httplib::Client view("127.0.0.1", port);
+
+  // Start-up as the window's: the demo machine is shown, mining, and the service heard "on".
+  auto shown = Dashboard(view);
+  ASSERT_FALSE(shown.empty());
+  EXPECT_EQ(shown["fields[0].name"], "serialNo");
+  EXPECT_EQ(shown["fields[0].text"], kSerial);
+  EXPECT_EQ(shown["fields[5].name"], "marsSector");
+  EXPECT_EQ(shown["fields[5].text"], "Mare Boreum quadrangle");
+  EXPECT_EQ(shown["fields[20].text"], "250 / 300 gas");
+  const std::string name = shown["fields[2].text"];
+  ASSERT_FALSE(name.empty());
+  EXPECT_NE(name.find('\xEC'), std::string::npos) << "the Korean name arrives as UTF-8";
+  EXPECT_EQ(shown["panes.event.text"],
+            "Initialize..\r\nDownloading Machine Information..\r\n" + name + " Start Mining..\r\n");
+  EXPECT_EQ(Notices(), (std::vector<int>{1}));
+  ASSERT_TRUE(WaitUntil([&] { return Dashboard(view)["panes.mining.text"].find("Mining complete") != std::string::npos; }));
+
+  auto metrics = view.Get("/metrics");
+  ASSERT_TRUE(metrics);
+  auto samples = ParseMetrics(metrics->body);
+  ASSERT_TRUE(samples) << metrics->body;
+  EXPECT_GT(samples->at("kestravon_mining_steps_total"), 0);
+  EXPECT_GE(samples->at("kestravon_worker_passes_total"), samples->at("kestravon_mining_steps_total"));
+  EXPECT_EQ(samples->at("kestravon_fuel"), 250);
+  EXPECT_EQ(samples->at("kestravon_mining"), 1);
+
+  // The token is the user's alone, in the private folder.
+  struct stat st;
+  ASSERT_EQ(stat((temp + "/minerd.token").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  const std::string token = Token();
+  ASSERT_EQ(token.size(), 64u);
+
+  // Refused, each without effect: no token, a wrong one, an unknown path, another method,
+  // a body too large, no announced length, a foreign Host name.
+  const std::string eventsBefore = Dashboard(view)["panes.event.text"];
+  std::string wrong = token;
+  wrong[10] = wrong[10] == '0' ? '1' : '0';
+  EXPECT_EQ(view.Post("/mining", "", "text/plain")->status, 401);
+  EXPECT_EQ(view.Post("/mining", {{"Authorization", "Bearer " + wrong}}, "", "text/plain")->status, 401);
+  EXPECT_EQ(view.Post("/mining", {{"Authorization", token}}, "", "text/plain")->status, 401);
+  EXPECT_EQ(view.Get("/mining", {{"Authorization", "Bearer " + token}})->status, 404);
+  EXPECT_EQ(view.Post("/dashboard", {{"Authorization", "Bearer " + token}}, "", "text/plain")->status, 404);
+  EXPECT_EQ(view.Get("/../etc/passwd")->status, 404);
+  EXPECT_EQ(view.Get("/nothing")->status, 404);
+  const std::string huge(1 << 20, 'x');
+  auto tooLarge = view.Post("/mining", {{"Authorization", "Bearer " + token}}, huge, "text/plain");
+  EXPECT_TRUE(!tooLarge || tooLarge->status == 413);
+  EXPECT_EQ(view.Get("/dashboard", {{"Host", "attacker.example:" + std::to_string(port)}})->status, 403);
+  {
+    httplib::Client raw("127.0.0.1", port);
+    raw.set_default_headers({{"Host", "127.0.0.1:" + std::to_string(port)}});
+    // A POST whose length is not given would be read until the connection ends.
+    auto res = raw.Post("/mining", {{"Authorization", "Bearer " + token}, {"Transfer-Encoding", "chunked"}},
+                        "", "text/plain");
+    EXPECT_TRUE(!res || res->status >= 400);
+  }
+  shown = Dashboard(view);
+  EXPECT_EQ(shown["panes.event.text"], eventsBefore);
+  EXPECT_EQ(shown["caption"], "STOP");
+  EXPECT_EQ(ParseMetrics(view.Get("/metrics")->body)->at("kestravon_mining"), 1);
+
+  // With the token: Stop, as the button does it (mixed-case caption, a stop line).
+  auto stop = view.Post("/mining", {{"Authorization", "Bearer " + token}}, "", "text/plain");
+  ASSERT_TRUE(stop);
+  ASSERT_EQ(stop->status, 200) << stop->body;
+  auto reply = ParseJsonLeaves(stop->body);
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->at("onOff"), "0");
+  EXPECT_EQ(reply->at("caption"), "Start");
+  shown = Dashboard(view);
+  EXPECT_EQ(shown["caption"], "Start");
+  const std::string events = shown["panes.event.text"];
+  EXPECT_EQ(events.substr(events.size() - 16), " Stop Mining..\r\n");
+  EXPECT_EQ(ParseMetrics(view.Get("/metrics")->body)->at("kestravon_mining"), 0);
+  // And Start again.
+  auto start = view.Post("/mining", {{"Authorization", "Bearer " + token}}, "", "text/plain");
+  ASSERT_TRUE(start);
+  EXPECT_EQ(ParseJsonLeaves(start->body)->at("caption"), "Stop");
+
+  // SIGTERM: exit 0, the service heard "off" last, the token is gone.
+  EXPECT_EQ(ExitCodeOf(minerd->Stop(SIGTERM)), 0);
+  EXPECT_EQ(Notices(), (std::vector<int>{1, 0}));
+  EXPECT_FALSE(FileExists(temp + "/minerd.token"));
+  const std::string log = ReadFileBytes(box.File("minerd.log"));
+  EXPECT_NE(log.find("Initialize..\n"), std::string::npos) << log;
+  EXPECT_NE(log.find(" Stop Mining..\n"), std::string::npos) << log;
+  EXPECT_EQ(log.find("Mining complete"), std::string::npos) << "no per-step lines";
+  EXPECT_EQ(log.find('\r'), std::string::npos);
+  EXPECT_NE(log.find("OnOff=0"), std::string::npos);
+}
+
+TEST_F(MinerdFixture, SigintWithoutAViewClosesTheSameWay) {
+  auto minerd = Launch({});
+  ASSERT_TRUE(minerd->Start()) << minerd->StartError();
+  EXPECT_EQ(minerd->FirstLine(), "running without a view");
+  EXPECT_FALSE(FileExists(temp + "/minerd.token")) << "no view, no token";
+  EXPECT_EQ(ExitCodeOf(minerd->Stop(SIGINT)), 0);
+  EXPECT_EQ(Notices(), (std::vector<int>{1, 0}));
+}
+
+TEST_F(MinerdFixture, RefusesToStartRatherThanListenBeyondTheMachineOrShareItsToken) {
+  // Neither a non-loopback address nor a folder others can enter leads to a session.
+  auto wide = Launch({"--listen", "0.0.0.0:0"});
+  EXPECT_FALSE(wide->Start());
+  EXPECT_EQ(ExitCodeOf(wide->Wait()), 2);
+
+  chmod(temp.c_str(), 0755);
+  auto shared = Launch({"--listen", "127.0.0.1:0"});
+  EXPECT_FALSE(shared->Start());
+  EXPECT_EQ(ExitCodeOf(shared->Wait()), 1);
+  EXPECT_FALSE(FileExists(temp + "/minerd.token"));
+  EXPECT_TRUE(Notices().empty()) << "the service never heard of this machine";
+}
+
+TEST_F(MinerdFixture, TwoInstancesOnOneBoxKeepApart) {
+  const std::string install2 = box.MakeDir("install2");
+  WriteFileBytes(install2 + "/config.ini", "[SerialNo]\r\nNo=KST-OTHER-0002\r\n[Version]\r\nClient=0.216\r\n");
+  auto first = Launch({"--listen", "127.0.0.1:0"});
+  ASSERT_TRUE(first->Start()) << first->StartError();
+  // The second derives its private folder from its install folder.
+  MinerdProcess second({KESTRAVON_MINERD_BIN, "--install-dir", install2, "--service-root", service->BaseUrl(),
+                        "--listen", "127.0.0.1:0"},
+                       box.File("minerd2.log"));
+  ASSERT_TRUE(second.Start()) << second.StartError();
+  ASSERT_NE(first->ViewPort(), second.ViewPort());
+  httplib::Client view1("127.0.0.1", first->ViewPort());
+  httplib::Client view2("127.0.0.1", second.ViewPort());
+  EXPECT_EQ(Dashboard(view1)["fields[0].text"], kSerial);
+  EXPECT_EQ(Dashboard(view2)["fields[0].text"], "KST-OTHER-0002");
+  // One instance's token does not move the other.
+  auto res = view2.Post("/mining", {{"Authorization", "Bearer " + Token()}}, "", "text/plain");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 401);
+  EXPECT_EQ(ExitCodeOf(second.Stop(SIGTERM)), 0);
+  EXPECT_EQ(ExitCodeOf(first->Stop(SIGTERM)), 0);
+  EXPECT_EQ(PowerNoticesOf(serviceOptions.databasePath, "KST-OTHER-0002"), (std::vector<int>{1, 0}));
+  EXPECT_EQ(Notices(), (std::vector<int>{1, 0}));
+}
+
+}  // namespace
