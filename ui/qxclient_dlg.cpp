@@ -13,12 +13,11 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTextCursor>
-#include <QTextDocument>
 
 #include "core/control_ids.h"
 #include "ui/about_dlg.h"
 #include "ui/dialog_template.h"
+#include "ui/log_pane_edit.h"
 #include "ui/resource_images.h"
 
 namespace {
@@ -59,6 +58,9 @@ CQXCLIENTDlg::CQXCLIENTDlg(SessionHooks& hooks, ControlDelivery& delivery, QWidg
   autoChargeCheck_ = qobject_cast<QCheckBox*>(Item(kIdAutoCharge));
   miningLogEdit_ = qobject_cast<QPlainTextEdit*>(Item(kIdMiningLog));
   eventLogEdit_ = qobject_cast<QPlainTextEdit*>(Item(kIdEventLog));
+  for (QPlainTextEdit* pane : {miningLogEdit_, eventLogEdit_}) {
+    if (pane != nullptr) PrepareLogPane(pane);
+  }
 
   for (const BuiltItem& built : widgets_.Items()) {
     built.widget->installEventFilter(this);
@@ -269,17 +271,6 @@ void CQXCLIENTDlg::ApplyPaneText(LogPane pane, bool clearFirst, std::string_view
   QPlainTextEdit* edit = PaneEdit(pane);
   if (edit == nullptr) return;
   applyingPane_ = true;
-  QTextDocument* document = edit->document();
-  // The appended text is not undoable; switching undo off for it empties the stack,
-  // as the platform's edits do.
-  document->setUndoRedoEnabled(false);
-  if (clearFirst) edit->clear();
-  QTextCursor caret = edit->textCursor();
-  caret.movePosition(QTextCursor::End);
-  edit->setTextCursor(caret);
-  edit->ensureCursorVisible();
-  if (!bytes.empty()) edit->insertPlainText(PaneLineBreaks(text_.ToUnicode(bytes)));
-  edit->ensureCursorVisible();
-  document->setUndoRedoEnabled(true);
+  ApplyPaneFrame(edit, clearFirst, bytes.empty() ? QString() : PaneLineBreaks(text_.ToUnicode(bytes)));
   applyingPane_ = false;
 }
