@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -16,6 +17,7 @@
 
 #include "core/control_ids.h"
 #include "ui/about_dlg.h"
+#include "ui/cached_panel_style.h"
 #include "ui/dialog_template.h"
 #include "ui/log_pane_edit.h"
 #include "ui/resource_images.h"
@@ -51,6 +53,13 @@ CQXCLIENTDlg::CQXCLIENTDlg(SessionHooks& hooks, ControlDelivery& delivery, QWidg
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setFont(TemplateFont(t));
   units_ = DialogUnits::ForFont(font());
+  // Created before the controls so that, as the dialog's first child, it goes first.
+  // Only on the style whose kept pictures were checked to match its own drawing.
+  CachedPanelStyle* panelStyle = nullptr;
+  if (CachedPanelStyle::Suits(*QApplication::style())) {
+    panelStyle = new CachedPanelStyle;
+    panelStyle->setParent(this);
+  }
   widgets_ = BuildTemplate(t, this, units_);
   // No layout: resizing the window moves no control.
   resize(units_.X(t.cx), units_.Y(t.cy));
@@ -63,6 +72,10 @@ CQXCLIENTDlg::CQXCLIENTDlg(SessionHooks& hooks, ControlDelivery& delivery, QWidg
   }
 
   for (const BuiltItem& built : widgets_.Items()) {
+    if (panelStyle != nullptr &&
+        (qobject_cast<QLineEdit*>(built.widget) || qobject_cast<QGroupBox*>(built.widget))) {
+      built.widget->setStyle(panelStyle);
+    }
     built.widget->installEventFilter(this);
     if (auto* combo = qobject_cast<QComboBox*>(built.widget); combo && combo->lineEdit()) {
       combo->lineEdit()->installEventFilter(this);
