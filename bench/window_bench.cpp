@@ -9,6 +9,12 @@
 //                          each applying the newest view and the log blocks published
 //                          since the frame before (1000 a second), then painting. This is
 //                          the window's share of a second of mining.
+//   MiningSecond/synchronous  the same second as a synchronous delivery gets it: each of
+//                          the 1000 steps' refresh and log block applied as it comes and
+//                          painted before the next, as a window does that carries out
+//                          every call of its worker at once. Beside
+//                          MiningSecond/frames it shows what publishing at the display's
+//                          pace saves.
 //   LogSecond/frames       the same with the log blocks alone
 //   LogSecond/once         a second's 1000 blocks applied at once by their net effect (the
 //                          pane rule keeps only the tail), then painted
@@ -160,6 +166,21 @@ void MiningSecond(benchmark::State& state, bool refresh, bool blocks) {
 
 void BM_MiningSecond(benchmark::State& state) { MiningSecond(state, true, true); }
 BENCHMARK(BM_MiningSecond)->Name("MiningSecond/frames")->Unit(benchmark::kMillisecond);
+
+void BM_MiningSecondSynchronous(benchmark::State& state) {
+  Window& w = SharedWindow();
+  const std::vector<DashboardView> views = StepViews(kBlocksPerSecond);
+  const std::vector<std::string> log = LogBlocks(kBlocksPerSecond);
+  for (auto _ : state) {
+    for (std::size_t step = 0; step < log.size(); ++step) {
+      // On the window's own thread each call is carried out before it returns.
+      w.delivery.ShowDashboard(views[step]);
+      w.delivery.AppendToPane(LogPane::kMining, log[step].c_str());
+      QCoreApplication::processEvents();
+    }
+  }
+}
+BENCHMARK(BM_MiningSecondSynchronous)->Name("MiningSecond/synchronous")->Unit(benchmark::kMillisecond);
 
 void BM_LogSecondFrames(benchmark::State& state) { MiningSecond(state, false, true); }
 BENCHMARK(BM_LogSecondFrames)->Name("LogSecond/frames")->Unit(benchmark::kMillisecond);

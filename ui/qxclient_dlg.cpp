@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,12 +14,12 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTextCursor>
-#include <QTextDocument>
 
 #include "core/control_ids.h"
 #include "ui/about_dlg.h"
+#include "ui/cached_panel_style.h"
 #include "ui/dialog_template.h"
+#include "ui/log_pane_edit.h"
 #include "ui/resource_images.h"
 
 namespace {
@@ -52,6 +53,13 @@ CQXCLIENTDlg::CQXCLIENTDlg(SessionHooks& hooks, ControlDelivery& delivery, QWidg
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setFont(TemplateFont(t));
   units_ = DialogUnits::ForFont(font());
+  // Created before the controls so that, as the dialog's first child, it goes first.
+  // Only on the style whose kept pictures were checked to match its own drawing.
+  CachedPanelStyle* panelStyle = nullptr;
+  if (CachedPanelStyle::Suits(*QApplication::style())) {
+    panelStyle = new CachedPanelStyle;
+    panelStyle->setParent(this);
+  }
   widgets_ = BuildTemplate(t, this, units_);
   // No layout: resizing the window moves no control.
   resize(units_.X(t.cx), units_.Y(t.cy));
@@ -59,8 +67,15 @@ CQXCLIENTDlg::CQXCLIENTDlg(SessionHooks& hooks, ControlDelivery& delivery, QWidg
   autoChargeCheck_ = qobject_cast<QCheckBox*>(Item(kIdAutoCharge));
   miningLogEdit_ = qobject_cast<QPlainTextEdit*>(Item(kIdMiningLog));
   eventLogEdit_ = qobject_cast<QPlainTextEdit*>(Item(kIdEventLog));
+  for (QPlainTextEdit* pane : {miningLogEdit_, eventLogEdit_}) {
+    if (pane != nullptr) PrepareLogPane(pane);
+  }
 
   for (const BuiltItem& built : widgets_.Items()) {
+    if (panelStyle != nullptr &&
+        (qobject_cast<QLineEdit*>(built.widget) || qobject_cast<QGroupBox*>(built.widget))) {
+      built.widget->setStyle(panelStyle);
+    }
     built.widget->installEventFilter(this);
     if (auto* combo = qobject_cast<QComboBox*>(built.widget); combo && combo->lineEdit()) {
       combo->lineEdit()->installEventFilter(this);
@@ -269,17 +284,6 @@ void CQXCLIENTDlg::ApplyPaneText(LogPane pane, bool clearFirst, std::string_view
   QPlainTextEdit* edit = PaneEdit(pane);
   if (edit == nullptr) return;
   applyingPane_ = true;
-  QTextDocument* document = edit->document();
-  // The appended text is not undoable; switching undo off for it empties the stack,
-  // as the platform's edits do.
-  document->setUndoRedoEnabled(false);
-  if (clearFirst) edit->clear();
-  QTextCursor caret = edit->textCursor();
-  caret.movePosition(QTextCursor::End);
-  edit->setTextCursor(caret);
-  edit->ensureCursorVisible();
-  if (!bytes.empty()) edit->insertPlainText(PaneLineBreaks(text_.ToUnicode(bytes)));
-  edit->ensureCursorVisible();
-  document->setUndoRedoEnabled(true);
+  ApplyPaneFrame(edit, clearFirst, bytes.empty() ? QString() : PaneLineBreaks(text_.ToUnicode(bytes)));
   applyingPane_ = false;
 }

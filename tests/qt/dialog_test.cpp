@@ -12,15 +12,23 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QStyle>
 #include <QStyleOption>
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
+#include <string>
 #include <thread>
+#include <vector>
 
+#include "core/log_pane_rule.h"
 #include "fake_session.h"
 #include "ui/about_dlg.h"
+#include "ui/cached_panel_style.h"
 #include "ui/control_delivery.h"
+#include "ui/cp949_text.h"
 #include "ui/dialog_template.h"
 #include "ui/qxclient_dlg.h"
 
@@ -109,6 +117,9 @@ class DialogTest : public QObject {
   void clickShowsPendingWorkBeforeItsCaption();
   void typedTextStaysUntilTheNextRefresh();
   void unchangedControlsAreLeftAlone();
+  void keptFramesLookAsTheStyleDrawsThem();
+  void logPaneShowsEachFrameAtItsEnd_data();
+  void logPaneShowsEachFrameAtItsEnd();
   void radioAndCheckMarksFollowTheRecord();
   void aboutBoxFromTheContextMenu();
   void aboutCommandIds_data();
@@ -468,6 +479,81 @@ void DialogTest::unchangedControlsAreLeftAlone() {
   // The serial number did not change, so the edit was not rewritten: the selection
   // the user made is still there.
   QCOMPARE(serial->selectedText(), QStringLiteral("0001"));
+}
+
+void DialogTest::logPaneShowsEachFrameAtItsEnd_data() {
+  QTest::addColumn<int>("blocks");
+  QTest::addColumn<int>("blocksPerFrame");
+  QTest::newRow("a few lines in one frame") << 3 << 3;
+  QTest::newRow("past the limit twice in one frame") << 120 << 120;
+  QTest::newRow("a mining frame's worth at a time") << 300 << 17;
+  QTest::newRow("one block a frame") << 80 << 1;
+}
+
+// Whatever a frame brings, the pane ends with exactly what the pane rule leaves, its caret
+// at the end with the last line in view at the bottom, and nothing to undo.
+void DialogTest::logPaneShowsEachFrameAtItsEnd() {
+  QFETCH(int, blocks);
+  QFETCH(int, blocksPerFrame);
+  Window w;
+  QVERIFY(w.Show());
+  auto* pane = qobject_cast<QPlainTextEdit*>(w.Item(1046));
+  QVERIFY(pane != nullptr);
+  std::string expected;  // the pane as the rule leaves it, in the client's bytes
+  for (int next = 0, frame = 0; next < blocks; ++frame) {
+    std::vector<std::string> texts;
+    for (; next < blocks && static_cast<int>(texts.size()) < blocksPerFrame; ++next) {
+      texts.push_back("(" + std::to_string(next) + ") 0.000123 KEST - Mining complete\r\n Hash : QXx" +
+                      std::string(32, static_cast<char>('a' + next % 26)) + "\r\n");
+    }
+    std::thread worker([&] {
+      for (const std::string& t : texts) w.delivery.AppendToPane(LogPane::kMining, t.c_str());
+    });
+    worker.join();
+    for (const std::string& t : texts) AppendUnderPaneRule(expected, t);
+    w.delivery.ApplyPending();
+
+    QCOMPARE(pane->toPlainText(), PaneLineBreaks(QString::fromLatin1(expected)));
+    QVERIFY2(pane->textCursor().atEnd(), qPrintable(QStringLiteral("frame %1").arg(frame)));
+    QVERIFY(!pane->document()->isUndoAvailable());
+    QVERIFY2(pane->viewport()->rect().contains(pane->cursorRect()),
+             qPrintable(QStringLiteral("frame %1: caret outside the view").arg(frame)));
+    QCOMPARE(pane->verticalScrollBar()->value(), pane->verticalScrollBar()->maximum());
+  }
+}
+
+// Fields and group boxes draw their frames from pictures the window keeps; what they
+// show is exactly what the application's style draws.
+void DialogTest::keptFramesLookAsTheStyleDrawsThem() {
+  if (!CachedPanelStyle::Suits(*QApplication::style())) QSKIP("frames drawn by the style itself");
+  Window w;
+  QVERIFY(w.Show());
+  int compared = 0;
+  for (const BuiltItem& built : w.dialog->Widgets().Items()) {
+    QWidget* item = built.widget;
+    if (!qobject_cast<QLineEdit*>(item) && !qobject_cast<QGroupBox*>(item)) continue;
+    QVERIFY(item->style() != QApplication::style());
+    item->grab();  // keeps the pictures
+    const QImage kept = item->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    QStyle* own = item->style();
+    item->setStyle(QApplication::style());
+    const QImage direct = item->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    item->setStyle(own);
+    QCOMPARE(kept.size(), direct.size());
+    int worst = 0;
+    for (int y = 0; y < kept.height(); ++y) {
+      for (int x = 0; x < kept.width(); ++x) {
+        const QRgb a = kept.pixel(x, y);
+        const QRgb b = direct.pixel(x, y);
+        worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                          std::abs(qBlue(a) - qBlue(b))});
+      }
+    }
+    QVERIFY2(worst == 0, qPrintable(QStringLiteral("item %1: a channel differs by %2")
+                                        .arg(IdOf(item)).arg(worst)));
+    ++compared;
+  }
+  QVERIFY(compared > 30);
 }
 
 void DialogTest::radioAndCheckMarksFollowTheRecord() {
