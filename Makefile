@@ -56,3 +56,16 @@ windows:
 # Its tests under Wine (builds the Linux mining-service first when missing).
 test-windows:
 	scripts/test-windows
+
+# Packages: the Debian package (build/package/kestravon-miner_<version>_amd64.deb, checked
+# with lintian and appstreamcli) and the Windows zip (build-win/package/QX_CLIENT-<version>-win64.zip).
+.PHONY: package package-windows test-package
+package:
+	scripts/package
+
+package-windows:
+	scripts/package-windows
+
+# Installs the package, runs it and removes it again: only as root on a throwaway machine.
+test-package:
+	scripts/test-package

@@ -137,8 +137,12 @@ void MinerCore::LoadMachineInfo() {
     std::lock_guard<std::mutex> lock(stateMutex_);
     ApplyMachineInfoReply(state_, reply);
   } else {
-    // No answer, or an error page: nothing is read, the cleared record stays.
+    // No answer, or an error page: nothing is read, the cleared record stays. The event
+    // log says so in the window; a user who started the program from a terminal hears it
+    // too (the debug output itself stays as documented).
     AppendLog(LogPane::kEvent, kServerDisconnected);
+    env_.debug->Warn(("no answer from the mining service at " + env_.serviceRoot +
+                      " at start-up; mining stays off").c_str());
   }
   RefreshDashboard();
   fetcher.CloseSession();

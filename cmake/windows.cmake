@@ -13,3 +13,6 @@ if(KESTRAVON_BUILD_TESTS AND EXISTS ${CMAKE_SOURCE_DIR}/tests/win32/CMakeLists.t
   enable_testing()
   add_subdirectory(tests/win32)
 endif()
+
+# ---- Packaging (make package-windows): the zip; its files and CPack set-up ----------
+include(${CMAKE_SOURCE_DIR}/cmake/package-zip.cmake)

@@ -8,6 +8,10 @@ class DebugOutput {
  public:
   virtual ~DebugOutput() = default;
   virtual void Write(const char* text) = 0;
+  // Something the user should see that is not part of the debug output itself (the
+  // service gave no answer at start-up). Only a sink with a channel for warnings shows
+  // it; the platform's debug output does not.
+  virtual void Warn(const char* text) { (void)text; }
 };
 
 // Writes each text to standard error as it comes (OutputDebugStringA on Windows).
@@ -16,9 +20,17 @@ class StderrDebugOutput : public DebugOutput {
   void Write(const char* text) override;
 };
 
-// Keeps every text written, for tests.
+// Keeps every text written (and every warning apart), for tests.
 class RecordingDebugOutput : public DebugOutput {
  public:
+  void Warn(const char* text) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    warnings_.emplace_back(text);
+  }
+  std::vector<std::string> Warnings() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return warnings_;
+  }
   void Write(const char* text) override {
     std::lock_guard<std::mutex> lock(mutex_);
     texts_.emplace_back(text);
@@ -31,4 +43,5 @@ class RecordingDebugOutput : public DebugOutput {
  private:
   mutable std::mutex mutex_;
   std::vector<std::string> texts_;
+  std::vector<std::string> warnings_;
 };

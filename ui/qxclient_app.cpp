@@ -9,6 +9,7 @@
 #include <clocale>
 
 #include "client/miner_core.h"
+#include "ui/category_debug_output.h"
 #include "ui/control_delivery.h"
 #include "ui/qxclient_dlg.h"
 #include "ui/resource_images.h"
@@ -69,6 +70,9 @@ void CQXCLIENTApp::OnStopSignal() {
 int CQXCLIENTApp::InitInstance(const std::function<void(ClientEnvironment&)>& adjust) {
   SystemServices services;
   ClientEnvironment env = services.Environment();
+  // The program's debug output is its logging category: quiet unless a rule turns it on.
+  CategoryDebugOutput debug;
+  env.debug = &debug;
   if (adjust) adjust(env);
   // The window layer outlives the client's worker; the window attaches to it while it is
   // shown. Destroyed in reverse: the window (which stops the worker), the client, the layer.

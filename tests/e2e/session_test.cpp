@@ -51,6 +51,7 @@ TEST_F(SessionFixture, StartUpLogsDownloadsNotifiesAndStartsTheWorker) {
   EXPECT_EQ(client.window.Text(kIdSerialNo), "KST-0001");
   EXPECT_EQ(client.window.Text(kIdMachineName), "Digger");
   EXPECT_EQ(client.window.Text(kIdFuel), "150 / 200 gas");
+  EXPECT_TRUE(client.debug.Warnings().empty());  // an answered start-up warns of nothing
   EXPECT_EQ(client.window.CheckedRadio(), kIdTargetKest + 1);  // BTC
   EXPECT_TRUE(client.Core().Running());
   // Mining runs on the worker and shows on the dashboard.
@@ -113,6 +114,7 @@ TEST_F(SessionFixture, FailedDownloadKeepsTheClearedRecordAndGoesOn) {
             "Initialize..\r\nDownloading Machine Information..\r\nServer Disconnected...\r\n");
   EXPECT_EQ(client.window.Text(kIdMachineName), "");
   EXPECT_EQ(ReadFileBytes(client.TempFile("qx_sn.dat")), "<html>error</html>");  // saved as sent
+  EXPECT_EQ(client.debug.Warnings().size(), 1u);  // an error page is no answer either
   EXPECT_NE(Targets().back().find("&OnOff=1"), std::string::npos);
   EXPECT_TRUE(client.Core().Running());
   client.Core().Stop();
@@ -128,6 +130,10 @@ TEST_F(SessionFixture, UnreachableServiceStillStartsAndEnds) {
   const auto traces = offline.debug.Texts();
   ASSERT_EQ(traces.size(), 2u);  // only the power notice is traced
   EXPECT_NE(traces[0].find("/Machine/UpdateOnOff.html?sn=KST-0001"), std::string::npos);
+  // The user is warned apart from the debug output, naming the root that did not answer.
+  const auto warnings = offline.debug.Warnings();
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find(offline.env.serviceRoot), std::string::npos) << warnings[0];
   offline.Core().EndSession();
   offline.Core().Stop();
 }
