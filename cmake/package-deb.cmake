@@ -46,6 +46,8 @@ endfunction()
 kestravon_package_program(kestravon-miner MAN packaging/kestravon-miner.1)
 kestravon_package_program(mining-service MAN packaging/mining-service.1
   USER_UNIT packaging/mining-service.service)
+kestravon_package_program(kestravon-minerd MAN packaging/kestravon-minerd.1
+  USER_UNIT packaging/kestravon-minerd.service)
 
 # The window's desktop integration.
 if(TARGET kestravon-miner)
