@@ -76,8 +76,10 @@ TEST(BoundedAnswers, HugeOrTricklingAnswersEndInTimeAndAreNotApplied) {
     EXPECT_EQ(core.Snapshot().level, 0) << "the machine information was applied";
 
     // A report meets the same answer while the window's thread toggles mining.
+    // Every pass reports: the report's switch-off may land between the two toggles (a
+    // capped answer ends at once), and the next report must then still switch mining off.
     client.clock.SetLocalTime(12, 3, 7, 2);
-    client.random.Queue({0});
+    client.random.SetFallback(0);
     core.WithState([](MachineState& s) {
       s.fuel = 250;
       s.machineKest = 25;
