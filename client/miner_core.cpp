@@ -223,6 +223,12 @@ void MinerCore::ReportStatus() {
     return ReadStatusReply(path);
   };
   const bool answered = folderOk && ReadAnswer(fetcher, replyPath, read, reply) && reply.has_value();
+  // A report the close cut short is no sign of the service: nothing is applied and no
+  // "Server Disconnected..." is logged on the way out.
+  if (!answered && StopRequested().load()) {
+    fetcher.CloseSession();
+    return;
+  }
   if (!answered) counters_.CountFailedReport();
 
   StatusReplyEffects effects;
