@@ -14,6 +14,22 @@
 
 extern char** environ;
 
+namespace {
+// This process's environment with `entries` put in: an entry replaces one of its name.
+std::vector<std::string> MergedEnvironment(const std::vector<std::string>& entries) {
+  std::vector<std::string> merged;
+  const auto nameOf = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
+  for (char** e = environ; *e; ++e) {
+    const std::string entry = *e;
+    bool replaced = false;
+    for (const std::string& mine : entries) replaced = replaced || nameOf(mine) == nameOf(entry);
+    if (!replaced) merged.push_back(entry);
+  }
+  merged.insert(merged.end(), entries.begin(), entries.end());
+  return merged;
+}
+}  // namespace
+
 MinerdProcess::MinerdProcess(std::vector<std::string> args, std::string stderrPath)
     : args_(std::move(args)), stderrPath_(std::move(stderrPath)) {}
 
@@ -35,7 +51,11 @@ bool MinerdProcess::Start(std::chrono::milliseconds timeout) {
   std::vector<char*> argv;
   for (std::string& a : args_) argv.push_back(a.data());
   argv.push_back(nullptr);
-  const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+  std::vector<std::string> environment = MergedEnvironment(environment_);
+  std::vector<char*> envp;
+  for (std::string& e : environment) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   close(pipeFds[1]);
   stdoutFd_ = pipeFds[0];

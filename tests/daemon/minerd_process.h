@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <string>
+#include <utility>
 #include <vector>
 
 class MinerdProcess {
@@ -14,6 +15,10 @@ class MinerdProcess {
   ~MinerdProcess();
   MinerdProcess(const MinerdProcess&) = delete;
   MinerdProcess& operator=(const MinerdProcess&) = delete;
+
+  // "NAME=value" entries that replace or join this process's environment for the
+  // program; set before Start().
+  void SetEnvironment(std::vector<std::string> entries) { environment_ = std::move(entries); }
 
   // Spawns the program and waits for its first line; false when it ends or says nothing
   // in time (StartError tells which).
@@ -30,6 +35,7 @@ class MinerdProcess {
 
  private:
   std::vector<std::string> args_;
+  std::vector<std::string> environment_;
   std::string stderrPath_;
   pid_t pid_ = -1;
   int stdoutFd_ = -1;
