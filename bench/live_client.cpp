@@ -1,7 +1,5 @@
 #include "live_client.h"
 
-#include <dirent.h>
-#include <unistd.h>
 #include <sys/resource.h>
 #include <time.h>
 
@@ -17,23 +15,13 @@
 #include "core/control_ids.h"
 #include "client/miner_core.h"
 #include "ui/control_delivery.h"
+#include "proc_figures.h"
 #include "ui/qxclient_dlg.h"
 
 namespace {
 
 constexpr char kDemoSerial[] = "KST-DEMO-0001";
 constexpr char kVersion[] = "0.216";  // offered by the service and kept by the client: no update
-
-// The number after `key` in /proc/self/status, or -1.
-long StatusField(const char* key) {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  const std::size_t n = std::strlen(key);
-  while (std::getline(in, line)) {
-    if (line.compare(0, n, key) == 0) return std::strtol(line.c_str() + n, nullptr, 10);
-  }
-  return -1;
-}
 
 }  // namespace
 
@@ -105,49 +93,15 @@ void LiveClient::ClickStartStop() {
   if (auto* button = qobject_cast<QPushButton*>(window_->Item(kIdStartStop))) button->click();
 }
 
-long ResidentKiB() { return StatusField("VmRSS:"); }
+long ResidentKiB() { return ResidentKiBOf("self"); }
 
-int ThreadCount() { return static_cast<int>(StatusField("Threads:")); }
+int ThreadCount() { return ThreadCountOf("self"); }
 
-int OpenDescriptors() {
-  DIR* dir = opendir("/proc/self/fd");
-  if (dir == nullptr) return -1;
-  int count = 0;
-  while (const dirent* entry = readdir(dir)) {
-    if (entry->d_name[0] != '.') ++count;
-  }
-  closedir(dir);
-  return count - 1;  // the descriptor of the listing itself
-}
+int OpenDescriptors() { return OpenDescriptorsOf("self"); }
 
-std::vector<int> ThreadsNamed(const std::string& name) {
-  std::vector<int> tids;
-  DIR* dir = opendir("/proc/self/task");
-  if (dir == nullptr) return tids;
-  while (const dirent* entry = readdir(dir)) {
-    if (entry->d_name[0] == '.') continue;
-    std::ifstream comm(std::string("/proc/self/task/") + entry->d_name + "/comm");
-    std::string line;
-    if (std::getline(comm, line) && line == name) tids.push_back(std::atoi(entry->d_name));
-  }
-  closedir(dir);
-  return tids;
-}
+std::vector<int> ThreadsNamed(const std::string& name) { return ThreadsNamedIn("self", name); }
 
-double ThreadCpuSecondsOf(int tid) {
-  std::ifstream in("/proc/self/task/" + std::to_string(tid) + "/stat");
-  std::string stat;
-  if (!std::getline(in, stat)) return -1;
-  // The fields after the name in parentheses: state is the 3rd, utime the 14th, stime the 15th.
-  const std::size_t close = stat.rfind(')');
-  if (close == std::string::npos) return -1;
-  const char* p = stat.c_str() + close + 2;
-  unsigned long long utime = 0, stime = 0;
-  if (std::sscanf(p, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &utime, &stime) != 2) {
-    return -1;
-  }
-  return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
+double ThreadCpuSecondsOf(int tid) { return ThreadCpuSecondsIn("self", tid); }
 
 double ProcessCpuSeconds() {
   rusage usage{};

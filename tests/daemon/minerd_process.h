@@ -27,6 +27,7 @@ class MinerdProcess {
   const std::string& StartError() const { return startError_; }
   // The port of a "listening on http://127.0.0.1:PORT" line, or 0.
   int ViewPort() const;
+  pid_t Pid() const { return pid_; }
 
   // Sends `signal` and waits for the exit; SIGKILL after `grace`. The wait status, or -1.
   int Stop(int signal, std::chrono::milliseconds grace = std::chrono::seconds(20));
