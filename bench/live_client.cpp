@@ -2,8 +2,6 @@
 
 #include <dirent.h>
 #include <unistd.h>
-#include <sys/resource.h>
-#include <time.h>
 
 #include <QPushButton>
 #include <QTest>
@@ -147,17 +145,4 @@ double ThreadCpuSecondsOf(int tid) {
     return -1;
   }
   return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
-double ProcessCpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-double ThreadCpuSeconds() {
-  timespec ts{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return ts.tv_sec + ts.tv_nsec / 1e9;
 }
