@@ -18,11 +18,12 @@ HANDLE CreateWaitTimer() {
 
 }  // namespace
 
-// A timed WaitForSingleObject counts whole milliseconds and rounds the worker's waits of
-// a millisecond and a little up to two; std::condition_variable's timed wait goes the
-// same way. A waitable timer takes its due time in 100 ns units: the wait ends on the
-// next timer tick after it (every millisecond at the worker's 1 ms timer period), or
-// sooner on a high-resolution timer. Without a timer, the whole-millisecond wait remains.
+// The wait functions take their time-outs in whole milliseconds, so the worker's waits of
+// a millisecond and a little would last two (and std::condition_variable's timed wait in
+// this build took about two even for half a millisecond). A waitable timer takes its due
+// time in 100 ns units: the wait ends on the first timer tick after it (every millisecond
+// at the worker's 1 ms timer period), or sooner on a high-resolution timer. Without a
+// timer, the whole-millisecond wait remains.
 struct WakeSignal::State {
   std::mutex mutex;  // orders ResetWhile against Set
   HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);  // manual reset: reset here
