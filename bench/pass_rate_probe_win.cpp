@@ -279,7 +279,12 @@ int RunClient(const Options& o, Figures& f) {
   bool measured = false;
   std::thread driver([&] {
     HWND dialog = WaitForDialog(windowThreadId, windowGone);
-    if (dialog == nullptr) return;
+    if (dialog == nullptr) {
+      if (windowGone.load()) return;
+      // A window that never showed cannot be closed from here; nor can the run go on.
+      std::fprintf(stderr, "pass_rate_probe_win: the window did not show within 30 s\n");
+      std::_Exit(1);
+    }
     f.restarts += KeepMining(core, dialog, o.warmUpSeconds);
 
     HANDLE worker = OpenThreadNamed(kWorkerName);  // before the bare loop, named alike, starts
