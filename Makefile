@@ -57,6 +57,11 @@ windows:
 test-windows:
 	scripts/test-windows
 
+# Its pass rate under Wine: the Win32 window mining against a local mining-service.
+.PHONY: bench-windows
+bench-windows:
+	scripts/bench-windows
+
 # Packages: the Debian package (build/package/kestravon-miner_<version>_amd64.deb, checked
 # with lintian and appstreamcli) and the Windows zip (build-win/package/QX_CLIENT-<version>-win64.zip).
 .PHONY: package package-windows test-package

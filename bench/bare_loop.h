@@ -1,28 +1,35 @@
 #pragma once
 // The ceiling of the worker's pace on this machine: the worker's own wait to the next
-// millisecond boundary (the Thread base) in a loop that does nothing else but read the
-// wall clock, as every pass of the worker does. It counts its passes and the seconds in which a pass read
-// millisecond 100, the one pass of a second that credits experience.
-#include <time.h>
-
+// millisecond boundary (the Thread base, its clock and its schedule) in a loop that does
+// nothing else but read the wall clock, as every pass of the worker does. It counts its
+// passes and the seconds in which a pass read millisecond 100, the one pass of a second
+// that credits experience. With BareWait::kSleep it waits the system's plain 1 ms sleep
+// instead, on a thread prepared as the worker's: what a loop that ignores the clock gets.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <set>
+#include <thread>
 
+#include "mining/clock.h"
 #include "mining/thread.h"
 #include "mining/worker_timer.h"
+#include "probe_clock.h"
+
+enum class BareWait { kWorker, kSleep };
 
 class BareLoop final : public Thread {
  public:
+  explicit BareLoop(BareWait wait = BareWait::kWorker) : wait_(wait) {}
   ~BareLoop() override { Stop(); }
 
   uint64_t Passes() const { return passes_.load(std::memory_order_relaxed); }
-  // Seconds (of CLOCK_REALTIME) in [from, to) in which a pass read millisecond 100.
-  int SecondsWithMillisecond100(time_t from, time_t to) const {
+  // Seconds (of the wall clock) in [from, to) in which a pass read millisecond 100.
+  int SecondsWithMillisecond100(int64_t from, int64_t to) const {
     std::lock_guard<std::mutex> lock(mutex_);
     int n = 0;
-    for (time_t s : seconds100_) n += (s >= from && s < to) ? 1 : 0;
+    for (int64_t s : seconds100_) n += (s >= from && s < to) ? 1 : 0;
     return n;
   }
   // CPU seconds the loop's thread has used, as of its last pass.
@@ -30,24 +37,25 @@ class BareLoop final : public Thread {
 
  protected:
   void Run() override {
-    time_t last100 = 0;
+    int64_t last100 = 0;
     auto passStart = std::chrono::steady_clock::now();
     while (Running()) {
-      timespec wall{};
-      clock_gettime(CLOCK_REALTIME, &wall);
-      passStart = NextPassStart(std::chrono::steady_clock::now(), passStart,
-                                static_cast<int>((wall.tv_nsec / 1000) % 1000));
-      if (WaitForWakeUntil(passStart)) break;
+      if (wait_ == BareWait::kWorker) {
+        passStart = NextPassStart(std::chrono::steady_clock::now(), passStart,
+                                  clock_.MicrosecondOfMillisecond());
+        if (WaitForWakeUntil(passStart)) break;
+      } else {
+        SleepOneMillisecond();
+      }
       if (!Running()) break;
-      timespec now{};
-      clock_gettime(CLOCK_REALTIME, &now);
-      if (now.tv_nsec / 1000000 == 100 && now.tv_sec != last100) {
-        last100 = now.tv_sec;
+      const int64_t now = WallMicroseconds();
+      if ((now / 1000) % 1000 == 100 && now / 1000000 != last100) {
+        last100 = now / 1000000;
         std::lock_guard<std::mutex> lock(mutex_);
-        seconds100_.insert(now.tv_sec);
+        seconds100_.insert(last100);
       }
       passes_.fetch_add(1, std::memory_order_relaxed);
-      ResetWake();
+      if (wait_ == BareWait::kWorker) ResetWake();
       if ((passes_.load(std::memory_order_relaxed) & 63) == 0) NoteCpu();
     }
     NoteCpu();
@@ -55,14 +63,23 @@ class BareLoop final : public Thread {
 
  private:
   void NoteCpu() {
-    timespec cpu{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
-    cpuMicros_.store(static_cast<uint64_t>(cpu.tv_sec) * 1000000u + cpu.tv_nsec / 1000,
-                     std::memory_order_relaxed);
+    cpuMicros_.store(static_cast<uint64_t>(ThreadCpuSeconds() * 1e6), std::memory_order_relaxed);
   }
 
+  const BareWait wait_;
+  SystemClock clock_;
   std::atomic<uint64_t> passes_{0};
   std::atomic<uint64_t> cpuMicros_{0};
   mutable std::mutex mutex_;
-  std::set<time_t> seconds100_;
+  std::set<int64_t> seconds100_;
 };
+
+// Passes per second of a bare loop alone for `seconds`.
+inline double MeasureBareLoop(int seconds) {
+  BareLoop bare;
+  const double t0 = MonotonicSeconds();
+  bare.StartWorker();
+  std::this_thread::sleep_for(std::chrono::seconds(seconds));
+  bare.Stop();
+  return bare.Passes() / (MonotonicSeconds() - t0);
+}

@@ -12,7 +12,6 @@
 #include <httplib.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <time.h>
 
 #include <algorithm>
 #include <chrono>
@@ -27,6 +26,7 @@
 #include "bare_loop.h"
 #include "daemon/minerd_process.h"
 #include "daemon/view_readers.h"
+#include "probe_clock.h"
 #include "proc_figures.h"
 #include "support/mining_service_process.h"
 #include "support/sandbox.h"
@@ -62,27 +62,6 @@ bool ParseArgs(int argc, char** argv, Options& o) {
     }
   }
   return o.seconds > 0 && o.ceilingSeconds > 0 && o.warmUpSeconds >= 0;
-}
-
-double Now() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return ts.tv_sec + ts.tv_nsec / 1e9;
-}
-
-time_t WallSecond() {
-  timespec ts{};
-  clock_gettime(CLOCK_REALTIME, &ts);
-  return ts.tv_sec;
-}
-
-double MeasureBareLoop(int seconds) {
-  BareLoop bare;
-  const double t0 = Now();
-  bare.StartWorker();
-  std::this_thread::sleep_for(std::chrono::seconds(seconds));
-  bare.Stop();
-  return bare.Passes() / (Now() - t0);
 }
 
 // The daemon as its local view shows it.
@@ -135,15 +114,15 @@ Reading Read(View& view) {
 // Experience grows only at millisecond 100 of a second, so a reading within the same
 // second sees it: the seconds in which it grew are the credited ones.
 struct Watch {
-  std::set<time_t> credited;
+  std::set<int64_t> credited;
   int restarts = 0;
   int failedReads = 0;
   Reading last;
 };
 
 void WatchFor(View& view, double seconds, Watch& w) {
-  const double end = Now() + seconds;
-  while (Now() < end) {
+  const double end = MonotonicSeconds() + seconds;
+  while (MonotonicSeconds() < end) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     const Reading r = Read(view);
     if (!r.ok) {
@@ -208,11 +187,11 @@ int main(int argc, char** argv) {
   const double cpu0 = ProcessCpuSecondsOf(proc);
   const double worker0 = worker > 0 ? ThreadCpuSecondsIn(proc, worker) : -1;
   const long rssStart = ResidentKiBOf(proc);
-  const double t0 = Now();
-  const time_t firstSecond = WallSecond() + 1;
+  const double t0 = MonotonicSeconds();
+  const int64_t firstSecond = WallSecond() + 1;
   WatchFor(view, o.seconds, w);
-  const double elapsed = Now() - t0;
-  const time_t endSecond = WallSecond();
+  const double elapsed = MonotonicSeconds() - t0;
+  const int64_t endSecond = WallSecond();
   const double cpu1 = ProcessCpuSecondsOf(proc);
   const double worker1 = worker > 0 ? ThreadCpuSecondsIn(proc, worker) : -1;
   const long rssEnd = ResidentKiBOf(proc);
@@ -220,7 +199,7 @@ int main(int argc, char** argv) {
   const double ceilingAlongside = bare.Passes() / elapsed;
   const int seconds = endSecond > firstSecond ? static_cast<int>(endSecond - firstSecond) : 0;
   int credited = 0;
-  for (time_t s : w.credited) credited += (s >= firstSecond && s < endSecond) ? 1 : 0;
+  for (int64_t s : w.credited) credited += (s >= firstSecond && s < endSecond) ? 1 : 0;
   const double ms100 =
       seconds > 0 ? 100.0 * bare.SecondsWithMillisecond100(firstSecond, endSecond) / seconds : 0;
 

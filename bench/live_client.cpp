@@ -1,7 +1,5 @@
 #include "live_client.h"
 
-#include <sys/resource.h>
-#include <time.h>
 
 #include <QPushButton>
 #include <QTest>
@@ -102,16 +100,3 @@ int OpenDescriptors() { return OpenDescriptorsOf("self"); }
 std::vector<int> ThreadsNamed(const std::string& name) { return ThreadsNamedIn("self", name); }
 
 double ThreadCpuSecondsOf(int tid) { return ThreadCpuSecondsIn("self", tid); }
-
-double ProcessCpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-double ThreadCpuSeconds() {
-  timespec ts{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return ts.tv_sec + ts.tv_nsec / 1e9;
-}

@@ -14,35 +14,14 @@
 
 #include "client/client_environment.h"
 #include "client/window_layer.h"
+#include "probe_clock.h"
+#include "step_counting_layer.h"
 #include "support/mining_service_process.h"
 #include "support/sandbox.h"
 
 class CQXCLIENTDlg;
 class ControlDelivery;
 class MinerCore;
-
-// Passes every operation on to the window layer and counts the mining-log appends, one
-// per mining step. Costs the worker one virtual call and one relaxed increment.
-class StepCountingLayer final : public WindowLayer {
- public:
-  explicit StepCountingLayer(WindowLayer& next) : next_(next) {}
-  void SetControlText(int controlId, const char* text) override { next_.SetControlText(controlId, text); }
-  void SetCheck(int controlId, int state) override { next_.SetCheck(controlId, state); }
-  void CheckRadio(int firstId, int lastId, int position) override {
-    next_.CheckRadio(firstId, lastId, position);
-  }
-  void AppendToPane(LogPane pane, const char* text) override {
-    if (pane == LogPane::kMining) steps_.fetch_add(1, std::memory_order_relaxed);
-    next_.AppendToPane(pane, text);
-  }
-  void ShowDashboard(const DashboardView& view) override { next_.ShowDashboard(view); }
-
-  uint64_t MiningSteps() const { return steps_.load(std::memory_order_relaxed); }
-
- private:
-  WindowLayer& next_;
-  std::atomic<uint64_t> steps_{0};
-};
 
 struct LiveClientOptions {
   std::string serviceBinary;    // path of mining-service
@@ -95,7 +74,3 @@ int ThreadCount();
 // CPU seconds one of them has used (-1 once it is gone).
 std::vector<int> ThreadsNamed(const std::string& name);
 double ThreadCpuSecondsOf(int tid);
-// CPU seconds (user + system) of this process since it started.
-double ProcessCpuSeconds();
-// CPU seconds of the calling thread.
-double ThreadCpuSeconds();

@@ -7,27 +7,23 @@
 // xvfb-run). Phases: the bare loop alone; then the client with its window shown, warmed
 // up, then measured while a second bare loop runs alongside. Prints a table; --summary
 // also writes the figures as key=value lines for scripts/bench.
-#include <time.h>
-
 #include <QApplication>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QTimer>
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <mutex>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "bare_loop.h"
+#include "experience_watch.h"
 #include "client/miner_core.h"
 #include "live_client.h"
 #include "ui/qxclient_dlg.h"
@@ -66,18 +62,6 @@ bool ParseArgs(int argc, char** argv, Options& o) {
   return o.seconds > 0 && o.ceilingSeconds > 0 && o.warmUpSeconds >= 0;
 }
 
-double Now() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return ts.tv_sec + ts.tv_nsec / 1e9;
-}
-
-time_t WallSecond() {
-  timespec ts{};
-  clock_gettime(CLOCK_REALTIME, &ts);
-  return ts.tv_sec;
-}
-
 double LoadAverage() {
   double load = -1;
   if (FILE* f = std::fopen("/proc/loadavg", "r")) {
@@ -85,16 +69,6 @@ double LoadAverage() {
     std::fclose(f);
   }
   return load;
-}
-
-// Passes per second of the bare loop alone for `seconds`.
-double MeasureBareLoop(int seconds) {
-  BareLoop bare;
-  const double t0 = Now();
-  bare.StartWorker();
-  std::this_thread::sleep_for(std::chrono::seconds(seconds));
-  bare.Stop();
-  return bare.Passes() / (Now() - t0);
 }
 
 // Runs the Qt event loop for `seconds`, switching mining back on whenever the service
@@ -115,54 +89,6 @@ int RunWindow(LiveClient& client, double seconds) {
   loop.exec();
   return restarts;
 }
-
-// Watches exp from beside the worker: exp only grows when a pass at millisecond 100
-// moves a nonzero gain into it, so a second in which it grew is a credited second.
-class ExperienceWatch {
- public:
-  explicit ExperienceWatch(MinerCore& core) : core_(core) {
-    thread_ = std::thread([this] { Loop(); });
-  }
-  ~ExperienceWatch() { Finish(); }
-  void Finish() {
-    stop_.store(true);
-    if (thread_.joinable()) thread_.join();
-  }
-  int CreditedSeconds(time_t from, time_t to) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    int n = 0;
-    for (time_t s : credited_) n += (s >= from && s < to) ? 1 : 0;
-    return n;
-  }
-  double CpuSeconds() const { return cpu_; }
-
- private:
-  void Loop() {
-    int32_t last = Exp();
-    while (!stop_.load()) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(4));
-      const int32_t exp = Exp();
-      if (exp != last) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        credited_.insert(WallSecond());
-      }
-      last = exp;
-    }
-    cpu_ = ThreadCpuSeconds();
-  }
-  int32_t Exp() {
-    int32_t exp = 0;
-    core_.WithState([&exp](MachineState& s) { exp = s.exp; });
-    return exp;
-  }
-
-  MinerCore& core_;
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
-  mutable std::mutex mutex_;
-  std::set<time_t> credited_;
-  double cpu_ = 0;  // written by the thread before it ends
-};
 
 struct Figures {
   double ceilingBefore = 0;      // bare-loop passes per second, alone, before the client
@@ -280,13 +206,13 @@ int main(int argc, char** argv) {
   const uint64_t steps0 = client.MiningSteps();
   const double cpu0 = ProcessCpuSeconds();
   const double window0 = ThreadCpuSeconds();
-  const double t0 = Now();
-  const time_t firstSecond = WallSecond() + 1;
+  const double t0 = MonotonicSeconds();
+  const int64_t firstSecond = WallSecond() + 1;
 
   f.restarts += RunWindow(client, o.seconds);
 
-  const double elapsed = Now() - t0;
-  const time_t endSecond = WallSecond();  // the seconds before this one are complete
+  const double elapsed = MonotonicSeconds() - t0;
+  const int64_t endSecond = WallSecond();  // the seconds before this one are complete
   const uint64_t passes1 = core.WorkerPassCount();
   const uint64_t steps1 = client.MiningSteps();
   const double window1 = ThreadCpuSeconds();

@@ -6,10 +6,7 @@ Thread::~Thread() { Stop(); }
 
 void Thread::StartWorker() {
   if (running_.load()) return;
-  {
-    std::lock_guard<std::mutex> lock(wakeMutex_);
-    wakeSignalled_ = false;
-  }
+  wake_.Reset();
   stopRequested_.store(false);
   running_.store(true);
   threadHandle_ = std::thread([this] {
@@ -22,11 +19,7 @@ void Thread::StartWorker() {
 void Thread::Stop() {
   running_.store(false);
   stopRequested_.store(true);
-  {
-    std::lock_guard<std::mutex> lock(wakeMutex_);
-    wakeSignalled_ = true;
-  }
-  wakeCondition_.notify_all();
+  wake_.Set();
   // The worker tests `running` after every pass and gives up a transfer when the stop is
   // requested, so this join ends promptly; it must finish before anything the worker
   // uses is released.
@@ -36,23 +29,15 @@ void Thread::Stop() {
 }
 
 bool Thread::WaitForWake(int ms) {
-  std::unique_lock<std::mutex> lock(wakeMutex_);
-  bool signalled = wakeCondition_.wait_for(lock, std::chrono::milliseconds(ms),
-                                           [this] { return wakeSignalled_; });
-  if (signalled) wakeSignalled_ = false;  // automatic reset
-  return signalled;
+  return wake_.WaitUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(ms));
 }
 
 bool Thread::WaitForWakeUntil(std::chrono::steady_clock::time_point deadline) {
-  std::unique_lock<std::mutex> lock(wakeMutex_);
-  bool signalled = wakeCondition_.wait_until(lock, deadline, [this] { return wakeSignalled_; });
-  if (signalled) wakeSignalled_ = false;  // automatic reset
-  return signalled;
+  return wake_.WaitUntil(deadline);
 }
 
 void Thread::ResetWake() {
   // Only the stop signals the event, and the loop also tests `running`, so a reset here
   // can never swallow a stop.
-  std::lock_guard<std::mutex> lock(wakeMutex_);
-  if (running_.load()) wakeSignalled_ = false;
+  wake_.ResetWhile(running_);
 }

@@ -4,9 +4,9 @@
 // aborts a transfer under way and joins the thread before anything it uses goes away.
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <thread>
+
+#include "mining/wake_signal.h"
 
 class Thread {
  public:
@@ -37,9 +37,7 @@ class Thread {
 
  private:
   std::thread threadHandle_;
-  std::mutex wakeMutex_;
-  std::condition_variable wakeCondition_;
-  bool wakeSignalled_ = false;  // the event's state, guarded by wakeMutex_
+  WakeSignal wake_;
   std::atomic<bool> running_{false};
   std::atomic<bool> stopRequested_{false};
 };

@@ -1,0 +1,371 @@
+// pass_rate_probe_win: the Windows client in its real Win32 window, mining against a
+// running mining-service, measured side by side with the ceiling of 1 ms waits here.
+//
+//   pass_rate_probe_win --service-root http://127.0.0.1:PORT [--seconds 30]
+//                       [--ceiling-seconds 10] [--warm-up 3]
+//
+// The service must hold the demo machine KST-DEMO-0001 and offer version 0.216, the one
+// the client is given, so that no update starts (scripts/bench-windows runs it so).
+// Phases: the bare loops alone (the worker's own wait, and a plain Sleep(1) on a thread
+// prepared as the worker's); then the client with its window shown, warmed up, then
+// measured while a bare loop of the worker's wait runs alongside; the bare loops alone
+// once more. The window runs on the main thread, as in QX_CLIENT.exe; a driver thread
+// measures, switches mining back on when the service switched it off, and closes the
+// window with the Cancel command at the end.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "bare_loop.h"
+#include "client/client_environment.h"
+#include "client/miner_core.h"
+#include "core/control_ids.h"
+#include "experience_watch.h"
+#include "probe_clock.h"
+#include "step_counting_layer.h"
+#include "support/sandbox.h"
+#include "ui/control_delivery.h"
+#include "ui/win32/qxclient_dlg.h"
+
+namespace {
+
+constexpr char kDemoSerial[] = "KST-DEMO-0001";
+constexpr char kVersion[] = "0.216";  // offered by the service and kept by the client: no update
+constexpr wchar_t kWorkerName[] = L"miner-worker";
+
+struct Options {
+  std::string serviceRoot;
+  int seconds = 30;
+  int ceilingSeconds = 10;
+  int warmUpSeconds = 3;
+};
+
+bool ParseArgs(int argc, char** argv, Options& o) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (a == "--service-root" && hasValue) {
+      o.serviceRoot = argv[++i];
+    } else if (a == "--seconds" && hasValue) {
+      o.seconds = std::atoi(argv[++i]);
+    } else if (a == "--ceiling-seconds" && hasValue) {
+      o.ceilingSeconds = std::atoi(argv[++i]);
+    } else if (a == "--warm-up" && hasValue) {
+      o.warmUpSeconds = std::atoi(argv[++i]);
+    } else {
+      return false;
+    }
+  }
+  // Loopback only: the probe talks to the stand-in service the script started.
+  return o.serviceRoot.rfind("http://127.0.0.1:", 0) == 0 && o.seconds > 0 && o.ceilingSeconds > 0 &&
+         o.warmUpSeconds >= 0;
+}
+
+// Wine's version when running under Wine, else empty.
+std::string WineVersion() {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  FARPROC found = ntdll != nullptr ? GetProcAddress(ntdll, "wine_get_version") : nullptr;
+  if (found == nullptr) return "";
+  using VersionFunction = const char*(CDECL*)();
+  return reinterpret_cast<VersionFunction>(reinterpret_cast<void*>(found))();
+}
+
+double ThreadCpuSecondsOf(HANDLE thread) {
+  FILETIME created, exited, kernel, user;
+  if (thread == nullptr || !GetThreadTimes(thread, &created, &exited, &kernel, &user)) return -1;
+  const auto units = [](const FILETIME& ft) {
+    return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+  };
+  return static_cast<double>(units(kernel) + units(user)) / 1e7;
+}
+
+// The thread of this process with the given description (Windows 10 1607 and later, and
+// Wine, describe threads), opened for its times; nullptr unless exactly one has it.
+HANDLE OpenThreadNamed(const wchar_t* name) {
+  using DescriptionFunction = HRESULT(WINAPI*)(HANDLE, PWSTR*);
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  FARPROC found = kernel != nullptr ? GetProcAddress(kernel, "GetThreadDescription") : nullptr;
+  if (found == nullptr) return nullptr;
+  const auto describe = reinterpret_cast<DescriptionFunction>(reinterpret_cast<void*>(found));
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return nullptr;
+  HANDLE match = nullptr;
+  int matches = 0;
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+    if (entry.th32OwnerProcessID != GetCurrentProcessId()) continue;
+    HANDLE thread = OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ThreadID);
+    if (thread == nullptr) continue;
+    PWSTR description = nullptr;
+    const bool named = SUCCEEDED(describe(thread, &description)) && description != nullptr &&
+                       std::wstring(description) == name;
+    if (description != nullptr) LocalFree(description);
+    if (named && ++matches == 1) {
+      match = thread;
+    } else {
+      CloseHandle(thread);
+    }
+  }
+  CloseHandle(snapshot);
+  if (matches != 1 && match != nullptr) {
+    CloseHandle(match);
+    match = nullptr;
+  }
+  return match;
+}
+
+// The main dialog of the given thread once it is visible, or nullptr when `gone` is set
+// or 30 s pass first.
+HWND WaitForDialog(DWORD threadId, const std::atomic<bool>& gone) {
+  const double deadline = MonotonicSeconds() + 30;
+  while (!gone.load() && MonotonicSeconds() < deadline) {
+    HWND found = nullptr;
+    EnumThreadWindows(
+        threadId,
+        [](HWND window, LPARAM param) -> BOOL {
+          wchar_t name[16] = {};
+          GetClassNameW(window, name, 16);
+          if (std::wstring(name) != L"#32770" || !IsWindowVisible(window)) return TRUE;
+          *reinterpret_cast<HWND*>(param) = window;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    if (found != nullptr) return found;
+    Sleep(20);
+  }
+  return nullptr;
+}
+
+struct LoopFigures {
+  double passes = 0;    // per second
+  double ms100 = 0;     // share of seconds with a pass at millisecond 100
+  double cpu = 0;       // CPU seconds per wall second
+};
+
+LoopFigures MeasureBareLoop(BareWait wait, int seconds) {
+  BareLoop bare(wait);
+  const double t0 = MonotonicSeconds();
+  const int64_t first = WallSecond() + 1;
+  bare.StartWorker();
+  std::this_thread::sleep_for(std::chrono::seconds(seconds));
+  const int64_t end = WallSecond();
+  bare.Stop();
+  const double elapsed = MonotonicSeconds() - t0;
+  LoopFigures f;
+  f.passes = bare.Passes() / elapsed;
+  f.ms100 = end > first ? static_cast<double>(bare.SecondsWithMillisecond100(first, end)) / (end - first) : 0;
+  f.cpu = bare.CpuSeconds() / elapsed;
+  return f;
+}
+
+LoopFigures Mean(const LoopFigures& a, const LoopFigures& b) {
+  return LoopFigures{(a.passes + b.passes) / 2, (a.ms100 + b.ms100) / 2, (a.cpu + b.cpu) / 2};
+}
+
+bool Mining(MinerCore& core) {
+  bool on = false;
+  core.WithState([&on](MachineState& s) { on = s.onOff == 1; });
+  return on;
+}
+
+// Keeps the window running for `seconds`, clicking Start/Stop whenever the service
+// switched mining off. Returns how many times it had to.
+int KeepMining(MinerCore& core, HWND dialog, double seconds) {
+  int restarts = 0;
+  const double end = MonotonicSeconds() + seconds;
+  while (MonotonicSeconds() < end) {
+    Sleep(200);
+    if (Mining(core)) continue;
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(kIdStartStop, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, kIdStartStop)));
+    ++restarts;
+    // The click is carried out on the window's thread; one click per switch-off.
+    for (int i = 0; i < 50 && !Mining(core); ++i) Sleep(20);
+  }
+  return restarts;
+}
+
+struct Figures {
+  LoopFigures bareBefore, bareAfter, bareAlongside;
+  LoopFigures sleepBefore, sleepAfter;
+  double clientPasses = 0;
+  double clientSteps = 0;
+  int seconds = 0;
+  int credited = 0;
+  double clientCpu = -1;        // CPU seconds per wall second; -1 when not readable
+  double windowThreadCpu = -1;
+  double workerCpu = -1;
+  int restarts = 0;
+};
+
+std::string Number(double value, const char* format) {
+  if (value < 0) return "-";
+  char text[32];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+void Row(const char* label, const std::string& bare, const std::string& sleep, const std::string& client,
+         const char* goal) {
+  std::printf("%-44s %10s %10s %10s   %s\n", label, bare.c_str(), sleep.c_str(), client.c_str(), goal);
+}
+
+void Print(const Figures& f, const Options& o) {
+  const std::string wine = WineVersion();
+  const LoopFigures bare = Mean(f.bareBefore, f.bareAfter);
+  const LoopFigures sleep = Mean(f.sleepBefore, f.sleepAfter);
+  const double ceiling = std::max(bare.passes, f.bareAlongside.passes);
+  const double credited = f.seconds > 0 ? 100.0 * f.credited / f.seconds : -1;
+  std::printf("pass-rate probe, Windows build (%s): Win32 window shown, %d s mining after %d s warm-up\n\n",
+              wine.empty() ? "Windows" : ("Wine " + wine).c_str(), o.seconds, o.warmUpSeconds);
+  Row("", "bare loop", "Sleep(1)", "client", "goal");
+  Row("passes per second", Number(ceiling, "%.1f"), Number(sleep.passes, "%.1f"),
+      Number(f.clientPasses, "%.1f"), ">= 950");
+  Row("  as a share of the ceiling, %", "", "", Number(ceiling > 0 ? 100 * f.clientPasses / ceiling : -1, "%.1f"),
+      "");
+  Row("  alone, before the client", Number(f.bareBefore.passes, "%.1f"), Number(f.sleepBefore.passes, "%.1f"),
+      "", "");
+  Row("  alone, after the client", Number(f.bareAfter.passes, "%.1f"), Number(f.sleepAfter.passes, "%.1f"), "",
+      "");
+  Row("  bare loop alongside the client", Number(f.bareAlongside.passes, "%.1f"), "", "", "");
+  Row("mining steps per second", "", "", Number(f.clientSteps, "%.1f"), "");
+  Row("seconds with experience credited, %", Number(100 * f.bareAlongside.ms100, "%.1f"),
+      Number(100 * sleep.ms100, "%.1f"), Number(credited, "%.1f"), ">= 98");
+  Row("CPU seconds per wall second", Number(bare.cpu, "%.3f"), Number(sleep.cpu, "%.3f"),
+      Number(f.clientCpu, "%.3f"), "");
+  Row("  of which the window's thread", "", "", Number(f.windowThreadCpu, "%.3f"), "");
+  Row("  of which the worker", "", "", Number(f.workerCpu, "%.3f"), "");
+  std::printf("%-44s %10s %10s %10d\n", "mining switched back on", "", "", f.restarts);
+  std::printf("\n(%d of %d seconds credited. Bare loop: the worker's wait to the next millisecond and a clock\n"
+              "read, nothing else; Sleep(1): a plain 1 ms sleep at a 1 ms timer period. Their \"credited\" is\n"
+              "the share of seconds with a pass at millisecond 100, alongside the client for the bare loop.)\n",
+              f.credited, f.seconds);
+}
+
+// The window's session, driven from a second thread while the window runs on this one.
+int RunClient(const Options& o, Figures& f) {
+  Sandbox box;
+  const std::string install = box.MakeDir("install");
+  WriteFileBytes(install + "\\config.ini",
+                 std::string("[SerialNo]\r\nNo=") + kDemoSerial + "\r\n[Version]\r\nClient=" + kVersion + "\r\n");
+  SystemServices services;
+  ClientEnvironment env = services.Environment();
+  env.serviceRoot = o.serviceRoot;
+  env.patchRoot = o.serviceRoot;
+  env.installDir = install;
+  env.tempDir = box.MakeDir("temp") + "\\";
+  env.closingPauseMs = 100;  // the real pause is 2 s; nothing here waits on it
+
+  // Destroyed in reverse, as in the program: the window (which stops the worker), the
+  // client, the layers.
+  ControlDelivery delivery;
+  StepCountingLayer counter(delivery);
+  MinerCore core(env, counter);
+  CQXCLIENTDlg window(core, delivery, GetModuleHandleW(nullptr));
+
+  const DWORD windowThreadId = GetCurrentThreadId();
+  HANDLE windowThread = OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, windowThreadId);
+  std::atomic<bool> windowGone{false};
+  bool measured = false;
+  std::thread driver([&] {
+    HWND dialog = WaitForDialog(windowThreadId, windowGone);
+    if (dialog == nullptr) {
+      if (windowGone.load()) return;
+      // A window that never showed cannot be closed from here; nor can the run go on.
+      std::fprintf(stderr, "pass_rate_probe_win: the window did not show within 30 s\n");
+      std::_Exit(1);
+    }
+    f.restarts += KeepMining(core, dialog, o.warmUpSeconds);
+
+    HANDLE worker = OpenThreadNamed(kWorkerName);  // before the bare loop, named alike, starts
+    const double worker0 = ThreadCpuSecondsOf(worker);
+    ExperienceWatch watch(core);
+    BareLoop bare;
+    bare.StartWorker();
+    const uint64_t passes0 = core.WorkerPassCount();
+    const uint64_t steps0 = counter.MiningSteps();
+    const double cpu0 = ProcessCpuSeconds();
+    const double window0 = ThreadCpuSecondsOf(windowThread);
+    const double t0 = MonotonicSeconds();
+    const int64_t firstSecond = WallSecond() + 1;
+
+    f.restarts += KeepMining(core, dialog, o.seconds);
+
+    const double elapsed = MonotonicSeconds() - t0;
+    const int64_t endSecond = WallSecond();  // the seconds before this one are complete
+    const uint64_t passes1 = core.WorkerPassCount();
+    const uint64_t steps1 = counter.MiningSteps();
+    const double window1 = ThreadCpuSecondsOf(windowThread);
+    const double worker1 = ThreadCpuSecondsOf(worker);
+    const int64_t bareFirst = firstSecond;
+    bare.Stop();
+    watch.Finish();
+    const double cpu1 = ProcessCpuSeconds();
+
+    f.bareAlongside.passes = bare.Passes() / elapsed;
+    f.seconds = endSecond > firstSecond ? static_cast<int>(endSecond - firstSecond) : 0;
+    f.bareAlongside.ms100 =
+        f.seconds > 0 ? static_cast<double>(bare.SecondsWithMillisecond100(bareFirst, endSecond)) / f.seconds : 0;
+    f.clientPasses = (passes1 - passes0) / elapsed;
+    f.clientSteps = (steps1 - steps0) / elapsed;
+    f.credited = watch.CreditedSeconds(firstSecond, endSecond);
+    if (cpu0 >= 0 && cpu1 >= 0) f.clientCpu = (cpu1 - cpu0 - bare.CpuSeconds() - watch.CpuSeconds()) / elapsed;
+    if (window0 >= 0 && window1 >= 0) f.windowThreadCpu = (window1 - window0) / elapsed;
+    if (worker0 >= 0 && worker1 >= 0) f.workerCpu = (worker1 - worker0) / elapsed;
+    if (worker != nullptr) CloseHandle(worker);
+    measured = true;
+    // The Cancel command, as a user closing the window: power-off notice, closing pause.
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  });
+  const INT_PTR result = window.DoModal();
+  windowGone.store(true);
+  driver.join();
+  if (windowThread != nullptr) CloseHandle(windowThread);
+  if (result == -1) {
+    std::fprintf(stderr, "pass_rate_probe_win: the window could not be created\n");
+    return 1;
+  }
+  if (!measured) {
+    std::fprintf(stderr, "pass_rate_probe_win: the window closed before the measurement ended\n");
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  if (!ParseArgs(argc, argv, o)) {
+    std::fprintf(stderr,
+                 "usage: pass_rate_probe_win --service-root http://127.0.0.1:PORT [--seconds N] "
+                 "[--ceiling-seconds N] [--warm-up N]\n");
+    return 2;
+  }
+  INITCOMMONCONTROLSEX controls = {};
+  controls.dwSize = sizeof controls;
+  controls.dwICC = ICC_WIN95_CLASSES;
+  InitCommonControlsEx(&controls);
+
+  // The ceilings alone are measured before and after the client, so that a load of the
+  // machine that changes meanwhile weighs on both sides alike.
+  Figures f;
+  f.bareBefore = MeasureBareLoop(BareWait::kWorker, o.ceilingSeconds);
+  f.sleepBefore = MeasureBareLoop(BareWait::kSleep, o.ceilingSeconds);
+  if (const int status = RunClient(o, f); status != 0) return status;
+  f.bareAfter = MeasureBareLoop(BareWait::kWorker, o.ceilingSeconds);
+  f.sleepAfter = MeasureBareLoop(BareWait::kSleep, o.ceilingSeconds);
+  Print(f, o);
+  std::fflush(stdout);
+  return 0;
+}

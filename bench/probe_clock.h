@@ -1,0 +1,17 @@
+#pragma once
+// The clocks the benchmark programs read, on each platform: the wall clock to the
+// microsecond (which millisecond a pass landed in), a monotonic clock for rates, CPU
+// time of the process and of the calling thread, and a plain 1 ms sleep.
+#include <cstdint>
+
+// Microseconds since 1970-01-01 00:00 UTC.
+int64_t WallMicroseconds();
+inline int64_t WallSecond() { return WallMicroseconds() / 1000000; }
+// Seconds of a clock that never steps, from an arbitrary origin.
+double MonotonicSeconds();
+// CPU seconds (user + system) of this process since it started.
+double ProcessCpuSeconds();
+// CPU seconds of the calling thread.
+double ThreadCpuSeconds();
+// The system's own 1 ms sleep, as a program that knows nothing of the clock would wait.
+void SleepOneMillisecond();
