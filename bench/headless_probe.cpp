@@ -24,6 +24,7 @@
 #include <thread>
 
 #include "bare_loop.h"
+#include "probe_options.h"
 #include "daemon/minerd_process.h"
 #include "daemon/view_readers.h"
 #include "probe_clock.h"
@@ -36,32 +37,15 @@ namespace {
 constexpr char kDemoSerial[] = "KST-DEMO-0001";
 constexpr char kVersion[] = "0.216";  // offered by the service and kept by the client: no update
 
-struct Options {
-  int seconds = 30;
-  int ceilingSeconds = 10;
-  int warmUpSeconds = 3;
-  std::string summaryPath;
-};
-
-bool ParseArgs(int argc, char** argv, Options& o) {
+bool ParseArgs(int argc, char** argv, ProbeOptions& o) {
   for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    const bool hasValue = i + 1 < argc;
-    if (a == "--seconds" && hasValue) {
-      o.seconds = std::atoi(argv[++i]);
-    } else if (a == "--ceiling-seconds" && hasValue) {
-      o.ceilingSeconds = std::atoi(argv[++i]);
-    } else if (a == "--warm-up" && hasValue) {
-      o.warmUpSeconds = std::atoi(argv[++i]);
-    } else if (a == "--summary" && hasValue) {
-      o.summaryPath = argv[++i];
-    } else {
+    if (!TakeProbeOption(argc, argv, i, o)) {
       std::fprintf(stderr,
                    "usage: headless_probe [--seconds N] [--ceiling-seconds N] [--warm-up N] [--summary FILE]\n");
       return false;
     }
   }
-  return o.seconds > 0 && o.ceilingSeconds > 0 && o.warmUpSeconds >= 0;
+  return o.Valid();
 }
 
 // The daemon as its local view shows it.
@@ -138,7 +122,7 @@ void WatchFor(View& view, double seconds, Watch& w) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  Options o;
+  ProbeOptions o;
   if (!ParseArgs(argc, argv, o)) return 2;
   signal(SIGPIPE, SIG_IGN);
 

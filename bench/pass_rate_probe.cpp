@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "bare_loop.h"
+#include "probe_options.h"
 #include "experience_watch.h"
 #include "client/miner_core.h"
 #include "live_client.h"
@@ -30,27 +31,14 @@
 
 namespace {
 
-struct Options {
-  int seconds = 30;
-  int ceilingSeconds = 10;
-  int warmUpSeconds = 3;
-  std::string summaryPath;
+struct Options : ProbeOptions {
   bool hidden = false;  // hide the window once the session has started
 };
 
 bool ParseArgs(int argc, char** argv, Options& o) {
   for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    const bool hasValue = i + 1 < argc;
-    if (a == "--seconds" && hasValue) {
-      o.seconds = std::atoi(argv[++i]);
-    } else if (a == "--ceiling-seconds" && hasValue) {
-      o.ceilingSeconds = std::atoi(argv[++i]);
-    } else if (a == "--warm-up" && hasValue) {
-      o.warmUpSeconds = std::atoi(argv[++i]);
-    } else if (a == "--summary" && hasValue) {
-      o.summaryPath = argv[++i];
-    } else if (a == "--hidden") {
+    if (TakeProbeOption(argc, argv, i, o)) continue;
+    if (std::string(argv[i]) == "--hidden") {
       o.hidden = true;
     } else {
       std::fprintf(stderr,
@@ -59,7 +47,7 @@ bool ParseArgs(int argc, char** argv, Options& o) {
       return false;
     }
   }
-  return o.seconds > 0 && o.ceilingSeconds > 0 && o.warmUpSeconds >= 0;
+  return o.Valid();
 }
 
 double LoadAverage() {

@@ -26,6 +26,7 @@
 #include <thread>
 
 #include "bare_loop.h"
+#include "probe_options.h"
 #include "client/client_environment.h"
 #include "client/miner_core.h"
 #include "core/control_ids.h"
@@ -42,32 +43,22 @@ constexpr char kDemoSerial[] = "KST-DEMO-0001";
 constexpr char kVersion[] = "0.216";  // offered by the service and kept by the client: no update
 constexpr wchar_t kWorkerName[] = L"miner-worker";
 
-struct Options {
+struct Options : ProbeOptions {
   std::string serviceRoot;
-  int seconds = 30;
-  int ceilingSeconds = 10;
-  int warmUpSeconds = 3;
 };
 
 bool ParseArgs(int argc, char** argv, Options& o) {
   for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    const bool hasValue = i + 1 < argc;
-    if (a == "--service-root" && hasValue) {
+    if (TakeProbeOption(argc, argv, i, o)) continue;
+    if (std::string(argv[i]) == "--service-root" && i + 1 < argc) {
       o.serviceRoot = argv[++i];
-    } else if (a == "--seconds" && hasValue) {
-      o.seconds = std::atoi(argv[++i]);
-    } else if (a == "--ceiling-seconds" && hasValue) {
-      o.ceilingSeconds = std::atoi(argv[++i]);
-    } else if (a == "--warm-up" && hasValue) {
-      o.warmUpSeconds = std::atoi(argv[++i]);
     } else {
       return false;
     }
   }
   // Loopback only: the probe talks to the stand-in service the script started.
-  return o.serviceRoot.rfind("http://127.0.0.1:", 0) == 0 && o.seconds > 0 && o.ceilingSeconds > 0 &&
-         o.warmUpSeconds >= 0;
+  // It writes no summary file: its table is all it prints.
+  return o.serviceRoot.rfind("http://127.0.0.1:", 0) == 0 && o.summaryPath.empty() && o.Valid();
 }
 
 // Wine's version when running under Wine, else empty.
