@@ -21,15 +21,22 @@ soak: build
 	scripts/soak $(MINUTES)
 
 # N simulated machines (default 1000) against one local mining-service on 127.0.0.1,
-# BURSTS burst seconds of reports (default 5); not part of make test.
+# BURSTS burst seconds of reports (default 5); not part of make test. DB=postgresql runs
+# INSTANCES services (default 2) on one database of a private PostgreSQL server instead.
 .PHONY: bench-fleet
 N ?= 1000
 BURSTS ?= 5
+DB ?= sqlite
+INSTANCES ?= 2
 bench-fleet:
-	scripts/setup
+	scripts/setup $(if $(filter postgresql,$(DB)),postgresql)
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	cmake --build build -j$$(nproc) --target mining-fleet
+ifeq ($(DB),postgresql)
+	scripts/fleet-on-postgres --machines $(N) --bursts $(BURSTS) --instances $(INSTANCES)
+else
 	build/bench/mining-fleet --machines $(N) --bursts $(BURSTS)
+endif
 
 clean:
 	rm -rf build

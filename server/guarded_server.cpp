@@ -1,218 +1,64 @@
 #include "server/guarded_server.h"
 
-#include "server/request_log.h"
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// Waits for the socket to become readable (or writable) until the deadline.
-bool WaitFor(int sock, short events, Clock::time_point deadline) {
-  for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0) return false;
-    pollfd p{sock, events, 0};
-    const int n = ::poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), 60000)));
-    if (n > 0) return true;
-    if (n < 0 && errno != EINTR) return false;
-  }
-}
-
-void PeerOf(int sock, bool local, std::string& ip, int& port) {
-  sockaddr_storage addr{};
-  socklen_t len = sizeof addr;
-  const int rc = local ? ::getsockname(sock, reinterpret_cast<sockaddr*>(&addr), &len)
-                       : ::getpeername(sock, reinterpret_cast<sockaddr*>(&addr), &len);
-  if (rc != 0) return;
-  char text[INET6_ADDRSTRLEN] = "";
-  if (addr.ss_family == AF_INET) {
-    const auto* a = reinterpret_cast<const sockaddr_in*>(&addr);
-    ::inet_ntop(AF_INET, &a->sin_addr, text, sizeof text);
-    port = ntohs(a->sin_port);
-  } else if (addr.ss_family == AF_INET6) {
-    const auto* a = reinterpret_cast<const sockaddr_in6*>(&addr);
-    ::inet_ntop(AF_INET6, &a->sin6_addr, text, sizeof text);
-    port = ntohs(a->sin6_port);
-  }
-  ip = text;
-}
-
-// The library reads the request from here: first the bytes the guard already took off
-// the socket, then the socket itself, every wait bounded by the time-out.
-class BufferedSocketStream : public httplib::Stream {
+class PlainTransport : public ConnectionTransport {
  public:
-  BufferedSocketStream(int sock, std::string buffered, std::chrono::milliseconds timeout)
-      : sock_(sock), buffered_(std::move(buffered)), timeout_(timeout) {}
+  explicit PlainTransport(int sock) : sock_(sock) {}
 
-  bool is_readable() const override {
-    return offset_ < buffered_.size() || WaitFor(sock_, POLLIN, Clock::now() + timeout_);
-  }
-  // Writes are collected and sent in large pieces: the library writes an answer's head
-  // and body separately, and each send on its own costs a trip through the network stack.
-  bool is_writable() const override { return true; }
-
-  ssize_t read(char* ptr, size_t size) override {
-    if (offset_ < buffered_.size()) {
-      const size_t n = std::min(size, buffered_.size() - offset_);
-      std::memcpy(ptr, buffered_.data() + offset_, n);
-      offset_ += n;
-      return static_cast<ssize_t>(n);
+  long Read(char* buffer, std::size_t size, GuardClock::time_point deadline) override {
+    for (;;) {
+      // An honest head is usually there by the time the connection is taken: try first,
+      // wait only when nothing has come yet.
+      const ssize_t n = ::recv(sock_, buffer, size, MSG_DONTWAIT);
+      if (n >= 0) return static_cast<long>(n);
+      if (errno != EAGAIN && errno != EINTR) return -1;
+      if (!WaitFor(sock_, POLLIN, deadline)) return kTimedOut;
     }
-    if (!WaitFor(sock_, POLLIN, Clock::now() + timeout_)) return -1;
-    return ::recv(sock_, ptr, size, 0);
   }
-  ssize_t write(const char* ptr, size_t size) override {
-    if (failed_) return -1;
-    pending_.append(ptr, size);
-    if (pending_.size() >= kFlushBytes && !Flush()) return -1;
-    return static_cast<ssize_t>(size);
+  bool WaitReadable(GuardClock::time_point deadline) override {
+    return WaitFor(sock_, POLLIN, deadline);
   }
-  // Sends what is collected, each wait for the peer bounded by the time-out.
-  bool Flush() {
-    size_t sent = 0;
-    while (!failed_ && sent < pending_.size()) {
-      const ssize_t n = ::send(sock_, pending_.data() + sent, pending_.size() - sent,
-                               MSG_NOSIGNAL | MSG_DONTWAIT);
+  bool WriteAll(const char* data, std::size_t size, GuardClock::time_point deadline) override {
+    std::size_t sent = 0;
+    while (sent < size) {
+      const ssize_t n = ::send(sock_, data + sent, size - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
       if (n > 0) {
-        sent += static_cast<size_t>(n);
+        sent += static_cast<std::size_t>(n);
       } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-        failed_ = !WaitFor(sock_, POLLOUT, Clock::now() + timeout_);
+        if (!WaitFor(sock_, POLLOUT, deadline)) return false;
       } else {
-        failed_ = true;
+        return false;
       }
     }
-    pending_.clear();
-    return !failed_;
+    return true;
   }
-  void get_remote_ip_and_port(std::string& ip, int& port) const override {
-    PeerOf(sock_, false, ip, port);
-  }
-  void get_local_ip_and_port(std::string& ip, int& port) const override {
-    PeerOf(sock_, true, ip, port);
-  }
-  socket_t socket() const override { return sock_; }
+  void EndSending() override { ::shutdown(sock_, SHUT_WR); }
+  int Socket() const override { return sock_; }
 
  private:
-  static constexpr size_t kFlushBytes = 64 * 1024;
   int sock_;
-  std::string buffered_;
-  size_t offset_ = 0;
-  std::chrono::milliseconds timeout_;
-  std::string pending_;
-  bool failed_ = false;
 };
-
-const char* ReasonOf(HeadVerdict verdict) {
-  switch (verdict) {
-    case HeadVerdict::kIncomplete: return "Request Timeout";
-    case HeadVerdict::kMethodNotAllowed: return "Method Not Allowed";
-    case HeadVerdict::kTooLarge: return "Payload Too Large";
-    case HeadVerdict::kHeadTooLarge: return "Request Header Fields Too Large";
-    case HeadVerdict::kUriTooLong: return "URI Too Long";
-    default: return "Bad Request";
-  }
-}
-
-// The method and path of a refused request for the log, as far as they arrived.
-void LogRefusal(std::string_view head, int status) {
-  const std::string_view line = head.substr(0, head.find("\r\n"));
-  const size_t space = line.find(' ');
-  const std::string_view method = line.substr(0, space);
-  std::string_view path;
-  if (space != std::string_view::npos) {
-    path = line.substr(space + 1);
-    path = path.substr(0, std::min(path.find(' '), path.find('?')));
-  }
-  // A head cut at its limit can be long; the log line need not be.
-  WriteLogLine(FormatLogLine(method.substr(0, 16), path.substr(0, 256), status));
-}
 
 }  // namespace
 
 GuardedServer::GuardedServer(ConnectionLimits limits) : limits_(limits) {
-  set_read_timeout(std::chrono::duration_cast<std::chrono::microseconds>(limits.ioTimeout));
-  set_write_timeout(std::chrono::duration_cast<std::chrono::microseconds>(limits.ioTimeout));
-  set_payload_max_length(limits.head.maxBodyBytes);
-  set_keep_alive_max_count(1);
-}
-
-bool GuardedServer::SetListenBacklog(int backlog) {
-  const socket_t sock = svr_sock_;
-  return sock != INVALID_SOCKET && ::listen(sock, backlog) == 0;
+  ApplyLibraryLimits(*this, limits_);
 }
 
 bool GuardedServer::process_and_close_socket(socket_t sock) {
-  const auto deadline = Clock::now() + limits_.headTimeout;
-  // One byte past the limit is enough to know the limit is passed.
-  const size_t cap = limits_.head.maxHeadBytes + 1;
-  std::string bytes;
-  bytes.reserve(1024);
-  HeadVerdict verdict = HeadVerdict::kIncomplete;
-  size_t headBytes = 0;
-  char chunk[4096];
-  while (verdict == HeadVerdict::kIncomplete && bytes.size() < cap) {
-    // An honest head is usually there by the time the connection is taken: try first,
-    // wait only when nothing has come yet.
-    ssize_t n = ::recv(sock, chunk, std::min(sizeof chunk, cap - bytes.size()), MSG_DONTWAIT);
-    if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-      if (!WaitFor(sock, POLLIN, deadline)) break;
-      continue;
-    }
-    if (n <= 0) {
-      // The peer closed or failed before finishing its head: nothing to answer.
-      ::close(sock);
-      return false;
-    }
-    bytes.append(chunk, static_cast<size_t>(n));
-    verdict = JudgeHead(bytes, limits_.head, headBytes);
-  }
-  if (verdict != HeadVerdict::kAccept) {
-    LogRefusal(bytes, StatusOf(verdict));
-    Refuse(sock, verdict);
-    return false;
-  }
-  BufferedSocketStream stream(sock, std::move(bytes), limits_.ioTimeout);
-  bool closed = false;
-  const bool ok = process_request(stream, /*close_connection=*/true, closed, nullptr);
-  const bool flushed = stream.Flush();
+  const auto headDeadline = GuardClock::now() + limits_.headTimeout;
+  PlainTransport transport(sock);
+  const bool ok = ServeGuarded(transport, limits_, headDeadline, [this](httplib::Stream& stream) {
+    bool closed = false;
+    return process_request(stream, /*close_connection=*/true, closed, nullptr);
+  });
   ::close(sock);
-  return ok && flushed;
-}
-
-void GuardedServer::Refuse(socket_t sock, HeadVerdict verdict) {
-  const int status = StatusOf(verdict);
-  const std::string body = std::string(ReasonOf(verdict)) + "\n";
-  std::string answer = "HTTP/1.1 " + std::to_string(status) + " " + ReasonOf(verdict) + "\r\n";
-  if (verdict == HeadVerdict::kMethodNotAllowed) answer += "Allow: GET\r\n";
-  answer += "Content-Type: text/plain; charset=utf-8\r\nContent-Length: " +
-            std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
-  const auto deadline = Clock::now() + limits_.ioTimeout;
-  size_t sent = 0;
-  while (sent < answer.size() && WaitFor(sock, POLLOUT, deadline)) {
-    const ssize_t n = ::send(sock, answer.data() + sent, answer.size() - sent, MSG_NOSIGNAL);
-    if (n <= 0) break;
-    sent += static_cast<size_t>(n);
-  }
-  // Closing with unread bytes would reset the connection and could destroy the answer
-  // before the peer reads it; so stop sending, then read and drop a bounded amount.
-  ::shutdown(sock, SHUT_WR);
-  const auto drainUntil = Clock::now() + std::chrono::milliseconds(500);
-  size_t drained = 0;
-  char chunk[4096];
-  while (drained < 256 * 1024 && WaitFor(sock, POLLIN, drainUntil)) {
-    const ssize_t n = ::recv(sock, chunk, sizeof chunk, 0);
-    if (n <= 0) break;
-    drained += static_cast<size_t>(n);
-  }
-  ::close(sock);
+  return ok;
 }

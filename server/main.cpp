@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -66,21 +67,22 @@ int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
 
   // A certificate that cannot be used ends the program before the database is touched.
-  // Plain HTTP gets the guarded server, which reads each request's head itself under
-  // the service's limits; the TLS server reads through the library (its time-outs apply,
-  // the head limits of the guard do not).
+  // Either server reads each request's head itself under the service's limits, the TLS
+  // one after its handshake.
   std::unique_ptr<httplib::Server> serverHolder;
-  GuardedServer* guarded = nullptr;
+  std::function<bool(int)> raiseBacklog;
   if (tls.tls.Enabled()) {
     std::string tlsError;
-    serverHolder = MakeServer(tls.tls, tlsError);
-    if (!serverHolder) {
+    auto secure = MakeTlsServer(tls.tls, LimitsFrom(options), tlsError);
+    if (!secure) {
       std::fprintf(stderr, "mining-service: %s\n", tlsError.c_str());
       return 1;
     }
+    raiseBacklog = [s = secure.get()](int backlog) { return s->SetListenBacklog(backlog); };
+    serverHolder = std::move(secure);
   } else {
     auto plain = std::make_unique<GuardedServer>(LimitsFrom(options));
-    guarded = plain.get();
+    raiseBacklog = [s = plain.get()](int backlog) { return s->SetListenBacklog(backlog); };
     serverHolder = std::move(plain);
   }
   httplib::Server& server = *serverHolder;
@@ -116,7 +118,7 @@ int main(int argc, char** argv) {
   } else if (!server.bind_to_port(options.bindAddress, port)) {
     port = -1;
   }
-  if (port > 0 && guarded != nullptr && !guarded->SetListenBacklog(kListenBacklog)) port = -1;
+  if (port > 0 && !raiseBacklog(kListenBacklog)) port = -1;
   if (port < 0) {
     std::fprintf(stderr, "mining-service: cannot listen on %s port %d\n",
                  options.bindAddress.c_str(), options.port);

@@ -16,6 +16,7 @@ struct FleetMachine {
   double miningPerSec = 0.012;
   bool busy = false;    // a report of it is in flight: its worker is inside the exchange
   bool mining = true;   // a Code of 0 switches it off, as it does the client
+  int port = 0;         // of the service it talks to; machines are spread over the services
 
   static FleetMachine Make(int index, std::uint32_t seed);
 

@@ -1,4 +1,6 @@
-// mining-fleet: N simulated machines against one mining-service on 127.0.0.1.
+// mining-fleet: N simulated machines against mining-service on 127.0.0.1: one service
+// with a SQLite file of its own, or with --db postgresql://... one or more services
+// (--instances) sharing that database, the machines spread over them in turn.
 //
 // Each machine does what a client's run does: the machine information and the power-on
 // notice at start, status reports in the first five milliseconds of the seconds of its
@@ -19,6 +21,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -38,6 +42,8 @@ struct FleetOptions {
   int threads = 0;  // 0: the service's default
   std::uint32_t seed = 216;
   std::string service = KESTRAVON_SERVICE_BIN;
+  std::string db;     // empty: a SQLite file in a temporary folder
+  int instances = 1;  // services on the one database
 };
 
 bool ParseArgs(int argc, char** argv, FleetOptions& o) {
@@ -51,9 +57,13 @@ bool ParseArgs(int argc, char** argv, FleetOptions& o) {
     else if (name == "--threads" && n >= 1 && n <= 1024) o.threads = static_cast<int>(n);
     else if (name == "--seed") o.seed = static_cast<std::uint32_t>(n);
     else if (name == "--service") o.service = value;
+    else if (name == "--db" && IsPostgresDb(value)) o.db = value;
+    else if (name == "--instances" && n >= 1 && n <= 8) o.instances = static_cast<int>(n);
     else return false;
   }
-  return true;
+  // Several services on one SQLite file would each have a writer of its own: the service
+  // is built for one process per file.
+  return o.instances == 1 || !o.db.empty();
 }
 
 // Peak and current resident set of a process, in MiB, from /proc.
@@ -89,9 +99,11 @@ std::string LoadAverage() {
   return one + " " + five + " " + fifteen + "\n";
 }
 
-void Record(KindFigures& k, const HttpResult& r) {
+// answeredAt counts the answers per service port.
+void Record(KindFigures& k, const HttpResult& r, std::map<int, long>& answeredAt) {
   if (r.answered && r.status == 200) {
     k.seconds.push_back(r.Seconds());
+    ++answeredAt[r.port];
     return;
   }
   if (k.errors++ == 0) k.firstError = r.answered ? "status " + std::to_string(r.status) : r.error;
@@ -105,7 +117,7 @@ bool EachMachine(HttpLoad& load, std::vector<FleetMachine>& fleet, std::size_t w
   while ((next < fleet.size() || load.InFlight() > 0) && LoadClock::now() < deadline) {
     while (next < fleet.size() && load.InFlight() < window) {
       FleetMachine* m = &fleet[next++];
-      load.Send(target(*m), [m, onAnswer](const HttpResult& r) { onAnswer(*m, r); });
+      load.Send(m->port, target(*m), [m, onAnswer](const HttpResult& r) { onAnswer(*m, r); });
     }
     load.RunOnce(deadline);
   }
@@ -119,7 +131,7 @@ int main(int argc, char** argv) {
   if (!ParseArgs(argc, argv, o)) {
     std::fprintf(stderr,
                  "usage: mining-fleet [--machines 1..20000] [--bursts 1..60] [--threads N]"
-                 " [--seed N] [--service PATH]\n");
+                 " [--seed N] [--service PATH] [--db postgresql://...] [--instances 1..8]\n");
     return 2;
   }
   // Every machine of a burst can hold a socket at once.
@@ -137,32 +149,40 @@ int main(int argc, char** argv) {
   const std::string dir = dirTemplate;
   MiningServiceOptions so;
   so.binary = o.service;
-  so.databasePath = dir + "/fleet.db";
-  so.stderrPath = dir + "/service.log";
+  so.databasePath = o.db.empty() ? dir + "/fleet.db" : o.db;
   so.extraArgs = {"--exit-with-parent"};
   if (o.threads > 0) so.extraArgs.insert(so.extraArgs.end(), {"--threads", std::to_string(o.threads)});
-  MiningServiceProcess service(so);
+  std::vector<std::unique_ptr<MiningServiceProcess>> services;
+  for (int i = 0; i < o.instances; ++i) {
+    so.stderrPath = dir + "/service-" + std::to_string(i + 1) + ".log";
+    services.push_back(std::make_unique<MiningServiceProcess>(so));
+  }
   // The first start makes the database; the fleet joins it while the service is down.
   std::string error;
-  if (!service.Start()) {
-    std::fprintf(stderr, "mining-fleet: %s\n", service.StartError().c_str());
+  if (!services[0]->Start()) {
+    std::fprintf(stderr, "mining-fleet: %s\n", services[0]->StartError().c_str());
     return 1;
   }
-  service.Stop();
+  services[0]->Stop();
   if (!SeedFleet(so.databasePath, o.machines, error)) {
     std::fprintf(stderr, "mining-fleet: seeding: %s\n", error.c_str());
     return 1;
   }
-  if (!service.Start()) {
-    std::fprintf(stderr, "mining-fleet: %s\n", service.StartError().c_str());
-    return 1;
+  for (auto& service : services) {
+    if (!service->Start()) {
+      std::fprintf(stderr, "mining-fleet: %s\n", service->StartError().c_str());
+      return 1;
+    }
   }
-  const double rssAtStart = ProcStatusMiB(service.Pid(), "VmRSS:");
+  double rssAtStart = 0;
+  for (auto& service : services) rssAtStart += ProcStatusMiB(service->Pid(), "VmRSS:");
 
   std::vector<FleetMachine> fleet;
   fleet.reserve(static_cast<std::size_t>(o.machines));
-  for (int i = 0; i < o.machines; ++i) fleet.push_back(FleetMachine::Make(i, o.seed));
-
+  for (int i = 0; i < o.machines; ++i) {
+    fleet.push_back(FleetMachine::Make(i, o.seed));
+    fleet.back().port = services[static_cast<std::size_t>(i) % services.size()]->Port();
+  }
   std::vector<KindFigures> kinds(4);
   kinds[0].kind = "GetData";
   kinds[1].kind = "power on";
@@ -172,19 +192,20 @@ int main(int argc, char** argv) {
   KindFigures& powerOn = kinds[1];
   KindFigures& report = kinds[2];
   KindFigures& powerOff = kinds[3];
-  HttpLoad load(service.Port(), std::chrono::seconds(30));
+  HttpLoad load(std::chrono::seconds(30));
+  std::map<int, long> answeredAt;
   // Clients start over minutes, not all at once; a window of 256 keeps the start brisk.
   const std::size_t startWindow = 256;
   const auto phaseDeadline = [] { return LoadClock::now() + std::chrono::seconds(120); };
 
   EachMachine(load, fleet, startWindow, [](const FleetMachine& m) { return m.MachineInfoTarget(); },
               [&](FleetMachine& m, const HttpResult& r) {
-                Record(info, r);
+                Record(info, r, answeredAt);
                 if (r.answered && r.status == 200) m.ApplyMachineInfo(r.body);
               },
               phaseDeadline());
   EachMachine(load, fleet, startWindow, [](const FleetMachine& m) { return m.PowerTarget(1); },
-              [&](FleetMachine&, const HttpResult& r) { Record(powerOn, r); }, phaseDeadline());
+              [&](FleetMachine&, const HttpResult& r) { Record(powerOn, r, answeredAt); }, phaseDeadline());
 
   // Burst seconds. Each machine's worker passes once a millisecond; during milliseconds
   // 0-4 a pass draws the gate and, when it opens, the worker is inside the exchange until
@@ -216,10 +237,10 @@ int main(int argc, char** argv) {
         if (m.random.Draw() % 40 > 3) continue;
         m.busy = true;
         ++figures.sent;
-        load.Send(m.ReportTarget(local.tm_hour, local.tm_min),
+        load.Send(m.port, m.ReportTarget(local.tm_hour, local.tm_min),
                   [&, mp = &m](const HttpResult& r) {
                     mp->busy = false;
-                    Record(report, r);
+                    Record(report, r, answeredAt);
                     if (r.answered && r.status == 200) {
                       ++figures.answered;
                       ++reportsAnswered;
@@ -237,23 +258,33 @@ int main(int argc, char** argv) {
   }
 
   EachMachine(load, fleet, startWindow, [](const FleetMachine& m) { return m.PowerTarget(0); },
-              [&](FleetMachine&, const HttpResult& r) { Record(powerOff, r); }, phaseDeadline());
+              [&](FleetMachine&, const HttpResult& r) { Record(powerOff, r, answeredAt); }, phaseDeadline());
 
-  const double rssPeak = ProcStatusMiB(service.Pid(), "VmHWM:");
-  const double serviceCpu = ProcCpuSeconds(service.Pid());
+  // With several services: their sums, as if one.
+  double rssPeak = 0;
+  double serviceCpu = 0;
+  for (auto& service : services) {
+    rssPeak += ProcStatusMiB(service->Pid(), "VmHWM:");
+    serviceCpu += ProcCpuSeconds(service->Pid());
+  }
   rusage own{};
   getrusage(RUSAGE_SELF, &own);
   const double fleetCpu = static_cast<double>(own.ru_utime.tv_sec + own.ru_stime.tv_sec) +
                           static_cast<double>(own.ru_utime.tv_usec + own.ru_stime.tv_usec) / 1e6;
-  const int status = service.Stop();
+  int exitCode = 0;
+  for (auto& service : services) {
+    const int code = ExitCodeOf(service->Stop());
+    if (code != 0) exitCode = code;
+  }
   FleetRows rows;
   if (!CountFleetRows(so.databasePath, rows, error)) {
     std::fprintf(stderr, "mining-fleet: counting: %s\n", error.c_str());
     return 1;
   }
 
-  std::printf("machines: %d, burst seconds: %d, service threads: %s\n", o.machines, o.bursts,
-              o.threads > 0 ? std::to_string(o.threads).c_str() : "default");
+  std::printf("machines: %d, burst seconds: %d, service threads: %s, %d service%s on %s\n",
+              o.machines, o.bursts, o.threads > 0 ? std::to_string(o.threads).c_str() : "default",
+              o.instances, o.instances == 1 ? "" : "s", o.db.empty() ? "SQLite" : "PostgreSQL");
   long sent = 0;
   double bestRate = 0;
   for (std::size_t i = 0; i < bursts.size(); ++i) {
@@ -276,16 +307,21 @@ int main(int argc, char** argv) {
               powerOn.seconds.size(), powerOff.seconds.size(),
               nothingLost ? "nothing lost" : "MISMATCH");
   std::printf("service RSS: %.1f MiB after start, %.1f MiB peak; exit status %d\n", rssAtStart,
-              rssPeak, ExitCodeOf(status));
+              rssPeak, exitCode);
   const long requests = static_cast<long>(info.seconds.size() + powerOn.seconds.size() +
                                           report.seconds.size() + powerOff.seconds.size());
   std::printf("CPU: service %.2f s, fleet %.2f s for %ld answered requests (%.0f us each in the "
               "service); load average %s",
               serviceCpu, fleetCpu, requests, requests ? 1e6 * serviceCpu / requests : 0.0,
               LoadAverage().c_str());
+  if (services.size() > 1) {
+    std::printf("answered per service:");
+    for (const auto& service : services) std::printf(" %ld", answeredAt[service->Port()]);
+    std::printf("\n");
+  }
   long errors = 0;
   for (const KindFigures& k : kinds) errors += k.errors;
-  const bool clean = errors == 0 && nothingLost;
+  const bool clean = errors == 0 && nothingLost && exitCode == 0;
   // A run that went wrong keeps its database and the service's log to look into.
   if (clean) {
     std::filesystem::remove_all(dir);

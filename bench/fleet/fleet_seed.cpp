@@ -22,6 +22,7 @@ bool Exec(sqlite3* db, const char* sql, std::string& error) {
 }  // namespace
 
 bool SeedFleet(const std::string& dbPath, int machines, std::string& error) {
+  if (IsPostgresDb(dbPath)) return SeedFleetPostgres(dbPath, machines, error);
   Db db;
   if (sqlite3_open_v2(dbPath.c_str(), &db.handle, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
     error = "cannot open " + dbPath;
@@ -52,6 +53,7 @@ bool SeedFleet(const std::string& dbPath, int machines, std::string& error) {
 }
 
 bool CountFleetRows(const std::string& dbPath, FleetRows& rows, std::string& error) {
+  if (IsPostgresDb(dbPath)) return CountFleetRowsPostgres(dbPath, rows, error);
   Db db;
   if (sqlite3_open_v2(dbPath.c_str(), &db.handle, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
     error = "cannot open " + dbPath;

@@ -50,8 +50,8 @@ bool ParseAnswer(const std::string& bytes, int& status, std::string& body) {
 
 }  // namespace
 
-HttpLoad::HttpLoad(int port, std::chrono::milliseconds timeout)
-    : port_(port), timeout_(timeout), epoll_(epoll_create1(EPOLL_CLOEXEC)) {}
+HttpLoad::HttpLoad(std::chrono::milliseconds timeout)
+    : timeout_(timeout), epoll_(epoll_create1(EPOLL_CLOEXEC)) {}
 
 HttpLoad::~HttpLoad() {
   for (Exchange* e : live_) {
@@ -61,11 +61,12 @@ HttpLoad::~HttpLoad() {
   if (epoll_ >= 0) ::close(epoll_);
 }
 
-void HttpLoad::Send(const std::string& target, std::function<void(const HttpResult&)> done) {
+void HttpLoad::Send(int port, const std::string& target, std::function<void(const HttpResult&)> done) {
   auto* e = new Exchange;
-  e->request = RequestBytes(target, port_);
+  e->request = RequestBytes(target, port);
   e->done = std::move(done);
   e->result.started = LoadClock::now();
+  e->result.port = port;
   live_.push_back(e);
   ++inFlight_;
   e->fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -74,7 +75,7 @@ void HttpLoad::Send(const std::string& target, std::function<void(const HttpResu
   setsockopt(e->fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<uint16_t>(port_));
+  addr.sin_port = htons(static_cast<uint16_t>(port));
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);  // loopback only, whatever the caller wants
   if (::connect(e->fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 &&
       errno != EINPROGRESS) {

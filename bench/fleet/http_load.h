@@ -15,6 +15,7 @@ struct HttpResult {
   int status = 0;
   std::string body;
   std::string error;       // why there is no answer
+  int port = 0;            // of the service it went to
   LoadClock::time_point started;
   LoadClock::time_point finished;
   double Seconds() const { return std::chrono::duration<double>(finished - started).count(); }
@@ -22,14 +23,15 @@ struct HttpResult {
 
 class HttpLoad {
  public:
-  // port on 127.0.0.1; timeout bounds every exchange from its connect.
-  HttpLoad(int port, std::chrono::milliseconds timeout);
+  // timeout bounds every exchange from its connect.
+  explicit HttpLoad(std::chrono::milliseconds timeout);
   ~HttpLoad();
   HttpLoad(const HttpLoad&) = delete;
   HttpLoad& operator=(const HttpLoad&) = delete;
 
-  // target is the path and query ("/Machine/...?..."); done runs on this thread.
-  void Send(const std::string& target, std::function<void(const HttpResult&)> done);
+  // To port on 127.0.0.1; target is the path and query ("/Machine/...?..."); done runs on
+  // this thread.
+  void Send(int port, const std::string& target, std::function<void(const HttpResult&)> done);
 
   // Handles answers until nothing is in flight or the deadline passes; true when idle.
   bool RunUntilIdle(LoadClock::time_point deadline);
@@ -43,7 +45,6 @@ class HttpLoad {
   void OnReady(Exchange* e, std::uint32_t events);
   void ExpireOld(LoadClock::time_point now);
 
-  int port_;
   std::chrono::milliseconds timeout_;
   int epoll_ = -1;
   std::size_t inFlight_ = 0;

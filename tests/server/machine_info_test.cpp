@@ -128,8 +128,11 @@ TEST_F(MachineInfoTest, TheDatabaseSurvivesARestartAndIsSeededOnce) {
 TEST_F(MachineInfoTest, StoredTextsNeverBreakTheAnswerLayout) {
   // A hand-edited record with line breaks or characters outside code page 949.
   StartService();
-  DbExec("UPDATE machines SET name = 'two' || char(13, 10) || '[Return]' || char(10) || 'x'");
-  DbExec("UPDATE mars SET name = 'snow ' || char(9731) || ' field'");  // U+2603 is not in CP949
+  const std::string crlf = OnPostgres() ? "chr(13) || chr(10)" : "char(13, 10)";
+  const std::string lf = OnPostgres() ? "chr(10)" : "char(10)";
+  const std::string snowman = OnPostgres() ? "chr(9731)" : "char(9731)";  // U+2603 is not in CP949
+  DbExec("UPDATE machines SET name = 'two' || " + crlf + " || '[Return]' || " + lf + " || 'x'");
+  DbExec("UPDATE mars SET name = 'snow ' || " + snowman + " || ' field'");
   const IniBody ini = MachineInfo();
   ASSERT_TRUE(ini.wellFormed) << ini.problem;
   EXPECT_EQ(ini.Get("Machine", "Name"), "two  [Return] x");

@@ -1,6 +1,7 @@
 #include "service_fixture.h"
 
 #include <arpa/inet.h>
+#include <libpq-fe.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sqlite3.h>
@@ -8,7 +9,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 
+#include "private_postgres.h"
 #include "service/amount_scramble.h"
 
 std::string EncodeAll(std::string_view value) {
@@ -121,6 +124,15 @@ ServiceTest::ServiceTest() : logPath_(box_.File("service.log")) {
   options_.binary = KESTRAVON_SERVICE_BIN;
   options_.databasePath = box_.File("service.db");
   options_.stderrPath = logPath_;
+  const char* store = std::getenv("KESTRAVON_SERVICE_STORE");
+  onPostgres_ = store && std::string(store) == "postgresql";
+}
+
+void ServiceTest::SetUp() {
+  if (!onPostgres_) return;
+  options_.databasePath = NewPostgresDatabase();
+  // Never fall back on a file: the test would pass without PostgreSQL.
+  if (options_.databasePath.empty() && !IsSkipped()) FAIL() << "no PostgreSQL database for this test";
 }
 
 void ServiceTest::StartService() {
@@ -188,14 +200,52 @@ auto FirstValue(const std::string& path, const std::string& sql, Read read)
   return value;
 }
 
+// The same on PostgreSQL: results come as text, bytea columns turned back into their bytes.
+std::optional<std::string> PgFirstValue(const std::string& uri, const std::string& sql) {
+  PGconn* c = PQconnectdb(uri.c_str());
+  std::optional<std::string> value;
+  if (PQstatus(c) != CONNECTION_OK) {
+    ADD_FAILURE() << "cannot connect to the test database: " << PQerrorMessage(c);
+  } else {
+    PGresult* r = PQexec(c, sql.c_str());
+    const ExecStatusType status = PQresultStatus(r);
+    if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
+      ADD_FAILURE() << "test SQL failed: " << sql << ": " << PQresultErrorMessage(r);
+    } else if (status == PGRES_TUPLES_OK && PQntuples(r) > 0 && !PQgetisnull(r, 0, 0)) {
+      constexpr Oid kBytea = 17;
+      if (PQftype(r, 0) == kBytea) {
+        std::size_t length = 0;
+        unsigned char* bytes =
+            PQunescapeBytea(reinterpret_cast<const unsigned char*>(PQgetvalue(r, 0, 0)), &length);
+        if (bytes) value = std::string(reinterpret_cast<const char*>(bytes), length);
+        PQfreemem(bytes);
+      } else {
+        value = std::string(PQgetvalue(r, 0, 0), static_cast<std::size_t>(PQgetlength(r, 0, 0)));
+      }
+    }
+    PQclear(r);
+  }
+  PQfinish(c);
+  return value;
+}
+
 }  // namespace
 
 std::optional<std::int64_t> ServiceTest::DbInt(const std::string& sql) {
+  if (onPostgres_) {
+    const auto text = PgFirstValue(options_.databasePath, sql);
+    if (!text) return std::nullopt;
+    char* end = nullptr;
+    const long long v = std::strtoll(text->c_str(), &end, 10);
+    EXPECT_TRUE(end && *end == '\0' && !text->empty()) << "not a whole number: " << *text;
+    return static_cast<std::int64_t>(v);
+  }
   return FirstValue(options_.databasePath, sql,
                     [](sqlite3_stmt* s) { return static_cast<std::int64_t>(sqlite3_column_int64(s, 0)); });
 }
 
 std::optional<std::string> ServiceTest::DbText(const std::string& sql) {
+  if (onPostgres_) return PgFirstValue(options_.databasePath, sql);
   return FirstValue(options_.databasePath, sql, [](sqlite3_stmt* s) {
     const auto* p = static_cast<const char*>(sqlite3_column_blob(s, 0));
     return std::string(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(s, 0)));
@@ -203,6 +253,10 @@ std::optional<std::string> ServiceTest::DbText(const std::string& sql) {
 }
 
 void ServiceTest::DbExec(const std::string& sql) {
+  if (onPostgres_) {
+    PgFirstValue(options_.databasePath, sql);
+    return;
+  }
   TestDb conn(options_.databasePath);
   char* message = nullptr;
   if (sqlite3_exec(conn.db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {

@@ -56,9 +56,14 @@ struct HttpAnswer {
 // Sends raw bytes over a fresh connection and returns everything that comes back.
 std::string RawExchange(int port, const std::string& bytes);
 
+// KESTRAVON_SERVICE_STORE=postgresql runs every test of the service against a database of
+// its own on the process's private PostgreSQL server instead of a SQLite file.
 class ServiceTest : public ::testing::Test {
  protected:
   ServiceTest();
+  // Picks the database; a fixture with a SetUp of its own calls this first.
+  void SetUp() override;
+  bool OnPostgres() const { return onPostgres_; }
 
   // Starts the service with options_ (adjust them first); fails the test when it cannot.
   void StartService();
@@ -68,7 +73,8 @@ class ServiceTest : public ::testing::Test {
   HttpAnswer Report(const ReportValues& v) { return Get(ReportTarget(v)); }
   IniBody MachineInfo(const std::string& serial = kDemoSerial);
 
-  // The first value of the first row of a query on the service's database.
+  // The first value of the first row of a query on the service's database (a bytea value
+  // as its bytes).
   std::optional<std::int64_t> DbInt(const std::string& sql);
   std::optional<std::string> DbText(const std::string& sql);
   void DbExec(const std::string& sql);
@@ -76,6 +82,7 @@ class ServiceTest : public ::testing::Test {
   std::string LogText() const { return ReadFileBytes(logPath_); }
 
   Sandbox box_;
+  bool onPostgres_ = false;
   std::string logPath_;
   MiningServiceOptions options_;
   std::unique_ptr<MiningServiceProcess> service_;

@@ -70,7 +70,11 @@ TEST_F(StatusReport, AMatchingScrambleIsAcceptedAndBurnsOneUnitOfFuel) {
   EXPECT_EQ(DbInt("SELECT cry_ok FROM reports"), 1);
   EXPECT_EQ(DbInt("SELECT code FROM reports"), code);
   EXPECT_EQ(DbInt("SELECT fuel_after FROM reports"), kSeededFuel - 1);
-  EXPECT_EQ(DbText("SELECT typeof(received_at) FROM reports"), "text");
+  if (OnPostgres()) {
+    EXPECT_EQ(DbText("SELECT pg_typeof(received_at)::text FROM reports"), "timestamp with time zone");
+  } else {
+    EXPECT_EQ(DbText("SELECT typeof(received_at) FROM reports"), "text");
+  }
 }
 
 TEST_F(StatusReport, EveryClockOffsetAClientCanUseIsAccepted) {

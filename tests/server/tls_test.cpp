@@ -1,8 +1,17 @@
 // mining-service over HTTPS: --tls-cert and --tls-key, the listening line, and the start-up
 // errors of unusable certificates, checked with the library's own TLS client.
+#include <arpa/inet.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <openssl/ssl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "service_fixture.h"
@@ -11,6 +20,69 @@
 namespace {
 
 using TlsService = ServiceTest;
+using Clock = std::chrono::steady_clock;
+
+int ConnectLoopback(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<std::uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// A TLS client that sends raw bytes, as a hostile peer would. The certificate is not
+// checked: what matters is what the service does once the handshake is done.
+class TlsPeer {
+ public:
+  explicit TlsPeer(int port) : fd_(ConnectLoopback(port)), ctx_(SSL_CTX_new(TLS_client_method())) {
+    // The service may close while a refused request is still being sent; OpenSSL writes
+    // with plain send(), so the broken pipe must not end the test program.
+    signal(SIGPIPE, SIG_IGN);
+    timeval tv{10, 0};  // no read or write of the test waits for ever
+    setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+    ssl_ = SSL_new(ctx_);
+    SSL_set_fd(ssl_, fd_);
+    connected_ = fd_ >= 0 && SSL_connect(ssl_) == 1;
+  }
+  ~TlsPeer() {
+    SSL_free(ssl_);
+    SSL_CTX_free(ctx_);
+    if (fd_ >= 0) close(fd_);
+  }
+  bool Connected() const { return connected_; }
+  bool Send(const std::string& bytes) {
+    return SSL_write(ssl_, bytes.data(), static_cast<int>(bytes.size())) == static_cast<int>(bytes.size());
+  }
+  // Everything the service sends until it closes (or 10 s pass).
+  std::string ReadToEnd() {
+    std::string reply;
+    char buffer[4096];
+    for (;;) {
+      const int n = SSL_read(ssl_, buffer, sizeof buffer);
+      if (n <= 0) break;
+      reply.append(buffer, static_cast<std::size_t>(n));
+    }
+    return reply;
+  }
+
+ private:
+  int fd_;
+  SSL_CTX* ctx_;
+  SSL* ssl_ = nullptr;
+  bool connected_ = false;
+};
+
+std::string TlsExchange(int port, const std::string& bytes) {
+  TlsPeer peer(port);
+  if (!peer.Connected() || !peer.Send(bytes)) return "no TLS connection";
+  return peer.ReadToEnd();
+}
 
 TEST_F(TlsService, ServesHttpsWithTheGivenCertificate) {
   const TlsServerFiles files = GoodServerFiles();
@@ -36,6 +108,76 @@ TEST_F(TlsService, ServesHttpsWithTheGivenCertificate) {
                                           "Host: 127.0.0.1\r\nConnection: close\r\n\r\n")
                 .find("[Return]"),
             std::string::npos);
+  EXPECT_EQ(ExitCodeOf(service_->Stop()), 0);
+}
+
+// The limits of plain HTTP hold over TLS as well: the same refusals, and one deadline for
+// the handshake and the head together however slowly they trickle in.
+TEST_F(TlsService, TheConnectionLimitsOfPlainHttpHoldOverTls) {
+  const TlsServerFiles files = GoodServerFiles();
+  options_.tlsCert = files.cert;
+  options_.tlsKey = files.key;
+  options_.extraArgs = {"--threads", "4", "--head-timeout-ms", "1000"};
+  StartService();
+  const int port = service_->Port();
+  const std::string info = "/Machine/GetData.html?sn=KST-DEMO-0001&Mac=x";
+  struct Case {
+    const char* what;
+    std::string bytes;
+    const char* status;
+  };
+  std::string manyHeaders;
+  for (int i = 0; i < 100; ++i) manyHeaders += "X-H" + std::to_string(i) + ": v\r\n";
+  const std::vector<Case> cases = {
+      {"GET", "GET " + info + " HTTP/1.1\r\nHost: a\r\n\r\n", "HTTP/1.1 200"},
+      {"POST", "POST " + info + " HTTP/1.1\r\nContent-Length: 2\r\n\r\nhi", "HTTP/1.1 405"},
+      {"large body", "GET " + info + " HTTP/1.1\r\nContent-Length: 5000\r\n\r\n", "HTTP/1.1 413"},
+      {"chunked body", "GET " + info + " HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", "HTTP/1.1 413"},
+      {"long request line", "GET /" + std::string(20000, 'a') + " HTTP/1.1\r\n\r\n", "HTTP/1.1 414"},
+      {"too many header lines", "GET " + info + " HTTP/1.1\r\n" + manyHeaders + "\r\n", "HTTP/1.1 431"},
+      {"head that never ends", "GET " + info + " HTTP/1.1\r\nHost: a\r\n", "HTTP/1.1 408"},
+  };
+  for (const Case& c : cases) {
+    const std::string reply = TlsExchange(port, c.bytes);
+    EXPECT_EQ(reply.substr(0, 12), c.status) << c.what << ": " << reply.substr(0, 200);
+    if (std::string(c.status) == "HTTP/1.1 405") {
+      EXPECT_NE(reply.find("\r\nAllow: GET\r\n"), std::string::npos) << reply;
+    }
+  }
+
+  // A head trickled a byte at a time, each byte well within any per-read time-out, is cut
+  // off at the deadline of the whole head.
+  {
+    TlsPeer slow(port);
+    ASSERT_TRUE(slow.Connected());
+    const auto start = Clock::now();
+    const std::string head = "GET " + info + " HTTP/1.1\r\nX-Slow: " + std::string(100, 'x');
+    std::size_t sent = 0;
+    while (sent < head.size() && Clock::now() - start < std::chrono::seconds(4)) {
+      if (!slow.Send(head.substr(sent++, 1))) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    const std::string reply = slow.ReadToEnd();
+    EXPECT_EQ(reply.substr(0, 12), "HTTP/1.1 408") << reply.substr(0, 200);
+    EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), 3.0);
+  }
+
+  // A peer that connects and never starts its handshake is let go at the same deadline.
+  {
+    const int fd = ConnectLoopback(port);
+    ASSERT_GE(fd, 0);
+    const auto start = Clock::now();
+    pollfd p{fd, POLLIN, 0};
+    char byte = 0;
+    const bool closed = poll(&p, 1, 8000) == 1 && recv(fd, &byte, 1, 0) <= 0;
+    close(fd);
+    EXPECT_TRUE(closed) << "the silent connection was kept open";
+    EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), 3.0);
+  }
+
+  // Nothing refused reached the database, and the refusals are logged as over plain HTTP.
+  EXPECT_EQ(DbInt("SELECT COUNT(*) FROM reports"), 0);
+  EXPECT_NE(LogText().find(" POST /Machine/GetData.html 405\n"), std::string::npos) << LogText();
   EXPECT_EQ(ExitCodeOf(service_->Stop()), 0);
 }
 
