@@ -9,6 +9,7 @@
 #include <QProxyStyle>
 #include <QSize>
 #include <QString>
+#include <cstddef>
 #include <vector>
 
 class CachedPanelStyle final : public QProxyStyle {
@@ -27,6 +28,12 @@ class CachedPanelStyle final : public QProxyStyle {
   // What a picture depends on: everything the style reads from the option, and the
   // painter's font and scale. Compared field by field: a frame repaints a few times a
   // frame, and spelling this out as text to look it up cost as much as drawing it.
+  // How many pictures are kept; never more than kMaxPictures.
+  std::size_t KeptPictureCount() const { return pictures_.size(); }
+  // A window has a few dozen distinct frames; the bound only keeps a style whose options
+  // keep changing (a palette per frame, say) from growing without end.
+  static constexpr std::size_t kMaxPictures = 64;
+
   struct PictureKey {
     int element = 0;
     QSize size;
@@ -50,8 +57,5 @@ class CachedPanelStyle final : public QProxyStyle {
   QPixmap Kept(const PictureKey& key, const Option& option, QPainter* painter,
                       Draw draw) const;
 
-  // A window has a few dozen distinct frames; the bound only keeps a style whose options
-  // keep changing (a palette per frame, say) from growing without end.
-  static constexpr std::size_t kMaxPictures = 64;
   mutable std::vector<Picture> pictures_;
 };
