@@ -13,8 +13,8 @@ void PrepareLogPane(QPlainTextEdit* edit) {
   // a second. The panes' Latin text needs no ligatures or contextual forms, so their
   // characters map straight to glyphs instead of passing through the full shaper, which
   // cost more than all the rest of laying out a line; scripts that need shaping (Arabic,
-  // Indic) are still shaped. The panes scroll sideways, so a line a few pixels wider
-  // without pair kerning moves nothing else.
+  // Indic) are still shaped, Hangul syllables map straight to glyphs. The panes scroll
+  // sideways, so a line a few pixels wider without pair kerning moves nothing else.
   QFont font = edit->font();
   font.setStyleStrategy(QFont::PreferNoShaping);
   edit->setFont(font);
