@@ -1,24 +1,24 @@
 #include "ui/cached_panel_style.h"
 
 #include <QPainter>
-#include <QPixmap>
-#include <QPixmapCache>
 #include <QStyleOption>
+#include <algorithm>
+#include <iterator>
 
 namespace {
 
-// What the picture of an element depends on: everything the style reads from the option
-// and the painter's font and scale. Anything else (a transformed painter) is drawn as is.
-QString BaseKey(const char* element, const QStyleOption& o, const QPainter& p) {
-  return QStringLiteral("kestravon-%1-%2x%3-%4-%5-%6-%7-%8")
-      .arg(QLatin1String(element))
-      .arg(o.rect.width())
-      .arg(o.rect.height())
-      .arg(static_cast<uint>(o.state))
-      .arg(o.palette.cacheKey())
-      .arg(static_cast<int>(o.direction))
-      .arg(p.device()->devicePixelRatio())
-      .arg(p.font().key());
+enum Element { kEdit = 1, kBox = 2 };
+
+CachedPanelStyle::PictureKey BaseKey(Element element, const QStyleOption& o, const QPainter& p) {
+  CachedPanelStyle::PictureKey key;
+  key.element = element;
+  key.size = o.rect.size();
+  key.state = static_cast<unsigned>(o.state);
+  key.palette = o.palette.cacheKey();
+  key.direction = static_cast<int>(o.direction);
+  key.scale = p.device()->devicePixelRatio();
+  key.font = p.font();
+  return key;
 }
 
 bool Plain(const QPainter* p) {
@@ -26,28 +26,36 @@ bool Plain(const QPainter* p) {
          p->opacity() == 1.0 && p->compositionMode() == QPainter::CompositionMode_SourceOver;
 }
 
-// Draws the element from the kept picture, first drawing it into one when there is none.
-template <class Option, class Draw>
-void DrawKept(const QString& key, const Option& option, QPainter* painter, Draw draw) {
-  QPixmap picture;
-  if (!QPixmapCache::find(key, &picture)) {
-    const qreal scale = painter->device()->devicePixelRatio();
-    picture = QPixmap(option.rect.size() * scale);
-    picture.setDevicePixelRatio(scale);
-    picture.fill(Qt::transparent);
-    Option at = option;
-    at.rect.moveTo(0, 0);
-    QPainter onPicture(&picture);
-    onPicture.setFont(painter->font());
-    onPicture.setRenderHints(painter->renderHints());
-    draw(&at, &onPicture);
-    onPicture.end();
-    QPixmapCache::insert(key, picture);
-  }
-  painter->drawPixmap(option.rect.topLeft(), picture);
+}  // namespace
+
+bool CachedPanelStyle::PictureKey::operator==(const PictureKey& other) const {
+  return element == other.element && size == other.size && state == other.state &&
+         palette == other.palette && direction == other.direction && scale == other.scale &&
+         std::equal(std::begin(fields), std::end(fields), std::begin(other.fields)) &&
+         text == other.text && font == other.font;
 }
 
-}  // namespace
+template <class Option, class Draw>
+QPixmap CachedPanelStyle::Kept(const PictureKey& key, const Option& option,
+                                      QPainter* painter, Draw draw) const {
+  for (const Picture& kept : pictures_) {
+    if (kept.key == key) return kept.pixmap;
+  }
+  const qreal scale = painter->device()->devicePixelRatio();
+  QPixmap picture(option.rect.size() * scale);
+  picture.setDevicePixelRatio(scale);
+  picture.fill(Qt::transparent);
+  Option at = option;
+  at.rect.moveTo(0, 0);
+  QPainter onPicture(&picture);
+  onPicture.setFont(painter->font());
+  onPicture.setRenderHints(painter->renderHints());
+  draw(&at, &onPicture);
+  onPicture.end();
+  if (pictures_.size() >= kMaxPictures) pictures_.erase(pictures_.begin());
+  pictures_.push_back(Picture{key, picture});
+  return pictures_.back().pixmap;
+}
 
 CachedPanelStyle::CachedPanelStyle() = default;
 
@@ -62,15 +70,15 @@ void CachedPanelStyle::drawPrimitive(PrimitiveElement element, const QStyleOptio
     QProxyStyle::drawPrimitive(element, option, painter, widget);
     return;
   }
-  const QString key = BaseKey("edit", *frame, *painter) +
-                      QStringLiteral("-%1-%2-%3-%4")
-                          .arg(frame->lineWidth)
-                          .arg(frame->midLineWidth)
-                          .arg(static_cast<int>(frame->features))
-                          .arg(static_cast<int>(frame->frameShape));
-  DrawKept(key, *frame, painter, [&](const QStyleOptionFrame* at, QPainter* p) {
+  PictureKey key = BaseKey(kEdit, *frame, *painter);
+  key.fields[0] = frame->lineWidth;
+  key.fields[1] = frame->midLineWidth;
+  key.fields[2] = static_cast<int>(frame->features);
+  key.fields[3] = static_cast<int>(frame->frameShape);
+  const QPixmap picture = Kept(key, *frame, painter, [&](const QStyleOptionFrame* at, QPainter* p) {
     QProxyStyle::drawPrimitive(element, at, p, widget);
   });
+  painter->drawPixmap(option->rect.topLeft(), picture);
 }
 
 void CachedPanelStyle::drawComplexControl(ComplexControl control, const QStyleOptionComplex* option,
@@ -82,17 +90,17 @@ void CachedPanelStyle::drawComplexControl(ComplexControl control, const QStyleOp
     QProxyStyle::drawComplexControl(control, option, painter, widget);
     return;
   }
-  const QString key = BaseKey("box", *box, *painter) +
-                      QStringLiteral("-%1-%2-%3-%4-%5-%6-%7")
-                          .arg(static_cast<uint>(box->subControls))
-                          .arg(static_cast<uint>(box->activeSubControls))
-                          .arg(static_cast<int>(box->textAlignment))
-                          .arg(box->textColor.rgba())
-                          .arg(box->lineWidth)
-                          .arg(box->midLineWidth)
-                          .arg(static_cast<int>(box->features)) +
-                      QLatin1Char('-') + box->text;
-  DrawKept(key, *box, painter, [&](const QStyleOptionGroupBox* at, QPainter* p) {
+  PictureKey key = BaseKey(kBox, *box, *painter);
+  key.fields[0] = static_cast<int>(box->subControls);
+  key.fields[1] = static_cast<int>(box->activeSubControls);
+  key.fields[2] = static_cast<int>(box->textAlignment);
+  key.fields[3] = static_cast<int>(box->textColor.rgba());
+  key.fields[4] = box->lineWidth;
+  key.fields[5] = box->midLineWidth;
+  key.fields[6] = static_cast<int>(box->features);
+  key.text = box->text;
+  const QPixmap picture = Kept(key, *box, painter, [&](const QStyleOptionGroupBox* at, QPainter* p) {
     QProxyStyle::drawComplexControl(control, at, p, widget);
   });
+  painter->drawPixmap(option->rect.topLeft(), picture);
 }

@@ -1,5 +1,6 @@
 #include "ui/log_pane_edit.h"
 
+#include <QFont>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -8,6 +9,15 @@
 #include <QTextLayout>
 
 void PrepareLogPane(QPlainTextEdit* edit) {
+  // Every line that comes into view is laid out once, and the lines come at a thousand
+  // a second. The panes' Latin text needs no ligatures or contextual forms, so their
+  // characters map straight to glyphs instead of passing through the full shaper, which
+  // cost more than all the rest of laying out a line; scripts that need shaping (Arabic,
+  // Indic) are still shaped, Hangul syllables map straight to glyphs. The panes scroll
+  // sideways, so a line a few pixels wider without pair kerning moves nothing else.
+  QFont font = edit->font();
+  font.setStyleStrategy(QFont::PreferNoShaping);
+  edit->setFont(font);
   QTextDocument* document = edit->document();
   // A block's layout throws its shaped glyphs away after laying out and again after each
   // paint, so a line in view was shaped once to size the view and once more every frame

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QFont>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -71,7 +72,14 @@ CQXCLIENTDlg::CQXCLIENTDlg(SessionHooks& hooks, ControlDelivery& delivery, QWidg
     if (pane != nullptr) PrepareLogPane(pane);
   }
 
+  // The fields show figures, addresses and names that the worker rewrites every frame;
+  // mapping their characters straight to glyphs spares each new text the full shaper
+  // (Latin and Hangul need no shaping; scripts that do are still shaped). The labels keep
+  // the kerned widths their rectangles were fitted to.
+  QFont fieldFont = font();
+  fieldFont.setStyleStrategy(QFont::PreferNoShaping);
   for (const BuiltItem& built : widgets_.Items()) {
+    if (qobject_cast<QLineEdit*>(built.widget)) built.widget->setFont(fieldFont);
     if (panelStyle != nullptr &&
         (qobject_cast<QLineEdit*>(built.widget) || qobject_cast<QGroupBox*>(built.widget))) {
       built.widget->setStyle(panelStyle);

@@ -118,6 +118,7 @@ class DialogTest : public QObject {
   void typedTextStaysUntilTheNextRefresh();
   void unchangedControlsAreLeftAlone();
   void keptFramesLookAsTheStyleDrawsThem();
+  void keptFramesStayFewAsOptionsKeepChanging();
   void logPaneShowsEachFrameAtItsEnd_data();
   void logPaneShowsEachFrameAtItsEnd();
   void radioAndCheckMarksFollowTheRecord();
@@ -554,6 +555,38 @@ void DialogTest::keptFramesLookAsTheStyleDrawsThem() {
     ++compared;
   }
   QVERIFY(compared > 30);
+}
+
+// Repaints of unchanged frames reuse their pictures; a field whose palette changes on
+// every repaint gets a new picture each time, yet the window keeps only a bounded number
+// and still draws the latest exactly as the style does.
+void DialogTest::keptFramesStayFewAsOptionsKeepChanging() {
+  if (!CachedPanelStyle::Suits(*QApplication::style())) QSKIP("frames drawn by the style itself");
+  Window w;
+  QVERIFY(w.Show());
+  auto* field = qobject_cast<QLineEdit*>(w.Item(1003));
+  QVERIFY(field != nullptr);
+  auto* kept = dynamic_cast<CachedPanelStyle*>(field->style());
+  QVERIFY(kept != nullptr);
+  field->grab();
+  const std::size_t settled = kept->KeptPictureCount();
+  QVERIFY(settled > 0);
+  for (int i = 0; i < 5; ++i) field->grab();
+  QCOMPARE(kept->KeptPictureCount(), settled);
+
+  QImage last;
+  for (int i = 0; i < 3 * static_cast<int>(CachedPanelStyle::kMaxPictures); ++i) {
+    QPalette palette = field->palette();
+    palette.setColor(QPalette::Base, QColor::fromHsv(i % 360, 40 + i % 200, 255));
+    field->setPalette(palette);
+    last = field->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    QVERIFY(kept->KeptPictureCount() <= CachedPanelStyle::kMaxPictures);
+  }
+  QCOMPARE(kept->KeptPictureCount(), CachedPanelStyle::kMaxPictures);
+  field->setStyle(QApplication::style());
+  const QImage direct = field->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+  field->setStyle(kept);
+  QCOMPARE(last, direct);
 }
 
 void DialogTest::radioAndCheckMarksFollowTheRecord() {
