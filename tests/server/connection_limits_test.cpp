@@ -16,23 +16,11 @@
 #include <vector>
 
 #include "service_fixture.h"
+#include "support/loopback_socket.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-int Connect(int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<std::uint16_t>(port));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
 
 // Sends what the socket takes without blocking for more than `patience`; returns the count.
 std::size_t SendFor(int fd, const std::string& bytes, std::chrono::milliseconds patience) {
@@ -144,7 +132,7 @@ TEST_F(ConnectionLimits, HugeBodiesAndHeaderFloodsAreNotHeldInMemory) {
        "HTTP/1.1 431"},
   };
   for (const Flood& f : floods) {
-    const int fd = Connect(port);
+    const int fd = loopback::Connect(port);
     ASSERT_GE(fd, 0);
     SendFor(fd, f.head, std::chrono::seconds(2));
     // Keep pushing for a while: the service must answer and stop taking bytes, never
@@ -175,7 +163,7 @@ TEST_F(ConnectionLimits, SlowSendersAreCutOffAndDoNotStarveHonestRequests) {
   const std::string head = std::string("GET ") + kInfo + " HTTP/1.1\r\nHost: x\r\n\r\n";
   std::vector<int> slow;
   for (int i = 0; i < 4; ++i) {
-    slow.push_back(Connect(port));
+    slow.push_back(loopback::Connect(port));
     ASSERT_GE(slow.back(), 0);
   }
   std::vector<std::string> replies(slow.size());

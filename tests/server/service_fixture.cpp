@@ -1,5 +1,7 @@
 #include "service_fixture.h"
 
+#include "support/loopback_socket.h"
+
 #include <arpa/inet.h>
 #include <libpq-fe.h>
 #include <netinet/in.h>
@@ -89,32 +91,26 @@ std::string ReportTarget(const ReportValues& v) {
 }
 
 std::string RawExchange(int port, const std::string& bytes) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int fd = loopback::Connect(port);
   if (fd < 0) return std::string();
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<std::uint16_t>(port));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   std::string reply;
-  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
-    std::size_t sent = 0;
-    while (sent < bytes.size()) {
-      const ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-      if (n <= 0) break;
-      sent += static_cast<std::size_t>(n);
-    }
-    // No half-close: the server would take it for a dropped client and not answer.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    char buffer[4096];
-    while (std::chrono::steady_clock::now() < deadline) {
-      pollfd p{fd, POLLIN, 0};
-      const int ready = poll(&p, 1, 500);
-      if (ready == 0 && !reply.empty()) break;  // the answer is complete and the line is quiet
-      if (ready <= 0) continue;
-      const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-      if (n <= 0) break;
-      reply.append(buffer, static_cast<std::size_t>(n));
-    }
+  std::size_t sent = 0;
+  while (sent < bytes.size()) {
+    const ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n <= 0) break;
+    sent += static_cast<std::size_t>(n);
+  }
+  // No half-close: the server would take it for a dropped client and not answer.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  char buffer[4096];
+  while (std::chrono::steady_clock::now() < deadline) {
+    pollfd p{fd, POLLIN, 0};
+    const int ready = poll(&p, 1, 500);
+    if (ready == 0 && !reply.empty()) break;  // the answer is complete and the line is quiet
+    if (ready <= 0) continue;
+    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+    if (n <= 0) break;
+    reply.append(buffer, static_cast<std::size_t>(n));
   }
   close(fd);
   return reply;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "service_fixture.h"
+#include "support/loopback_socket.h"
 #include "support/tls_fixtures.h"
 
 namespace {
@@ -22,24 +23,11 @@ namespace {
 using TlsService = ServiceTest;
 using Clock = std::chrono::steady_clock;
 
-int ConnectLoopback(int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<std::uint16_t>(port));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
-
 // A TLS client that sends raw bytes, as a hostile peer would. The certificate is not
 // checked: what matters is what the service does once the handshake is done.
 class TlsPeer {
  public:
-  explicit TlsPeer(int port) : fd_(ConnectLoopback(port)), ctx_(SSL_CTX_new(TLS_client_method())) {
+  explicit TlsPeer(int port) : fd_(loopback::Connect(port)), ctx_(SSL_CTX_new(TLS_client_method())) {
     // The service may close while a refused request is still being sent; OpenSSL writes
     // with plain send(), so the broken pipe must not end the test program.
     signal(SIGPIPE, SIG_IGN);
@@ -164,7 +152,7 @@ TEST_F(TlsService, TheConnectionLimitsOfPlainHttpHoldOverTls) {
 
   // A peer that connects and never starts its handshake is let go at the same deadline.
   {
-    const int fd = ConnectLoopback(port);
+    const int fd = loopback::Connect(port);
     ASSERT_GE(fd, 0);
     const auto start = Clock::now();
     pollfd p{fd, POLLIN, 0};

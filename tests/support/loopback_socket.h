@@ -31,6 +31,9 @@ void ShutdownBoth(int fd);
 void ShutdownSend(int fd);
 void Close(int fd);
 
+// A connection to 127.0.0.1:`port`, made before it returns; -1 when it cannot be made.
+int Connect(int port);
+
 // A connection request to `port` that does not wait to be accepted.
 int ConnectWithoutWaiting(int port);
 

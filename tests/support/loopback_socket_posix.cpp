@@ -84,6 +84,17 @@ void ShutdownBoth(int fd) { shutdown(fd, SHUT_RDWR); }
 void ShutdownSend(int fd) { shutdown(fd, SHUT_WR); }
 void Close(int fd) { close(fd); }
 
+int Connect(int port) {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  sockaddr_in addr = LoopbackAddress(port);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
 int ConnectWithoutWaiting(int port) {
   int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;

@@ -86,6 +86,18 @@ void ShutdownBoth(int fd) { shutdown(S(fd), SD_BOTH); }
 void ShutdownSend(int fd) { shutdown(S(fd), SD_SEND); }
 void Close(int fd) { closesocket(S(fd)); }
 
+int Connect(int port) {
+  StartWinsock();
+  SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+  if (s == INVALID_SOCKET) return -1;
+  sockaddr_in addr = LoopbackAddress(port);
+  if (connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    closesocket(s);
+    return -1;
+  }
+  return Fd(s);
+}
+
 int ConnectWithoutWaiting(int port) {
   StartWinsock();
   SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
