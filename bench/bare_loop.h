@@ -28,9 +28,7 @@ class BareLoop final : public Thread {
   // Seconds (of the wall clock) in [from, to) in which a pass read millisecond 100.
   int SecondsWithMillisecond100(int64_t from, int64_t to) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    int n = 0;
-    for (int64_t s : seconds100_) n += (s >= from && s < to) ? 1 : 0;
-    return n;
+    return SecondsIn(seconds100_, from, to);
   }
   // CPU seconds the loop's thread has used, as of its last pass.
   double CpuSeconds() const { return cpuMicros_.load(std::memory_order_relaxed) / 1e6; }
@@ -74,12 +72,25 @@ class BareLoop final : public Thread {
   std::set<int64_t> seconds100_;
 };
 
-// Passes per second of a bare loop alone for `seconds`.
-inline double MeasureBareLoop(int seconds) {
-  BareLoop bare;
+struct LoopFigures {
+  double passes = 0;    // per second
+  double ms100 = 0;     // share of seconds with a pass at millisecond 100
+  double cpu = 0;       // CPU seconds per wall second
+};
+
+// A bare loop alone for `seconds`.
+inline LoopFigures MeasureBareLoop(int seconds, BareWait wait = BareWait::kWorker) {
+  BareLoop bare(wait);
   const double t0 = MonotonicSeconds();
+  const int64_t first = WallSecond() + 1;
   bare.StartWorker();
   std::this_thread::sleep_for(std::chrono::seconds(seconds));
+  const int64_t end = WallSecond();
   bare.Stop();
-  return bare.Passes() / (MonotonicSeconds() - t0);
+  const double elapsed = MonotonicSeconds() - t0;
+  LoopFigures f;
+  f.passes = bare.Passes() / elapsed;
+  f.ms100 = end > first ? static_cast<double>(bare.SecondsWithMillisecond100(first, end)) / (end - first) : 0;
+  f.cpu = bare.CpuSeconds() / elapsed;
+  return f;
 }

@@ -27,9 +27,7 @@ class ExperienceWatch {
   // Seconds of the wall clock in [from, to) in which exp grew.
   int CreditedSeconds(int64_t from, int64_t to) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    int n = 0;
-    for (int64_t s : credited_) n += (s >= from && s < to) ? 1 : 0;
-    return n;
+    return SecondsIn(credited_, from, to);
   }
   // The watch's own CPU seconds, known once it has finished.
   double CpuSeconds() const { return cpu_; }

@@ -144,7 +144,7 @@ int main(int argc, char** argv) {
   WriteFileBytes(install + "/config.ini",
                  std::string("[SerialNo]\r\nNo=") + kDemoSerial + "\r\n[Version]\r\nClient=" + kVersion + "\r\n");
 
-  const double ceilingBefore = MeasureBareLoop(o.ceilingSeconds);
+  const double ceilingBefore = MeasureBareLoop(o.ceilingSeconds).passes;
 
   MinerdProcess minerd({KESTRAVON_MINERD_BIN, "--install-dir", install, "--temp-dir", temp, "--service-root",
                         service.BaseUrl(), "--patch-root", "http://localhost:" + std::to_string(service.Port()),
@@ -182,13 +182,12 @@ int main(int argc, char** argv) {
   bare.Stop();
   const double ceilingAlongside = bare.Passes() / elapsed;
   const int seconds = endSecond > firstSecond ? static_cast<int>(endSecond - firstSecond) : 0;
-  int credited = 0;
-  for (int64_t s : w.credited) credited += (s >= firstSecond && s < endSecond) ? 1 : 0;
+  const int credited = SecondsIn(w.credited, firstSecond, endSecond);
   const double ms100 =
       seconds > 0 ? 100.0 * bare.SecondsWithMillisecond100(firstSecond, endSecond) / seconds : 0;
 
   const int exitStatus = minerd.Stop(SIGTERM);
-  const double ceilingAfter = MeasureBareLoop(o.ceilingSeconds);
+  const double ceilingAfter = MeasureBareLoop(o.ceilingSeconds).passes;
   if (!first.ok || !w.last.ok) {
     std::fprintf(stderr, "headless_probe: the view's /metrics could not be read\n");
     return 1;

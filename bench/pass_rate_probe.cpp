@@ -172,7 +172,7 @@ int main(int argc, char** argv) {
   // The ceiling alone is measured before and after the client, so that a load of the
   // machine that changes meanwhile weighs on both sides alike.
   Figures f;
-  f.ceilingBefore = MeasureBareLoop(o.ceilingSeconds);
+  f.ceilingBefore = MeasureBareLoop(o.ceilingSeconds).passes;
 
   if (!client.ShowWindow(error)) {
     std::fprintf(stderr, "pass_rate_probe: %s\n", error.c_str());
@@ -225,7 +225,7 @@ int main(int argc, char** argv) {
   f.clientCpu = (cpu1 - cpu0 - bare.CpuSeconds() - watch.CpuSeconds()) / elapsed;
 
   client.Close();
-  f.ceilingAfter = MeasureBareLoop(o.ceilingSeconds);
+  f.ceilingAfter = MeasureBareLoop(o.ceilingSeconds).passes;
   f.ceilingAlone = (f.ceilingBefore + f.ceilingAfter) / 2;
   const double loadAfter = LoadAverage();
   Print(f, platform, o, loadBefore, loadAfter);

@@ -137,28 +137,6 @@ HWND WaitForDialog(DWORD threadId, const std::atomic<bool>& gone) {
   return nullptr;
 }
 
-struct LoopFigures {
-  double passes = 0;    // per second
-  double ms100 = 0;     // share of seconds with a pass at millisecond 100
-  double cpu = 0;       // CPU seconds per wall second
-};
-
-LoopFigures MeasureBareLoop(BareWait wait, int seconds) {
-  BareLoop bare(wait);
-  const double t0 = MonotonicSeconds();
-  const int64_t first = WallSecond() + 1;
-  bare.StartWorker();
-  std::this_thread::sleep_for(std::chrono::seconds(seconds));
-  const int64_t end = WallSecond();
-  bare.Stop();
-  const double elapsed = MonotonicSeconds() - t0;
-  LoopFigures f;
-  f.passes = bare.Passes() / elapsed;
-  f.ms100 = end > first ? static_cast<double>(bare.SecondsWithMillisecond100(first, end)) / (end - first) : 0;
-  f.cpu = bare.CpuSeconds() / elapsed;
-  return f;
-}
-
 LoopFigures Mean(const LoopFigures& a, const LoopFigures& b) {
   return LoopFigures{(a.passes + b.passes) / 2, (a.ms100 + b.ms100) / 2, (a.cpu + b.cpu) / 2};
 }
@@ -351,11 +329,11 @@ int main(int argc, char** argv) {
   // The ceilings alone are measured before and after the client, so that a load of the
   // machine that changes meanwhile weighs on both sides alike.
   Figures f;
-  f.bareBefore = MeasureBareLoop(BareWait::kWorker, o.ceilingSeconds);
-  f.sleepBefore = MeasureBareLoop(BareWait::kSleep, o.ceilingSeconds);
+  f.bareBefore = MeasureBareLoop(o.ceilingSeconds, BareWait::kWorker);
+  f.sleepBefore = MeasureBareLoop(o.ceilingSeconds, BareWait::kSleep);
   if (const int status = RunClient(o, f); status != 0) return status;
-  f.bareAfter = MeasureBareLoop(BareWait::kWorker, o.ceilingSeconds);
-  f.sleepAfter = MeasureBareLoop(BareWait::kSleep, o.ceilingSeconds);
+  f.bareAfter = MeasureBareLoop(o.ceilingSeconds, BareWait::kWorker);
+  f.sleepAfter = MeasureBareLoop(o.ceilingSeconds, BareWait::kSleep);
   Print(f, o);
   std::fflush(stdout);
   return 0;

@@ -7,24 +7,20 @@ namespace {
 using DescriptionFunction = HRESULT(WINAPI*)(HANDLE, PCWSTR);
 using SetInformationFunction = BOOL(WINAPI*)(HANDLE, PROCESS_INFORMATION_CLASS, LPVOID, DWORD);
 
-// Thread descriptions exist from Windows 10 1607 on; older systems leave the thread unnamed.
-DescriptionFunction SetDescription() {
-  static const DescriptionFunction function = [] {
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    FARPROC found = kernel != nullptr ? GetProcAddress(kernel, "SetThreadDescription") : nullptr;
-    return reinterpret_cast<DescriptionFunction>(reinterpret_cast<void*>(found));
-  }();
-  return function;
+// A kernel32 function that older systems lack; null there.
+template <typename Function>
+Function KernelFunction(const char* name) {
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  FARPROC found = kernel != nullptr ? GetProcAddress(kernel, name) : nullptr;
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(found));
 }
 
 // Since Windows 11 a process whose windows are all minimized or hidden may lose the timer
 // period it asked for, unless it says it must keep it; a miner is mostly left minimized.
 // The call exists from Windows 8 on and ignores the flag before Windows 11.
 void KeepTimerPeriodWhenHidden() {
-  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-  FARPROC found = kernel != nullptr ? GetProcAddress(kernel, "SetProcessInformation") : nullptr;
-  if (found == nullptr) return;
-  const auto set = reinterpret_cast<SetInformationFunction>(reinterpret_cast<void*>(found));
+  static const auto set = KernelFunction<SetInformationFunction>("SetProcessInformation");
+  if (set == nullptr) return;
   PROCESS_POWER_THROTTLING_STATE state{};
   state.Version = PROCESS_POWER_THROTTLING_CURRENT_VERSION;
   state.ControlMask = PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION;
@@ -40,7 +36,9 @@ void KeepTimerPeriodWhenHidden() {
 void PrepareWorkerThread() {
   KeepTimerPeriodWhenHidden();
   timeBeginPeriod(1);
-  if (const DescriptionFunction describe = SetDescription()) describe(GetCurrentThread(), L"miner-worker");
+  // Thread descriptions exist from Windows 10 1607 on; older systems leave it unnamed.
+  static const auto describe = KernelFunction<DescriptionFunction>("SetThreadDescription");
+  if (describe != nullptr) describe(GetCurrentThread(), L"miner-worker");
 }
 
 void ReleaseWorkerThread() { timeEndPeriod(1); }

@@ -175,7 +175,7 @@ const char kFakeTimeLibrary[] = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.
 TEST_F(MinerdFixture, ReportsThroughAReportMinuteAndTheNoticeOffComesLast) {
   if (!FileExists(kFakeTimeLibrary)) {
     // CI installs it (scripts/test): there a missing library is a broken set-up.
-    if (std::getenv("CI")) FAIL() << kFakeTimeLibrary << " is missing (Debian's libfaketime)";
+    if (InCi()) FAIL() << kFakeTimeLibrary << " is missing (Debian's libfaketime)";
     GTEST_SKIP() << kFakeTimeLibrary << " is missing (Debian's libfaketime)";
   }
   auto minerd = Launch({"--listen", "127.0.0.1:0"});

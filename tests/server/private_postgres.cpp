@@ -68,11 +68,6 @@ Server& TheServer() {
   return server;
 }
 
-bool InCi() {
-  const char* ci = std::getenv("CI");
-  return ci && *ci && std::string(ci) != "false" && std::string(ci) != "0";
-}
-
 }  // namespace
 
 std::string NewPostgresDatabase() {

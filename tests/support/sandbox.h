@@ -30,3 +30,7 @@ bool FileExists(const std::string& path);
 // that holds returns as soon as it does.
 bool WaitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
+// True when CI is set (and not to "false" or "0"), as the scripts read it: there a part the
+// set-up installs must be present, and its absence fails a test instead of skipping it.
+bool InCi();
