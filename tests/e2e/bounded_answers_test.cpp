@@ -16,9 +16,6 @@ namespace {
 using SteadyClock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-constexpr const char* kRecord =
-    "[Version]\r\nServer=0.216\r\n[Return]\r\nCount=1\r\n[Machine]\r\nName=Digger\r\nLevel=3\r\n"
-    "Fuel=250\r\nOnOff=1\r\nKEST=25\r\n";
 
 double Seconds(SteadyClock::duration d) { return std::chrono::duration<double>(d).count(); }
 
@@ -40,8 +37,8 @@ Reply TwoGigabytes(bool announced) {
 
 FetchLimits ShortLimits() {
   FetchLimits limits = ReplyLimits();
-  limits.idleTimeoutSec = 1;
-  limits.totalTimeoutMs = 3000;
+  limits.idleTimeout = std::chrono::seconds(1);
+  limits.totalTimeout = std::chrono::milliseconds(3000);
   return limits;
 }
 
@@ -49,9 +46,9 @@ FetchLimits ShortLimits() {
 
 TEST(BoundedAnswers, DefaultLimitsAreTheDocumentedOnes) {
   const FetchLimits limits = ReplyLimits();
-  EXPECT_EQ(limits.connectTimeoutMs, 60000);
-  EXPECT_EQ(limits.idleTimeoutSec, 30);
-  EXPECT_EQ(limits.totalTimeoutMs, 120000);
+  EXPECT_EQ(limits.connectTimeout, std::chrono::seconds(60));
+  EXPECT_EQ(limits.idleTimeout, std::chrono::seconds(30));
+  EXPECT_EQ(limits.totalTimeout, std::chrono::minutes(2));
   EXPECT_EQ(limits.maxBodyBytes, 1 << 20);
 }
 
