@@ -405,7 +405,9 @@ TEST_F(UrlFetcherTest, HangingTransferIsEndedByItsLimitOrTheAbortFlag) {
     EXPECT_EQ(run.outcome.responseBegan, c.responseBegan);
     EXPECT_FALSE(run.outcome.complete);
     EXPECT_EQ(fetch.Fetcher().Busy(), 0);
-    if (!c.responseBegan) EXPECT_EQ(run.outcome.status, 0);
+    if (!c.responseBegan) {
+      EXPECT_EQ(run.outcome.status, 0);
+    }
     EXPECT_EQ(ReadFileBytes(destination), c.bytesKept ? stall.body.substr(0, *c.bytesKept) : old);
     // Only the limit or the flag can have ended it: each server hangs until shutdown.
     const Clock::time_point from = c.ender == Ender::kAbortFlag ? stoppedAt : fetch.Started();
