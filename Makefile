@@ -81,3 +81,15 @@ package-windows:
 # Installs the package, runs it and removes it again: only as root on a throwaway machine.
 test-package:
 	scripts/test-package
+
+# The Windows installer, build-win/package/QX_CLIENT-<version>-setup.exe (NSIS), and a
+# signed release of VERSION: build-win-release/release/ holds the installer and the patch
+# folder (patchv2.exe and patchv2.exe.minisig) for the patch root; KEY is the minisign
+# secret key that signs it, PUBKEY its public key (default: the .pub beside KEY).
+.PHONY: installer-windows release-windows
+installer-windows:
+	scripts/installer-windows
+
+release-windows:
+	@test -n "$(VERSION)" -a -n "$(KEY)" || { echo "usage: make release-windows VERSION=0.217 KEY=path/to/minisign.key [PUBKEY=...]" >&2; exit 2; }
+	scripts/release-windows "$(VERSION)" "$(KEY)" $(if $(PUBKEY),"$(PUBKEY)")
