@@ -84,3 +84,20 @@ package-windows:
 # Installs the package, runs it and removes it again: only as root on a throwaway machine.
 test-package:
 	scripts/test-package
+
+# The Windows installer, build-win/package/QX_CLIENT-<version>-setup.exe (NSIS), and a
+# signed release of VERSION: build-win-release/release/ holds the installer and the patch
+# folder (patchv2.exe and patchv2.exe.minisig) for the patch root; KEY is the minisign
+# secret key that signs it, PUBKEY its public key (default: the .pub beside KEY).
+.PHONY: installer-windows release-windows test-installer-windows
+installer-windows:
+	scripts/installer-windows
+
+release-windows:
+	@test -n "$(VERSION)" -a -n "$(KEY)" || { echo "usage: make release-windows VERSION=0.217 KEY=path/to/minisign.key [PUBKEY=...]" >&2; exit 2; }
+	scripts/release-windows "$(VERSION)" "$(KEY)" $(if $(PUBKEY),"$(PUBKEY)")
+
+# The installer under Wine: a fresh install, the update 0.216 -> 0.217 beside the running
+# client, updates that fail half way, and the uninstall.
+test-installer-windows:
+	scripts/test-installer-windows
