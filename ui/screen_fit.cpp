@@ -26,10 +26,11 @@ bool ScrollWhenLargerThan(QWidget& dialog, const QSize& room) {
   if (!room.isValid() || (whole.width() <= room.width() && whole.height() <= room.height())) return false;
 
   // The Tab order as it stands: moving a widget to another parent appends it to the
-  // focus chain, so the order is put back afterwards.
+  // focus chain, so the order is put back afterwards (setTabOrder passes over widgets
+  // that take no focus, so only the others are kept).
   QList<QPointer<QWidget>> tabOrder;
   for (QWidget* w = dialog.nextInFocusChain(); w != nullptr && w != &dialog; w = w->nextInFocusChain()) {
-    tabOrder.append(w);
+    if (w->focusPolicy() != Qt::NoFocus) tabOrder.append(w);
   }
 
   auto* scroll = new QScrollArea(&dialog);
@@ -62,6 +63,11 @@ bool ScrollWhenLargerThan(QWidget& dialog, const QSize& room) {
   for (int i = 1; i < tabOrder.size(); ++i) {
     if (tabOrder[i - 1] && tabOrder[i]) QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
   }
-  dialog.resize(whole.boundedTo(room));
+  // Room for the scroll bar that appears, so that the other one need not.
+  const int bar = dialog.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scroll);
+  QSize fitted = whole;
+  if (whole.height() > room.height()) fitted.rwidth() += bar;
+  if (whole.width() > room.width()) fitted.rheight() += bar;
+  dialog.resize(fitted.boundedTo(room));
   return true;
 }
