@@ -1,6 +1,7 @@
 #include "ui/screen_fit.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QList>
@@ -8,8 +9,26 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QStyle>
-#include <QVBoxLayout>
 #include <QWidget>
+
+namespace {
+
+// Keeps the scroll area over the whole dialog as it is resized. No layout: a layout would
+// hand the window manager size hints of its own, and the dialog has none.
+class FillParent final : public QObject {
+ public:
+  FillParent(QWidget& parent, QWidget& child) : QObject(&child), child_(child) { parent.installEventFilter(this); }
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Resize) child_.setGeometry(static_cast<QWidget*>(watched)->rect());
+    return false;
+  }
+
+ private:
+  QWidget& child_;
+};
+
+}  // namespace
 
 QSize RoomOnScreen(const QWidget& dialog) {
   const QScreen* screen = dialog.screen() != nullptr ? dialog.screen() : QGuiApplication::primaryScreen();
@@ -56,9 +75,7 @@ bool ScrollWhenLargerThan(QWidget& dialog, const QSize& room) {
   }
   scroll->setWidget(content);
 
-  auto* layout = new QVBoxLayout(&dialog);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(scroll);
+  new FillParent(dialog, *scroll);
 
   for (int i = 1; i < tabOrder.size(); ++i) {
     if (tabOrder[i - 1] && tabOrder[i]) QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
@@ -69,5 +86,6 @@ bool ScrollWhenLargerThan(QWidget& dialog, const QSize& room) {
   if (whole.height() > room.height()) fitted.rwidth() += bar;
   if (whole.width() > room.width()) fitted.rheight() += bar;
   dialog.resize(fitted.boundedTo(room));
+  scroll->setGeometry(dialog.rect());
   return true;
 }
