@@ -1,6 +1,7 @@
 #include "ui/screen_fit.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QList>
@@ -8,8 +9,26 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QStyle>
-#include <QVBoxLayout>
 #include <QWidget>
+
+namespace {
+
+// Keeps the scroll area over the whole dialog as it is resized. No layout: a layout would
+// hand the window manager size hints of its own, and the dialog has none.
+class FillParent final : public QObject {
+ public:
+  FillParent(QWidget& parent, QWidget& child) : QObject(&child), child_(child) { parent.installEventFilter(this); }
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Resize) child_.setGeometry(static_cast<QWidget*>(watched)->rect());
+    return false;
+  }
+
+ private:
+  QWidget& child_;
+};
+
+}  // namespace
 
 QSize RoomOnScreen(const QWidget& dialog) {
   const QScreen* screen = dialog.screen() != nullptr ? dialog.screen() : QGuiApplication::primaryScreen();
@@ -26,10 +45,11 @@ bool ScrollWhenLargerThan(QWidget& dialog, const QSize& room) {
   if (!room.isValid() || (whole.width() <= room.width() && whole.height() <= room.height())) return false;
 
   // The Tab order as it stands: moving a widget to another parent appends it to the
-  // focus chain, so the order is put back afterwards.
+  // focus chain, so the order is put back afterwards (setTabOrder passes over widgets
+  // that take no focus, so only the others are kept).
   QList<QPointer<QWidget>> tabOrder;
   for (QWidget* w = dialog.nextInFocusChain(); w != nullptr && w != &dialog; w = w->nextInFocusChain()) {
-    tabOrder.append(w);
+    if (w->focusPolicy() != Qt::NoFocus) tabOrder.append(w);
   }
 
   auto* scroll = new QScrollArea(&dialog);
@@ -55,13 +75,17 @@ bool ScrollWhenLargerThan(QWidget& dialog, const QSize& room) {
   }
   scroll->setWidget(content);
 
-  auto* layout = new QVBoxLayout(&dialog);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(scroll);
+  new FillParent(dialog, *scroll);
 
   for (int i = 1; i < tabOrder.size(); ++i) {
     if (tabOrder[i - 1] && tabOrder[i]) QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
   }
-  dialog.resize(whole.boundedTo(room));
+  // Room for the scroll bar that appears, so that the other one need not.
+  const int bar = dialog.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scroll);
+  QSize fitted = whole;
+  if (whole.height() > room.height()) fitted.rwidth() += bar;
+  if (whole.width() > room.width()) fitted.rheight() += bar;
+  dialog.resize(fitted.boundedTo(room));
+  scroll->setGeometry(dialog.rect());
   return true;
 }

@@ -11,6 +11,7 @@ class QWidget;
 QSize RoomOnScreen(const QWidget& dialog);
 
 // When `dialog` (not yet shown) is larger than `room` in either direction, moves its
-// children into a scroll area that fills it and shrinks it to fit; Tab keeps its order.
+// children into a scroll area that fills it and shrinks it to fit (leaving room for the
+// one scroll bar needed where the other direction fits); Tab keeps its order.
 // Returns whether it did.
 bool ScrollWhenLargerThan(QWidget& dialog, const QSize& room);
