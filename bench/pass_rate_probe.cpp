@@ -162,7 +162,7 @@ int main(int argc, char** argv) {
   const std::string platform = QGuiApplication::platformName().toStdString();
   const double loadBefore = LoadAverage();
 
-  LiveClient client(LiveClientOptions{KESTRAVON_SERVICE_BIN, 100});
+  LiveClient client(LiveClientOptions{KESTRAVON_SERVICE_BIN, std::chrono::milliseconds(100)});
   std::string error;
   if (!client.StartService(error)) {
     std::fprintf(stderr, "pass_rate_probe: %s\n", error.c_str());

@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   std::setlocale(LC_NUMERIC, "C");
 
-  LiveClient client(LiveClientOptions{KESTRAVON_SERVICE_BIN, 100});
+  LiveClient client(LiveClientOptions{KESTRAVON_SERVICE_BIN, std::chrono::milliseconds(100)});
   std::string error;
   if (!client.StartService(error) || !client.ShowWindow(error)) {
     std::fprintf(stderr, "soak: %s\n", error.c_str());

@@ -113,7 +113,8 @@ class ProfileReadCases : public ProfileRead {
 // The behaviours the system's reader shares are in the table of profile_cases.h, which
 // profile_table_test.cpp and the Windows comparison read. Here: what is ours alone.
 
-// Only ASCII letters fold: how the system folds the other bytes depends on its code page.
+// Only ASCII letters fold in our reader; bytes above 0x7F are compared as they are (not in
+// the shared table: the system's reader is not held to this).
 TEST_F(ProfileReadCases, OnlyAsciiLettersFold) {
   Check({
       {"only ASCII folds", "[\xC0]\nk=1\n", "\xE0", "k", kDefault},
