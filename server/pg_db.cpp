@@ -71,6 +71,20 @@ PgResult PgConnection::Run(const char* sql, const PgParams& params) {
 // The simple protocol: fixed SQL of several statements, no parameters.
 bool PgConnection::Exec(const char* sql) { return PgResult(PQexec(conn_, sql)).Ok(); }
 
+bool PgConnection::Commit() {
+  PGresult* r = PQexec(conn_, "COMMIT");
+  const bool committed =
+      PQresultStatus(r) == PGRES_COMMAND_OK && std::string_view(PQcmdStatus(r)) == "COMMIT";
+  PQclear(r);
+  return committed;
+}
+
+bool PgConnection::Reconnect() {
+  if (!conn_) return false;
+  if (PQstatus(conn_) == CONNECTION_BAD) PQreset(conn_);
+  return PQstatus(conn_) == CONNECTION_OK;
+}
+
 std::string PgConnection::LastError() const {
   return conn_ ? PQerrorMessage(conn_) : "out of memory";
 }

@@ -46,6 +46,10 @@ class PgConnection {
   bool Open(const std::string& uri, std::string& error);
   PgResult Run(const char* sql, const PgParams& params = PgParams());
   bool Exec(const char* sql);  // fixed SQL of the program itself
+  // COMMIT; true only when the server did commit (a failed transaction answers ROLLBACK).
+  bool Commit();
+  // Connects again when the connection has been lost; true when it is usable.
+  bool Reconnect();
   std::string LastError() const;
 
  private:

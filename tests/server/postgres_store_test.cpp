@@ -115,4 +115,28 @@ TEST_F(PostgresStore, ParallelReportsOfOneMachineEachBurnOneUnit) {
             before - 40);
 }
 
+// Reports go through the group-commit writer: whatever batch a report lands in, its row
+// can be read from another connection the moment its answer has arrived.
+TEST_F(PostgresStore, EveryAnsweredReportIsAlreadyInTheDatabase) {
+  options_.databasePath = uri_;
+  StartService();
+  std::vector<std::thread> senders;
+  std::atomic<int> answered{0};
+  std::atomic<int> seen{0};
+  for (int t = 0; t < 8; ++t) {
+    senders.emplace_back([&, t] {
+      for (int i = 0; i < 5; ++i) {
+        ReportValues v;
+        v.mac = "sender-" + std::to_string(t) + "-" + std::to_string(i);
+        if (Report(v).status != 200) continue;
+        ++answered;
+        if (PgInt(uri_, "SELECT COUNT(*) FROM reports WHERE mac = $1", v.mac) == 1) ++seen;
+      }
+    });
+  }
+  for (auto& t : senders) t.join();
+  EXPECT_EQ(answered.load(), 40);
+  EXPECT_EQ(seen.load(), 40);
+}
+
 }  // namespace
