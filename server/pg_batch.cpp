@@ -72,7 +72,8 @@ struct Machine {
 
 }  // namespace
 
-bool PgBatch::WriteAll(const std::vector<StoreWrite*>& writes) {
+bool PgBatch::WriteAll(const std::vector<StoreWrite*>& writes, const char* opening,
+                       const char* closing) {
   // The machines, locked in id order, so two services whose batches share machines wait
   // for each other in one direction only instead of deadlocking.
   std::vector<std::string> serialHex;
@@ -86,12 +87,14 @@ bool PgBatch::WriteAll(const std::vector<StoreWrite*>& writes) {
     if (machines.emplace(serialHex.back(), Machine{}).second) lookup.Hex(serial);
   }
   machines.clear();  // filled again below with the machines that exist
-  PgResult found = db_.Run(
-      "SELECT encode(serial, 'hex'), id, fuel, kest, exp, report_count FROM machines"
-      " WHERE serial IN (SELECT decode(h, 'hex') FROM unnest($1::text[]) AS h)"
-      " ORDER BY id FOR UPDATE",
-      PgParams().Text(lookup.Text()));
-  if (!found.Ok()) return false;
+  std::vector<PgResult> read = db_.RunTogether(
+      {{opening, PgParams()},
+       {"SELECT encode(serial, 'hex'), id, fuel, kest, exp, report_count FROM machines"
+        " WHERE serial IN (SELECT decode(h, 'hex') FROM unnest($1::text[]) AS h)"
+        " ORDER BY id FOR UPDATE",
+        PgParams().Text(lookup.Text())}});
+  if (!read[0].Ok() || !read[1].Ok()) return false;
+  const PgResult& found = read[1];
   for (int r = 0; r < found.Rows(); ++r) {
     Machine& m = machines[found.Text(r, 0)];
     m.id = found.Int(r, 1);
@@ -162,54 +165,57 @@ bool PgBatch::WriteAll(const std::vector<StoreWrite*>& writes) {
     mKest.Real(m.kest);
     mExp.Int(m.exp);
   }
-  if (!mId.Empty() &&
-      !db_.Run("UPDATE machines AS m SET fuel = u.fuel, report_count = u.report_count,"
-               " kest = u.kest, exp = u.exp"
-               " FROM unnest($1::bigint[], $2::integer[], $3::bigint[], $4::float8[],"
-               " $5::integer[]) AS u(id, fuel, report_count, kest, exp) WHERE m.id = u.id",
-               PgParams()
-                   .Text(mId.Text()).Text(mFuel.Text()).Text(mReportCount.Text())
-                   .Text(mKest.Text()).Text(mExp.Text()))
-           .Ok()) {
-    return false;
+  // The writes, and the closing statement, in one round trip.
+  std::vector<PgStatement> statements;
+  if (!mId.Empty()) {
+    statements.push_back(
+        {"UPDATE machines AS m SET fuel = u.fuel, report_count = u.report_count,"
+         " kest = u.kest, exp = u.exp"
+         " FROM unnest($1::bigint[], $2::integer[], $3::bigint[], $4::float8[],"
+         " $5::integer[]) AS u(id, fuel, report_count, kest, exp) WHERE m.id = u.id",
+         PgParams()
+             .Text(mId.Text()).Text(mFuel.Text()).Text(mReportCount.Text())
+             .Text(mKest.Text()).Text(mExp.Text())});
   }
-  if (!rSerial.Empty() &&
-      !db_.Run("INSERT INTO reports (serial, mac, exp, mps, locate, mci_kest, mci_kest_text,"
-               " cry, cry_ok, known_machine, fuel_after, code)"
-               " SELECT decode(r.serial, 'hex'), decode(r.mac, 'hex'), r.exp, r.mps, r.locate,"
-               " r.mci_kest, decode(r.mci_kest_text, 'hex'), decode(r.cry, 'hex'), r.cry_ok,"
-               " r.known_machine, r.fuel_after, r.code"
-               " FROM unnest($1::text[], $2::text[], $3::integer[], $4::float8[], $5::float8[],"
-               " $6::float8[], $7::text[], $8::text[], $9::integer[], $10::integer[],"
-               " $11::integer[], $12::integer[]) WITH ORDINALITY AS r(serial, mac, exp, mps,"
-               " locate, mci_kest, mci_kest_text, cry, cry_ok, known_machine, fuel_after, code,"
-               " n) ORDER BY r.n",
-               PgParams()
-                   .Text(rSerial.Text()).Text(rMac.Text()).Text(rExp.Text()).Text(rMps.Text())
-                   .Text(rLocate.Text()).Text(rAmount.Text()).Text(rAmountText.Text())
-                   .Text(rCry.Text()).Text(rCryOk.Text()).Text(rKnown.Text())
-                   .Text(rFuel.Text()).Text(rCode.Text()))
-           .Ok()) {
-    return false;
+  if (!rSerial.Empty()) {
+    statements.push_back(
+        {"INSERT INTO reports (serial, mac, exp, mps, locate, mci_kest, mci_kest_text,"
+         " cry, cry_ok, known_machine, fuel_after, code)"
+         " SELECT decode(r.serial, 'hex'), decode(r.mac, 'hex'), r.exp, r.mps, r.locate,"
+         " r.mci_kest, decode(r.mci_kest_text, 'hex'), decode(r.cry, 'hex'), r.cry_ok,"
+         " r.known_machine, r.fuel_after, r.code"
+         " FROM unnest($1::text[], $2::text[], $3::integer[], $4::float8[], $5::float8[],"
+         " $6::float8[], $7::text[], $8::text[], $9::integer[], $10::integer[],"
+         " $11::integer[], $12::integer[]) WITH ORDINALITY AS r(serial, mac, exp, mps,"
+         " locate, mci_kest, mci_kest_text, cry, cry_ok, known_machine, fuel_after, code,"
+         " n) ORDER BY r.n",
+         PgParams()
+             .Text(rSerial.Text()).Text(rMac.Text()).Text(rExp.Text()).Text(rMps.Text())
+             .Text(rLocate.Text()).Text(rAmount.Text()).Text(rAmountText.Text())
+             .Text(rCry.Text()).Text(rCryOk.Text()).Text(rKnown.Text())
+             .Text(rFuel.Text()).Text(rCode.Text())});
   }
-  if (!nSerial.Empty() &&
-      !db_.Run("INSERT INTO power_notices (serial, mac, on_off, known_machine)"
-               " SELECT decode(n.serial, 'hex'), decode(n.mac, 'hex'), n.on_off, n.known_machine"
-               " FROM unnest($1::text[], $2::text[], $3::integer[], $4::integer[])"
-               " WITH ORDINALITY AS n(serial, mac, on_off, known_machine, i) ORDER BY n.i",
-               PgParams()
-                   .Text(nSerial.Text()).Text(nMac.Text()).Text(nOnOff.Text())
-                   .Text(nKnown.Text()))
-           .Ok()) {
-    return false;
+  if (!nSerial.Empty()) {
+    statements.push_back(
+        {"INSERT INTO power_notices (serial, mac, on_off, known_machine)"
+         " SELECT decode(n.serial, 'hex'), decode(n.mac, 'hex'), n.on_off, n.known_machine"
+         " FROM unnest($1::text[], $2::text[], $3::integer[], $4::integer[])"
+         " WITH ORDINALITY AS n(serial, mac, on_off, known_machine, i) ORDER BY n.i",
+         PgParams()
+             .Text(nSerial.Text()).Text(nMac.Text()).Text(nOnOff.Text())
+             .Text(nKnown.Text())});
+  }
+  if (closing) statements.push_back({closing, PgParams()});
+  for (const PgResult& r : db_.RunTogether(statements)) {
+    if (!r.Ok()) return false;
   }
   return true;
 }
 
 bool PgBatch::Run(const std::vector<StoreWrite*>& writes, std::vector<char>& ok) {
   // A connection lost since the last batch (the server restarted) is made again here.
-  if (!db_.Reconnect() || !db_.Exec("BEGIN")) return false;
-  if (WriteAll(writes)) {
+  if (!db_.Reconnect()) return false;
+  if (WriteAll(writes, "BEGIN", nullptr)) {
     for (char& o : ok) o = 1;
     return true;
   }
@@ -218,11 +224,8 @@ bool PgBatch::Run(const std::vector<StoreWrite*>& writes, std::vector<char>& ok)
   db_.Exec("ROLLBACK");
   if (!db_.Exec("BEGIN")) return false;
   for (std::size_t i = 0; i < writes.size(); ++i) {
-    ok[i] = 0;
-    if (!db_.Exec("SAVEPOINT one_write")) continue;
-    ok[i] = WriteAll({writes[i]}) ? 1 : 0;
-    if (!ok[i]) db_.Exec("ROLLBACK TO one_write");
-    db_.Exec("RELEASE one_write");
+    ok[i] = WriteAll({writes[i]}, "SAVEPOINT one_write", "RELEASE one_write") ? 1 : 0;
+    if (!ok[i]) db_.Exec("ROLLBACK TO one_write; RELEASE one_write");
   }
   return true;
 }
