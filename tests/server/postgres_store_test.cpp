@@ -139,4 +139,22 @@ TEST_F(PostgresStore, EveryAnsweredReportIsAlreadyInTheDatabase) {
   EXPECT_EQ(seen.load(), 40);
 }
 
+// PostgreSQL keeps NaN and infinities in a float column (a hand-edited row, say). The
+// batch writes the machine's state back as array text ("%.17g"): a report of such a
+// machine is still stored and the odd value comes back unchanged.
+TEST_F(PostgresStore, AMachineWithAnOddKestStillTakesReports) {
+  options_.databasePath = uri_;
+  StartService();
+  ReportValues mismatch;  // the amount is not taken, so the stored KEST is written back
+  mismatch.cry = "not the scramble";
+  for (const char* odd : {"NaN", "Infinity", "-Infinity"}) {
+    SCOPED_TRACE(odd);
+    ASSERT_EQ(PgInt(uri_, "UPDATE machines SET kest = $1::text::float8 RETURNING 1", odd), 1);
+    const long long fuel = PgInt(uri_, "SELECT fuel FROM machines");
+    EXPECT_EQ(Report(mismatch).status, 200);
+    EXPECT_EQ(PgInt(uri_, "SELECT fuel FROM machines"), fuel - 1);
+    EXPECT_EQ(PgInt(uri_, "SELECT COUNT(*) FROM machines WHERE kest = $1::text::float8", odd), 1);
+  }
+}
+
 }  // namespace
