@@ -157,4 +157,40 @@ TEST_F(PostgresStore, AMachineWithAnOddKestStillTakesReports) {
   }
 }
 
+// The server cuts every connection of the service (as a restart of it would): a request
+// that was using one may fail, never with a false "stored", and the next ones are answered
+// on connections made again.
+TEST_F(PostgresStore, ComesBackAfterItsConnectionsAreCut) {
+  options_.databasePath = uri_;
+  StartService();
+  ASSERT_EQ(Report(ReportValues{}).status, 200);
+  ASSERT_EQ(MachineInfo().Get("Machine", "Fuel").has_value(), true);
+  const long long cut = PgInt(
+      uri_,
+      "SELECT COUNT(pg_terminate_backend(pid)) FROM pg_stat_activity"
+      " WHERE datname = current_database() AND pid <> pg_backend_pid()");
+  ASSERT_GE(cut, 2);  // at least the writer and one reader
+  int reportsAnswered = 1;
+  for (int i = 0; i < 4; ++i) {
+    ReportValues v;
+    v.mac = "after-cut-" + std::to_string(i);
+    const int status = Report(v).status;
+    // Only the first request on a cut connection may fail.
+    if (i > 0) EXPECT_EQ(status, 200) << i;
+    if (status == 200) {
+      ++reportsAnswered;
+      EXPECT_EQ(PgInt(uri_, "SELECT COUNT(*) FROM reports WHERE mac = $1", v.mac), 1);
+    } else {
+      EXPECT_EQ(status, 500);
+      EXPECT_EQ(PgInt(uri_, "SELECT COUNT(*) FROM reports WHERE mac = $1", v.mac), 0);
+    }
+  }
+  EXPECT_EQ(PgInt(uri_, "SELECT COUNT(*) FROM reports"), reportsAnswered);
+  int infoAnswered = 0;
+  for (int i = 0; i < 3; ++i) {
+    if (Get("/Machine/GetData.html?sn=KST-DEMO-0001&Mac=x").status == 200) ++infoAnswered;
+  }
+  EXPECT_GE(infoAnswered, 2);
+}
+
 }  // namespace
