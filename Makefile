@@ -1,9 +1,10 @@
 .PHONY: test run bench build clean test-sanitizers test-asan test-tsan fuzz
 
+# Every build flavour is a preset of CMakePresets.json (cmake --list-presets).
 build:
 	scripts/setup
-	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-	cmake --build build -j$$(nproc)
+	cmake --preset default >/dev/null
+	cmake --build --preset default -j$$(nproc)
 
 test:
 	scripts/test
@@ -30,16 +31,18 @@ DB ?= sqlite
 INSTANCES ?= 2
 bench-fleet:
 	scripts/setup $(if $(filter postgresql,$(DB)),postgresql)
-	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-	cmake --build build -j$$(nproc) --target mining-fleet
+	cmake --preset default >/dev/null
+	cmake --build --preset default -j$$(nproc) --target mining-fleet
 ifeq ($(DB),postgresql)
 	scripts/fleet-on-postgres --machines $(N) --bursts $(BURSTS) --instances $(INSTANCES)
 else
 	build/bench/mining-fleet --machines $(N) --bursts $(BURSTS)
 endif
 
+# Every preset's build folder.
+BUILD_DIRS = $(shell python3 -c 'import json; print(*sorted({p["binaryDir"].replace("$${sourceDir}/", "") for p in json.load(open("CMakePresets.json"))["configurePresets"] if "binaryDir" in p}))')
 clean:
-	rm -rf build
+	rm -rf $(BUILD_DIRS)
 
 test-sanitizers:
 	scripts/test-sanitizers address thread
@@ -57,8 +60,8 @@ fuzz:
 .PHONY: windows test-windows
 windows:
 	scripts/setup-windows
-	cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-	cmake --build build-win -j$$(nproc) --target QX_CLIENT
+	cmake --preset mingw >/dev/null
+	cmake --build --preset mingw -j$$(nproc) --target QX_CLIENT
 
 # Its tests under Wine (builds the Linux mining-service first when missing).
 test-windows:
@@ -81,3 +84,20 @@ package-windows:
 # Installs the package, runs it and removes it again: only as root on a throwaway machine.
 test-package:
 	scripts/test-package
+
+# The Windows installer, build-win/package/QX_CLIENT-<version>-setup.exe (NSIS), and a
+# signed release of VERSION: build-win-release/release/ holds the installer and the patch
+# folder (patchv2.exe and patchv2.exe.minisig) for the patch root; KEY is the minisign
+# secret key that signs it, PUBKEY its public key (default: the .pub beside KEY).
+.PHONY: installer-windows release-windows test-installer-windows
+installer-windows:
+	scripts/installer-windows
+
+release-windows:
+	@test -n "$(VERSION)" -a -n "$(KEY)" || { echo "usage: make release-windows VERSION=0.217 KEY=path/to/minisign.key [PUBKEY=...]" >&2; exit 2; }
+	scripts/release-windows "$(VERSION)" "$(KEY)" $(if $(PUBKEY),"$(PUBKEY)")
+
+# The installer under Wine: a fresh install, the update 0.216 -> 0.217 beside the running
+# client, updates that fail half way, and the uninstall.
+test-installer-windows:
+	scripts/test-installer-windows

@@ -25,6 +25,17 @@
 namespace {
 const char kServerDisconnected[] = "Server Disconnected...\r\n";
 
+// Only a hint hangs on this: a root whose host is this machine's loopback.
+bool IsLoopbackRoot(const std::string& root) {
+  const std::size_t schemeEnd = root.find("://");
+  if (schemeEnd == std::string::npos) return false;
+  std::string host = root.substr(schemeEnd + 3);
+  host = host.substr(0, host.find('/'));
+  if (host.rfind("[::1]", 0) == 0) return true;
+  host = host.substr(0, host.find(':'));
+  return host == "localhost" || host.rfind("127.", 0) == 0;
+}
+
 // Reads a reply that arrived complete with a 2xx status, from the very file the fetch
 // wrote; false (nothing read counts) when the file was changed or replaced meanwhile.
 template <class Reply, class ReadFn>
@@ -109,7 +120,15 @@ void MinerCore::EndSession() {
   Stop();
   SendPowerState(0);
   ReleaseSocketLayer();
-  std::this_thread::sleep_for(std::chrono::milliseconds(env_.closingPauseMs));
+  std::this_thread::sleep_for(env_.closingPause);
+}
+
+std::string NoAnswerAtStartUpText(const std::string& serviceRoot) {
+  std::string text = "no answer from the mining service at " + serviceRoot + " at start-up; mining stays off";
+  if (IsLoopbackRoot(serviceRoot)) {
+    text += ". The local service starts with: systemctl --user start mining-service";
+  }
+  return text;
 }
 
 // ---- exchanges ----
@@ -123,13 +142,15 @@ void MinerCore::LoadMachineInfo() {
     CopyText(state_.macText, mac);
     CopyText(serial, TextOf(state_.serialNo));
   }
+  // The request still goes out, as the machine has nothing else to ask with; the user
+  // hears which file and line are missing.
+  if (const std::string missing = MissingSerialNumberText(env_.installDir, serial); !missing.empty()) {
+    env_.debug->Warn(missing.c_str());
+  }
   const std::string url = MachineInfoUrl(env_.serviceRoot, serial, mac.c_str());
 
   UrlFetcher fetcher;
-  fetcher.SetCaBundle(env_.caBundle);
-  fetcher.SetLimits(env_.replyLimits);
-  fetcher.SetAbortFlag(&StopRequested());
-  fetcher.OpenSession();
+  OpenExchange(fetcher, env_.replyLimits, true);
   const bool folderOk = FetchReply(fetcher, url, kMachineInfoReply);
   // Parsed without the lock: Start/Stop never waits for it.
   MachineInfoReply reply;
@@ -139,10 +160,10 @@ void MinerCore::LoadMachineInfo() {
   } else {
     // No answer, or an error page: nothing is read, the cleared record stays. The event
     // log says so in the window; a user who started the program from a terminal hears it
-    // too (the debug output itself stays as documented).
+    // too, with the command that starts the local service (the debug output itself stays
+    // off unless asked for).
     AppendLog(LogPane::kEvent, kServerDisconnected);
-    env_.debug->Warn(("no answer from the mining service at " + env_.serviceRoot +
-                      " at start-up; mining stays off").c_str());
+    env_.debug->Warn(NoAnswerAtStartUpText(env_.serviceRoot).c_str());
   }
   RefreshDashboard();
   fetcher.CloseSession();
@@ -157,20 +178,17 @@ void MinerCore::SendPowerState(int state) {
     CopyText(serial, TextOf(state_.serialNo));
   }
   const std::string url = PowerStateUrl(env_.serviceRoot, serial, mac.c_str(), state);
-  env_.debug->Write(url.c_str());
-  env_.debug->Write("\r\n");
+  DebugLine(url);
 
-  UrlFetcher fetcher;
-  fetcher.SetCaBundle(env_.caBundle);
   FetchLimits limits = env_.replyLimits;
   if (state == 0) {
-    if (limits.totalTimeoutMs <= 0 || limits.totalTimeoutMs > env_.powerOffTimeoutMs) {
-      limits.totalTimeoutMs = env_.powerOffTimeoutMs;
+    if (limits.totalTimeout.count() <= 0 || limits.totalTimeout > env_.powerOffTimeout) {
+      limits.totalTimeout = env_.powerOffTimeout;
     }
-    if (limits.connectTimeoutMs > limits.totalTimeoutMs) limits.connectTimeoutMs = limits.totalTimeoutMs;
+    if (limits.connectTimeout > limits.totalTimeout) limits.connectTimeout = limits.totalTimeout;
   }
-  fetcher.SetLimits(limits);
-  fetcher.OpenSession();
+  UrlFetcher fetcher;
+  OpenExchange(fetcher, limits, false);
   FetchReply(fetcher, url, kPowerStateReply);
   fetcher.CloseSession();
 }
@@ -203,15 +221,11 @@ void MinerCore::ReportStatus() {
   query.amountText = amount;
   query.scrambledAmount = scrambled.c_str();
   const std::string url = StatusReportUrl(env_.serviceRoot, query);
-  env_.debug->Write(url.c_str());
-  env_.debug->Write("\r\n");
+  DebugLine(url);
 
   // The exchange runs without the lock, so a Start/Stop click never waits for the network.
   UrlFetcher fetcher;
-  fetcher.SetCaBundle(env_.caBundle);
-  fetcher.SetLimits(env_.replyLimits);
-  fetcher.SetAbortFlag(&StopRequested());
-  fetcher.OpenSession();
+  OpenExchange(fetcher, env_.replyLimits, true);
   const bool folderOk = FetchReply(fetcher, url, kStatusReply);
   // Only a complete 2xx answer that is a status reply at all (it has the [Machine]
   // section) is applied; a captive portal's 200 page is no answer. It is parsed
@@ -270,13 +284,23 @@ bool MinerCore::FetchReply(UrlFetcher& fetcher, const std::string& url, const ch
   // In a folder others can reach, the reply could be redirected, blocked or rewritten:
   // the request still goes out, its answer is dropped unread.
   const bool folderOk = PrivateFolderUsable(env_.tempDir);
-  if (!folderOk) {
-    env_.debug->Write(("reply folder is not private, answer dropped: " + env_.tempDir).c_str());
-    env_.debug->Write("\r\n");
-  }
+  if (!folderOk) DebugLine("reply folder is not private, answer dropped: " + env_.tempDir);
   const std::string destination = ReplyDownloadPath(env_.tempDir, name);
   fetcher.FetchToFile(url.c_str(), folderOk ? destination.c_str() : nullptr);
   return folderOk;
+}
+
+void MinerCore::OpenExchange(UrlFetcher& fetcher, const FetchLimits& limits, bool abortable) {
+  fetcher.SetCaBundle(env_.caBundle);
+  fetcher.SetLimits(limits);
+  if (abortable) fetcher.SetAbortFlag(&worker_.StopRequested());
+  fetcher.OpenSession();
+}
+
+void MinerCore::DebugLine(const std::string& text) {
+  // Two writes, as the platform's debug output receives them.
+  env_.debug->Write(text.c_str());
+  env_.debug->Write("\r\n");
 }
 
 // ---- mining ----
@@ -329,10 +353,10 @@ void MinerCore::Run() {
   while (Running()) {
     passStart = NextPassStart(std::chrono::steady_clock::now(), passStart,
                               env_.clock->MicrosecondOfMillisecond());
-    if (WaitForWakeUntil(passStart)) return;
+    if (worker_.WaitForWakeUntil(passStart)) return;
     if (!Running()) return;
     WorkerPass();
     workerPasses_.fetch_add(1, std::memory_order_relaxed);
-    ResetWake();
+    worker_.ResetWake();
   }
 }

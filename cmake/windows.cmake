@@ -9,6 +9,8 @@ target_compile_definitions(kestravon_core PUBLIC _WIN32_WINNT=0x0601 WINVER=0x06
 if(EXISTS ${CMAKE_SOURCE_DIR}/ui/win32/CMakeLists.txt)
   add_subdirectory(ui/win32)
 endif()
+# The installer's helper program (make installer-windows).
+add_subdirectory(packaging/windows)
 if(KESTRAVON_BUILD_BENCH)
   add_subdirectory(bench)
 endif()

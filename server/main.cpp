@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -42,20 +44,24 @@ ConnectionLimits LimitsFrom(const ServiceOptions& options) {
 
 int main(int argc, char** argv) {
   const pid_t starter = getppid();
-  std::vector<std::string> args(argv + 1, argv + argc);
-  const TlsOptionsResult tls = TakeTlsOptions(args);
-  const OptionsResult parsed = ParseOptions(args);
+  const OptionsResult parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
   if (parsed.helpRequested) {
-    std::fputs(UsageText(), stdout);
-    std::fputs(TlsUsageText(), stdout);
+    std::fputs(UsageText().c_str(), stdout);
     return 0;
   }
-  if (!tls.error.empty() || !parsed.options) {
-    const std::string& error = tls.error.empty() ? parsed.error : tls.error;
-    std::fprintf(stderr, "mining-service: %s\n%s%s", error.c_str(), UsageText(), TlsUsageText());
+  if (parsed.versionRequested) {
+    std::fputs(VersionText().c_str(), stdout);
+    return 0;
+  }
+  if (!parsed.options) {
+    std::fprintf(stderr, "mining-service: %s\nRun 'mining-service --help' for the options.\n",
+                 parsed.error.c_str());
     return 2;
   }
   const ServiceOptions options = *parsed.options;
+  TlsOptions tls;
+  tls.certificatePath = options.tlsCert;
+  tls.privateKeyPath = options.tlsKey;
 
   // SIGINT and SIGTERM are taken by one thread with sigwait, which can stop the server
   // safely; every other thread, the library's workers included, has them blocked.
@@ -71,9 +77,9 @@ int main(int argc, char** argv) {
   // one after its handshake.
   std::unique_ptr<httplib::Server> serverHolder;
   std::function<bool(int)> raiseBacklog;
-  if (tls.tls.Enabled()) {
+  if (tls.Enabled()) {
     std::string tlsError;
-    auto secure = MakeTlsServer(tls.tls, LimitsFrom(options), tlsError);
+    auto secure = MakeTlsServer(tls, LimitsFrom(options), tlsError);
     if (!secure) {
       std::fprintf(stderr, "mining-service: %s\n", tlsError.c_str());
       return 1;
@@ -87,6 +93,33 @@ int main(int argc, char** argv) {
   }
   httplib::Server& server = *serverHolder;
 
+  const int threads = options.threads;
+  server.new_task_queue = [threads] { return new WorkerPool(threads); };
+  // The library's default adds SO_REUSEPORT, with which a second service on the same port
+  // starts without complaint and takes half the requests. SO_REUSEADDR alone still allows
+  // a quick restart on a port left in TIME_WAIT.
+  server.set_socket_options([](socket_t sock) {
+    int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
+  // The port is taken before the database is opened, so a start that fails here leaves no
+  // database file behind.
+  int port = options.port;
+  errno = 0;
+  if (port == 0) {
+    port = server.bind_to_any_port(options.bindAddress);
+    if (port <= 0) port = -1;
+  } else if (!server.bind_to_port(options.bindAddress, port)) {
+    port = -1;
+  }
+  if (port > 0 && !raiseBacklog(kListenBacklog)) port = -1;
+  if (port < 0) {
+    const int reason = errno;
+    // Without an errno the address itself did not resolve to one of this machine's.
+    std::fprintf(stderr, "mining-service: cannot listen on %s port %d: %s\n", options.bindAddress.c_str(),
+                 options.port, reason != 0 ? std::strerror(reason) : "not an address to listen on");
+    return 1;
+  }
   std::string error;
   const std::unique_ptr<MiningStore> store = OpenStore(options, error);
   if (!store) {
@@ -101,31 +134,9 @@ int main(int argc, char** argv) {
                  ", seeded demo machine " + options.seedSerial);
   }
 
-  const int threads = options.threads;
-  server.new_task_queue = [threads] { return new WorkerPool(threads); };
   InstallRoutes(server, *store, options);
-  // The library's default adds SO_REUSEPORT, with which a second service on the same port
-  // starts without complaint and takes half the requests. SO_REUSEADDR alone still allows
-  // a quick restart on a port left in TIME_WAIT.
-  server.set_socket_options([](socket_t sock) {
-    int yes = 1;
-    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  });
-  int port = options.port;
-  if (port == 0) {
-    port = server.bind_to_any_port(options.bindAddress);
-    if (port <= 0) port = -1;
-  } else if (!server.bind_to_port(options.bindAddress, port)) {
-    port = -1;
-  }
-  if (port > 0 && !raiseBacklog(kListenBacklog)) port = -1;
-  if (port < 0) {
-    std::fprintf(stderr, "mining-service: cannot listen on %s port %d\n",
-                 options.bindAddress.c_str(), options.port);
-    return 1;
-  }
   // Tests and scripts read the port from this line.
-  std::printf("mining-service listening on %s://%s:%d\n", tls.tls.Enabled() ? "https" : "http",
+  std::printf("mining-service listening on %s://%s:%d\n", tls.Enabled() ? "https" : "http",
               UrlHost(options.bindAddress).c_str(), port);
   std::fflush(stdout);
 

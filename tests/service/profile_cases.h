@@ -14,7 +14,7 @@ struct Lookup {
   const char* key;
   unsigned size;
   std::string expected;
-  // Where Wine's reader differs from the documented behaviour (a value is cut to
+  // Where Wine's reader differs from ours (a value is cut to
   // size - 1 bytes after its quotes are dropped): what Wine gives instead.
   const char* wineGives = nullptr;
 };
@@ -152,6 +152,122 @@ inline const std::vector<Case>& Cases() {
       {"UTF-8: a second mark is a character", "\xEF\xBB\xBF\xEF\xBB\xBF[s]\r\nk=v\r\n", {{"s", "k", 256, kDefault}},
        true},
       {"a mark alone", "\xFF\xFE", {{"s", "k", 256, kDefault}}, true},
+
+      // Names match without regard to ASCII case, blanks trimmed around names and values.
+      {"plain", "[Machine]\r\nFuel=25\r\n", {{"Machine", "Fuel", 256, "25"}}},
+      {"section case", "[mAcHiNe]\r\nFuel=25\r\n", {{"MACHINE", "Fuel", 256, "25"}}},
+      {"key case", "[Machine]\r\nfUeL=25\r\n", {{"Machine", "FUEL", 256, "25"}}},
+      {"blanks and tabs around everything", " \t[ \tMachine\t ] \t\r\n \t Fuel \t=\t 25 \t\r\n", {{"Machine", "Fuel", 256, "25"}}},
+      {"VT, FF and Ctrl-Z are blanks", "\x1A[Machine]\x1A\r\n\v\fFuel\x1A=\x1A 25\v\f\x1A\r\n", {{"Machine", "Fuel", 256, "25"}}},
+      {"names asked for are trimmed like the file's", "[ s ]\nk1=a\n", {{" s\t", "\vk1 ", 256, "a"}}},
+      {"blanks inside a name count", "[A]\nfu el=1\nfuel=2\n", {{"A", "fuel", 256, "2"}}},
+      {"inner blanks, '=', ';' and '#' stay in the value", "[A]\nk= a = b ;c #d \n", {{"A", "k", 256, "a = b ;c #d"}}},
+      {"';' line is a key", "[A]\n;k=1\n#k=2\nk=3\n", {{"A", ";k", 256, "1"}}},
+      {"'#' line is a key", "[A]\n;k=1\n#k=2\nk=3\n", {{"A", "#k", 256, "2"}}},
+      {"a commented header is a key of section \"\"", ";[A]\nk=1\n[A]\nk=2\n", {{"A", "k", 256, "2"}}},
+      {"missing section", "[A]\nk=1\n", {{"B", "k", 256, kDefault}}},
+      {"missing key", "[A]\nk=1\n", {{"A", "j", 256, kDefault}}},
+      {"key of a later section does not leak back", "[A]\nx=1\n[B]\nk=2\n", {{"A", "k", 256, kDefault}}},
+      {"empty file", "", {{"A", "k", 256, kDefault}}},
+
+      // One pair of enclosing quotes is dropped.
+      {"double quotes", "[A]\nk=\"abc\"\n", {{"A", "k", 256, "abc"}}},
+      {"single quotes", "[A]\nk='abc'\n", {{"A", "k", 256, "abc"}}},
+      {"quotes after trimming, blanks inside kept", "[A]\nk=  \" a b \"  \n", {{"A", "k", 256, " a b "}}},
+      {"mismatched pair kept", "[A]\nk=\"abc'\n", {{"A", "k", 256, "\"abc'"}}},
+      {"mismatched pair kept, other way", "[A]\nk='abc\"\n", {{"A", "k", 256, "'abc\""}}},
+      {"lone double quote", "[A]\nk=\"\n", {{"A", "k", 256, "\""}}},
+      {"lone single quote", "[A]\nk='\n", {{"A", "k", 256, "'"}}},
+      {"empty quotes", "[A]\nk=\"\"\n", {{"A", "k", 256, ""}}},
+      {"only one pair", "[A]\nk=\"\"x\"\"\n", {{"A", "k", 256, "\"x\""}}},
+      {"quote not at the end", "[A]\nk=\"a\" b\n", {{"A", "k", 256, "\"a\" b"}}},
+      {"quote only at the end", "[A]\nk=x\"\n", {{"A", "k", 256, "x\""}}},
+
+      // The first section and the first key of a name win.
+      {"first section", "[A]\nk=1\n[B]\nk=2\n[a]\nk=3\nj=4\n", {{"A", "k", 256, "1"}}},
+      {"later section of the name is not searched", "[A]\nk=1\n[B]\nk=2\n[a]\nk=3\nj=4\n", {{"A", "j", 256, kDefault}}},
+      {"other section", "[A]\nk=1\n[B]\nk=2\n[a]\nk=3\nj=4\n", {{"B", "k", 256, "2"}}},
+      {"first key", "[A]\nk=1\nK=2\n", {{"A", "k", 256, "1"}}},
+      {"section order does not matter", "[B]\nk=2\n[A]\nk=1", {{"A", "k", 256, "1"}}},
+
+      // A line without '=' is a key without value.
+      {"shadows a later key=value", "[A]\nk\nk=2\n", {{"A", "k", 256, kDefault}}},
+      {"with blanks", "[A]\n  k \t\nk=2\n", {{"A", "k", 256, kDefault}}},
+      {"other name does not shadow", "[A]\nkey\nk=2\n", {{"A", "k", 256, "2"}}},
+      {"empty value is a value, not the default", "[A]\nk=\nk=2\n", {{"A", "k", 256, ""}}},
+      {"blank value", "[A]\nk = \t\n", {{"A", "k", 256, ""}}},
+      {"'=' first names the key \"\"", "[A]\n=v\n", {{"A", "", 256, "v"}}},
+      {"'=' after blanks", "[A]\n  = v \n", {{"A", "", 256, "v"}}},
+      {"lines of blanks are no keys", "[A]\n   \n\t\nk=1\n", {{"A", "k", 256, "1"}}},
+      {"nor keys named \"\"", "[A]\n   \n\t\nk=1\n", {{"A", "", 256, kDefault}}},
+
+      // Any run of CR and LF ends a line.
+      {"CRLF", "[A]\r\nk=1\r\nj=2\r\n", {{"A", "j", 256, "2"}}},
+      {"LF", "[A]\nk=1\nj=2", {{"A", "j", 256, "2"}}},
+      {"CR alone", "[A]\rk=1\rj=2\r", {{"A", "j", 256, "2"}}},
+      {"CR alone, value before it", "[A]\rk=1\rj=2\r", {{"A", "k", 256, "1"}}},
+      {"mixed runs", "[A]\r\n\r\n\n\rk=1\n\r\r\nj=2", {{"A", "j", 256, "2"}}},
+      {"no line end at the end", "[A]\r\nk=1", {{"A", "k", 256, "1"}}},
+
+      // A byte-order mark counts only at the very start.
+      {"skipped", "\xEF\xBB\xBF" "[A]\r\nk=1\r\n", {{"A", "k", 256, "1"}}, true},
+      {"skipped before a key of section \"\"", "\xEF\xBB\xBF" "k=1\r\n", {{"", "k", 256, "1"}}, true},
+      {"elsewhere it is part of the name", "[A]\n" "\xEF\xBB\xBF" "k=1\n", {{"A", "k", 256, kDefault}}},
+      {"a second one is not skipped", "\xEF\xBB\xBF" "\xEF\xBB\xBF" "[A]\nk=1\n", {{"A", "k", 256, kDefault}}, true},
+      {"a partial one is not skipped", "\xEF\xBB[A]\nk=1\n", {{"A", "k", 256, kDefault}}},
+
+      // Keys before the first section form the section named "".
+      {"leading key", "k=1\n[A]\nk=2\n", {{"", "k", 256, "1"}}},
+      {"named section unaffected", "k=1\n[A]\nk=2\n", {{"A", "k", 256, "2"}}},
+      {"section \"\" ends at the first header", "x=1\n[A]\nk=2\n", {{"", "k", 256, kDefault}}},
+      {"the lines before the first header come first, even with no key", "[A]\nk=2\n[]\nk=3\n", {{"", "k", 256, kDefault}}},
+      {"[ ] too", "[A]\nk=2\n[ \t]\nk=3\n", {{"", "k", 256, kDefault}}},
+      {"a query of blanks is \"\"", "k=1\n[A]\n", {{" \t", "k", 256, "1"}}},
+      {"[] still ends the section before it", "[A]\nx=1\n[]\nk=3\n", {{"A", "k", 256, kDefault}}},
+      {"with leading keys, a later [] is a second one", "k=1\n[]\nj=3\n", {{"", "j", 256, kDefault}}},
+      {"a second [] is not searched", "[]\nk=1\n[]\nj=2\n", {{"", "j", 256, kDefault}}},
+
+      // A NUL cuts a name or value but not the line.
+      {"in a value", "[A]\nk=ab\0cd\n"s, {{"A", "k", 256, "ab"}}},
+      {"the value's blanks before it stay", "[A]\nk=ab \0cd\n"s, {{"A", "k", 256, "ab "}}},
+      {"quotes pair within what is left", "[A]\nk=\"ab\"\0cd\"\n"s, {{"A", "k", 256, "ab"}}},
+      {"closing quote after it no longer pairs", "[A]\nk=\"ab\0\"\n"s, {{"A", "k", 256, "\"ab"}}},
+      {"right after '='", "[A]\nk=\0cd\n"s, {{"A", "k", 256, ""}}},
+      {"in a key before '='", "[A]\nk\0=1\nk=2\n"s, {{"A", "k", 256, "1"}}},
+      {"in a key, the '=' behind it still splits", "[A]\nk\0x=1\nk=2\n"s, {{"A", "k", 256, "1"}}},
+      {"... so the whole name is not there", "[A]\nk\0x=1\n"s, {{"A", "kx", 256, kDefault}}},
+      {"in a key, blanks before it stay in the name", "[A]\nk \0x=1\nk=2\n"s, {{"A", "k", 256, "2"}}},
+      {"in a section name, blanks before it stay", "[A \0B]\nk=1\n"s, {{"A", "k", 256, kDefault}}},
+      {"a ']' behind it still closes the header", "[A]\0]\nk=1\n"s, {{"A]", "k", 256, "1"}}},
+      {"a header without ']' before it is a key", "[A\0\nk=1\n"s, {{"A", "k", 256, kDefault}}},
+      {"in a section name", "[A\0B]\nk=1\n"s, {{"A", "k", 256, "1"}}},
+      {"first on a line: a key named \"\"", "[A]\n\0k=1\nk=2\n"s, {{"A", "k", 256, "2"}}},
+      {"... found as such", "[A]\n \0k=1\nk=2\n"s, {{"A", "", 256, "1"}}},
+      {"a NUL-first header is no header", "\0[A]\nk=1\n"s, {{"A", "k", 256, kDefault}}},
+      {"... so its keys are in section \"\"", "\0[A]\nk=1\n"s, {{"", "k", 256, "1"}}},
+      {"the next line reads normally", "[A]\nk=1\0\n[B]\nj=2\n"s, {{"B", "j", 256, "2"}}},
+
+      // Brackets in every place.
+      {"'[' without ']' is a key line", "[A=1\n", {{"", "[A", 256, "1"}}},
+      {"... in the section before it", "[S]\n[A=1\nk=2\n", {{"S", "[A", 256, "1"}}},
+      {"... whose keys go on after it", "[S]\n[A=1\nk=2\n", {{"S", "k", 256, "2"}}},
+      {"... and names no section", "[S]\n[A=1\nk=2\n", {{"A=1", "k", 256, kDefault}}},
+      {"... nor without '='", "[S]\n[A\nk=2\n", {{"A", "k", 256, kDefault}}},
+      {"... which reads as the default", "[S]\n[A\nk=2\n", {{"S", "[A", 256, kDefault}}},
+      {"... blanks inside kept", "[S]\n [ x = 1 \n", {{"S", "[ x", 256, "1"}}},
+      {"a ']' after '=' still makes a header", "[S]\n[x]=1\nk=2\n", {{"x", "k", 256, "2"}}},
+      {"name runs to the last ']'", "[A]]\nk=1\n", {{"A]", "k", 256, "1"}}},
+      {"... so the shorter name is not it", "[A]]\nk=1\n", {{"A", "k", 256, kDefault}}},
+      {"inner ']' and blanks", "[A] x ]y\nk=1\n", {{"A] x", "k", 256, "1"}}},
+      {"text after ']' ignored", "[A]junk\nk=1\n", {{"A", "k", 256, "1"}}},
+      {"nested brackets", "[[A]]\nk=1\n", {{"[A]", "k", 256, "1"}}},
+      {"']' before '[' is a key line", "]A[\nk=1\n", {{"", "k", 256, "1"}}},
+      {"... without value", "]A[\nk=1\n", {{"", "]A[", 256, kDefault}}},
+      {"... or with one", "]x=1\n", {{"", "]x", 256, "1"}}},
+      {"a lone '[' is a key of section \"\"", "[\nk=1\n", {{"", "k", 256, "1"}}},
+      {"... without value", "[\nk=1\n", {{"", "[", 256, kDefault}}},
+      {"'[' not first is no header", "x[A]\nk=1\n", {{"A", "k", 256, kDefault}}},
+      {"']' right after '['", "[]A]\nk=1\n", {{"]A", "k", 256, "1"}}},
   };
   return cases;
 }

@@ -1,6 +1,7 @@
 // Dialog templates 100 and 102, string 101 and the combo box's init data, as the window
 // system would read them from the program's resources.
 #include "ui/dialog_template.h"
+#include "ui/resources/client_version.h"
 
 namespace {
 
@@ -169,12 +170,12 @@ constexpr const char* kSectorNames[] = {"Mare Boreum quadrangle", "Diacria quadr
 constexpr ComboInitData kMainComboInit[] = {{1006, kSectorNames}};
 
 constexpr DialogTemplate kMainTemplate = {
-    102,  "KESTRAVON MINER V2 0.216", 719, 443, "MS Shell Dlg", 9, 0x90CC0048, kMainItems,
+    102,  KESTRAVON_WINDOW_CAPTION, 719, 443, "MS Shell Dlg", 9, 0x90CC0048, kMainItems,
     kMainComboInit};
 
 constexpr DialogItem kAboutItems[] = {
     {kNoId, ItemClass::kStatic, 0x50000003, "", kMainIconResource, 14, 14, 21, 20},
-    {kNoId, ItemClass::kStatic, 0x50020080, "QX_CLIENT, 버전 1.0", 0, 42, 14, 114, 8},
+    {kNoId, ItemClass::kStatic, 0x50020080, KESTRAVON_ABOUT_VERSION_TEXT, 0, 42, 14, 114, 8},
     {kNoId, ItemClass::kStatic, 0x50020000, "화성 채굴 기계 클라이언트", 0, 42, 26, 114, 8},
     {1, ItemClass::kButton, 0x50030001, "확인", 0, 113, 41, 50, 14},
 };
