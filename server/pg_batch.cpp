@@ -72,8 +72,7 @@ struct Machine {
 
 }  // namespace
 
-bool PgBatch::WriteAll(const std::vector<StoreWrite*>& writes, const char* opening,
-                       const char* closing) {
+bool PgBatch::WriteAll(const std::vector<StoreWrite*>& writes, const char* opening, const char* closing) {
   // The machines, locked in id order, so two services whose batches share machines wait
   // for each other in one direction only instead of deadlocking.
   std::vector<std::string> serialHex;
@@ -87,12 +86,12 @@ bool PgBatch::WriteAll(const std::vector<StoreWrite*>& writes, const char* openi
     if (machines.emplace(serialHex.back(), Machine{}).second) lookup.Hex(serial);
   }
   machines.clear();  // filled again below with the machines that exist
-  std::vector<PgResult> read = db_.RunTogether(
-      {{opening, PgParams()},
-       {"SELECT encode(serial, 'hex'), id, fuel, kest, exp, report_count FROM machines"
-        " WHERE serial IN (SELECT decode(h, 'hex') FROM unnest($1::text[]) AS h)"
-        " ORDER BY id FOR UPDATE",
-        PgParams().Text(lookup.Text())}});
+  std::vector<PgResult> read =
+      db_.RunTogether({{opening, PgParams()},
+                       {"SELECT encode(serial, 'hex'), id, fuel, kest, exp, report_count FROM machines"
+                        " WHERE serial IN (SELECT decode(h, 'hex') FROM unnest($1::text[]) AS h)"
+                        " ORDER BY id FOR UPDATE",
+                        PgParams().Text(lookup.Text())}});
   if (!read[0].Ok() || !read[1].Ok()) return false;
   const PgResult& found = read[1];
   for (int r = 0; r < found.Rows(); ++r) {
@@ -106,8 +105,7 @@ bool PgBatch::WriteAll(const std::vector<StoreWrite*>& writes, const char* openi
 
   // The rules, report by report in arrival order: two reports of one machine in one batch
   // each burn their own unit, as if they had come in two transactions.
-  ArrayLiteral rSerial, rMac, rExp, rMps, rLocate, rAmount, rAmountText, rCry, rCryOk, rKnown,
-      rFuel, rCode;
+  ArrayLiteral rSerial, rMac, rExp, rMps, rLocate, rAmount, rAmountText, rCry, rCryOk, rKnown, rFuel, rCode;
   ArrayLiteral nSerial, nMac, nOnOff, nKnown;
   for (std::size_t i = 0; i < writes.size(); ++i) {
     StoreWrite& w = *writes[i];
@@ -174,8 +172,11 @@ bool PgBatch::WriteAll(const std::vector<StoreWrite*>& writes, const char* openi
          " FROM unnest($1::bigint[], $2::integer[], $3::bigint[], $4::float8[],"
          " $5::integer[]) AS u(id, fuel, report_count, kest, exp) WHERE m.id = u.id",
          PgParams()
-             .Text(mId.Text()).Text(mFuel.Text()).Text(mReportCount.Text())
-             .Text(mKest.Text()).Text(mExp.Text())});
+             .Text(mId.Text())
+             .Text(mFuel.Text())
+             .Text(mReportCount.Text())
+             .Text(mKest.Text())
+             .Text(mExp.Text())});
   }
   if (!rSerial.Empty()) {
     statements.push_back(
@@ -190,10 +191,18 @@ bool PgBatch::WriteAll(const std::vector<StoreWrite*>& writes, const char* openi
          " locate, mci_kest, mci_kest_text, cry, cry_ok, known_machine, fuel_after, code,"
          " n) ORDER BY r.n",
          PgParams()
-             .Text(rSerial.Text()).Text(rMac.Text()).Text(rExp.Text()).Text(rMps.Text())
-             .Text(rLocate.Text()).Text(rAmount.Text()).Text(rAmountText.Text())
-             .Text(rCry.Text()).Text(rCryOk.Text()).Text(rKnown.Text())
-             .Text(rFuel.Text()).Text(rCode.Text())});
+             .Text(rSerial.Text())
+             .Text(rMac.Text())
+             .Text(rExp.Text())
+             .Text(rMps.Text())
+             .Text(rLocate.Text())
+             .Text(rAmount.Text())
+             .Text(rAmountText.Text())
+             .Text(rCry.Text())
+             .Text(rCryOk.Text())
+             .Text(rKnown.Text())
+             .Text(rFuel.Text())
+             .Text(rCode.Text())});
   }
   if (!nSerial.Empty()) {
     statements.push_back(
@@ -201,9 +210,7 @@ bool PgBatch::WriteAll(const std::vector<StoreWrite*>& writes, const char* openi
          " SELECT decode(n.serial, 'hex'), decode(n.mac, 'hex'), n.on_off, n.known_machine"
          " FROM unnest($1::text[], $2::text[], $3::integer[], $4::integer[])"
          " WITH ORDINALITY AS n(serial, mac, on_off, known_machine, i) ORDER BY n.i",
-         PgParams()
-             .Text(nSerial.Text()).Text(nMac.Text()).Text(nOnOff.Text())
-             .Text(nKnown.Text())});
+         PgParams().Text(nSerial.Text()).Text(nMac.Text()).Text(nOnOff.Text()).Text(nKnown.Text())});
   }
   if (closing) statements.push_back({closing, PgParams()});
   for (const PgResult& r : db_.RunTogether(statements)) {

@@ -22,8 +22,7 @@ class PgBatch : public BatchBackend {
   // Every write of the list, in two round trips: opening (BEGIN or SAVEPOINT) goes with the
   // read of the machines, closing (null for none) after the writes. False when a statement
   // failed, which leaves the transaction (or the savepoint) to be rolled back.
-  bool WriteAll(const std::vector<StoreWrite*>& writes, const char* opening,
-                const char* closing);
+  bool WriteAll(const std::vector<StoreWrite*>& writes, const char* opening, const char* closing);
 
   PgConnection& db_;
 };

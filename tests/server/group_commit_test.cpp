@@ -257,8 +257,8 @@ struct Step {
   bool report;
   const char* serial;
   const char* mac;
-  bool stored;      // Run answers true
-  int fuelBurned;   // a stored report of the known machine: its fuel below the start
+  bool stored;     // Run answers true
+  int fuelBurned;  // a stored report of the known machine: its fuel below the start
   bool known;
 };
 
