@@ -1,7 +1,7 @@
 #include "server/group_commit.h"
 
-GroupCommitWriter::GroupCommitWriter(SqliteDb& db, std::size_t maxBatch)
-    : db_(db), maxBatch_(maxBatch == 0 ? 1 : maxBatch), thread_([this] { Loop(); }) {}
+GroupCommitWriter::GroupCommitWriter(BatchBackend& backend, std::size_t maxBatch)
+    : backend_(backend), maxBatch_(maxBatch == 0 ? 1 : maxBatch), thread_([this] { Loop(); }) {}
 
 GroupCommitWriter::~GroupCommitWriter() {
   {
@@ -12,9 +12,9 @@ GroupCommitWriter::~GroupCommitWriter() {
   thread_.join();
 }
 
-bool GroupCommitWriter::Run(Write write) {
+bool GroupCommitWriter::Run(StoreWrite& write) {
   Pending pending;
-  pending.write = std::move(write);
+  pending.write = &write;
   std::unique_lock<std::mutex> lock(mutex_);
   queue_.push_back(&pending);
   queued_.notify_one();
@@ -22,8 +22,13 @@ bool GroupCommitWriter::Run(Write write) {
   return pending.ok;
 }
 
+std::size_t GroupCommitWriter::Queued() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return queue_.size();
+}
+
 void GroupCommitWriter::Loop() {
-  std::deque<Pending*> batch;
+  std::vector<Pending*> batch;
   for (;;) {
     {
       std::unique_lock<std::mutex> lock(mutex_);
@@ -47,22 +52,12 @@ void GroupCommitWriter::Loop() {
   }
 }
 
-void GroupCommitWriter::RunBatch(std::deque<Pending*>& batch) {
-  Transaction tx(db_);
-  if (!tx.Began()) {
-    for (Pending* p : batch) p->ok = false;
-    return;
-  }
-  for (Pending* p : batch) {
-    if (!db_.Exec("SAVEPOINT one_write")) {
-      p->ok = false;
-      continue;
-    }
-    p->ok = p->write(db_);
-    if (!p->ok) db_.Exec("ROLLBACK TO one_write");
-    db_.Exec("RELEASE one_write");
-  }
-  if (!tx.Commit()) {
-    for (Pending* p : batch) p->ok = false;
-  }
+void GroupCommitWriter::RunBatch(const std::vector<Pending*>& batch) {
+  std::vector<StoreWrite*> writes;
+  writes.reserve(batch.size());
+  for (Pending* p : batch) writes.push_back(p->write);
+  std::vector<char> ok(batch.size(), 0);
+  // Nobody is told "stored" before the commit has returned.
+  const bool committed = backend_.Run(writes, ok) && backend_.Commit();
+  for (std::size_t i = 0; i < batch.size(); ++i) batch[i]->ok = committed && ok[i] != 0;
 }

@@ -68,8 +68,62 @@ PgResult PgConnection::Run(const char* sql, const PgParams& params) {
                                params.formats_.data(), /*resultFormat=*/0));
 }
 
+bool PgConnection::Send(const PgStatement& statement) {
+  const PgParams& params = statement.params;
+  std::vector<const char*> values(params.values_.size());
+  std::vector<int> lengths(params.values_.size());
+  for (std::size_t i = 0; i < params.values_.size(); ++i) {
+    values[i] = params.values_[i].data();
+    lengths[i] = static_cast<int>(params.values_[i].size());
+  }
+  return PQsendQueryParams(conn_, statement.sql, static_cast<int>(values.size()), nullptr,
+                           values.data(), lengths.data(), params.formats_.data(),
+                           /*resultFormat=*/0) == 1;
+}
+
+std::vector<PgResult> PgConnection::RunTogether(const std::vector<PgStatement>& statements) {
+  std::vector<PgResult> results;
+  results.reserve(statements.size());
+  if (conn_ && PQenterPipelineMode(conn_) == 1) {
+    std::size_t sent = 0;
+    while (sent < statements.size() && Send(statements[sent])) ++sent;
+    const bool synced = PQpipelineSync(conn_) == 1;  // also sends what is buffered
+    // Each statement's result is followed by a null; the sync point comes last.
+    for (std::size_t i = 0; i < sent; ++i) {
+      results.emplace_back(PQgetResult(conn_));
+      while (PGresult* more = PQgetResult(conn_)) PQclear(more);
+    }
+    while (synced) {
+      PGresult* r = PQgetResult(conn_);
+      if (!r) break;
+      const bool syncPoint = PQresultStatus(r) == PGRES_PIPELINE_SYNC;
+      PQclear(r);
+      if (syncPoint) break;
+    }
+    // A connection left half-way in a pipeline would be of no use: start it afresh (any
+    // transaction on it is lost, so its commit fails and nobody is told "stored").
+    if (PQexitPipelineMode(conn_) != 1) PQreset(conn_);
+  }
+  while (results.size() < statements.size()) results.emplace_back(nullptr);
+  return results;
+}
+
 // The simple protocol: fixed SQL of several statements, no parameters.
 bool PgConnection::Exec(const char* sql) { return PgResult(PQexec(conn_, sql)).Ok(); }
+
+bool PgConnection::Commit() {
+  PGresult* r = PQexec(conn_, "COMMIT");
+  const bool committed =
+      PQresultStatus(r) == PGRES_COMMAND_OK && std::string_view(PQcmdStatus(r)) == "COMMIT";
+  PQclear(r);
+  return committed;
+}
+
+bool PgConnection::Reconnect() {
+  if (!conn_) return false;
+  if (PQstatus(conn_) == CONNECTION_BAD) PQreset(conn_);
+  return PQstatus(conn_) == CONNECTION_OK;
+}
 
 std::string PgConnection::LastError() const {
   return conn_ ? PQerrorMessage(conn_) : "out of memory";

@@ -36,6 +36,12 @@ class PgParams {
   std::vector<int> formats_;  // 0 text, 1 binary (bytea)
 };
 
+// One statement of a pipeline: the program's own SQL and its parameters.
+struct PgStatement {
+  const char* sql;
+  PgParams params;
+};
+
 class PgConnection {
  public:
   PgConnection() = default;
@@ -46,8 +52,16 @@ class PgConnection {
   bool Open(const std::string& uri, std::string& error);
   PgResult Run(const char* sql, const PgParams& params = PgParams());
   bool Exec(const char* sql);  // fixed SQL of the program itself
+  // The statements sent together and answered together, in one round trip: a result per
+  // statement, in order. After a statement that failed, the rest are not run (not Ok).
+  std::vector<PgResult> RunTogether(const std::vector<PgStatement>& statements);
+  // COMMIT; true only when the server did commit (a failed transaction answers ROLLBACK).
+  bool Commit();
+  // Connects again when the connection has been lost; true when it is usable.
+  bool Reconnect();
   std::string LastError() const;
 
  private:
+  bool Send(const PgStatement& statement);
   PGconn* conn_ = nullptr;
 };

@@ -1,14 +1,17 @@
 #pragma once
 // The service's database in PostgreSQL, for more than one machine's worth of service:
-// a pool of connections, each request one transaction on one of them (the server itself
-// groups concurrent commits). Texts a request brings (serial number, MAC text, amounts)
-// are kept as bytea, since they may hold any byte, NUL included.
+// machine information is read on a pool of connections, and reports and power notices
+// are written by one group-commit writer on a connection of its own, a batch of them per
+// transaction (PgBatch). Texts a request brings (serial number, MAC text, amounts) are
+// kept as bytea, since they may hold any byte, NUL included.
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "server/group_commit.h"
+#include "server/pg_batch.h"
 #include "server/pg_db.h"
 #include "server/store.h"
 
@@ -26,9 +29,12 @@ class PostgresStore : public MiningStore {
   PgConnection& Borrow();
   void Return(PgConnection& c);
 
-  std::vector<std::unique_ptr<PgConnection>> all_;
+  std::vector<std::unique_ptr<PgConnection>> all_;  // the readers
   std::vector<PgConnection*> free_;
   std::mutex mutex_;
   std::condition_variable returned_;
+  PgConnection writerDb_;  // only the writer's thread uses it after Open
+  std::unique_ptr<PgBatch> batch_;
+  std::unique_ptr<GroupCommitWriter> writer_;  // declared last: stops before batch_ goes
   bool seeded_ = false;
 };

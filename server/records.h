@@ -3,6 +3,14 @@
 #include <cstdint>
 #include <string>
 
+// Numbers kept in the database are ours, but a hand-edited database must not overflow an
+// answer's "%d".
+inline int ClampToInt(std::int64_t v) {
+  if (v > INT32_MAX) return INT32_MAX;
+  if (v < INT32_MIN) return INT32_MIN;
+  return static_cast<int>(v);
+}
+
 struct CoinPrices {
   double btc = 0, eth = 0, bnb = 0, kest = 0;
 };

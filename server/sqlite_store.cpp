@@ -7,13 +7,6 @@
 
 namespace {
 
-int AsInt(std::int64_t v) {
-  // Values are ours, but a hand-edited database must not overflow the reply's "%d".
-  if (v > INT32_MAX) return INT32_MAX;
-  if (v < INT32_MIN) return INT32_MIN;
-  return static_cast<int>(v);
-}
-
 bool ReadPrices(SqliteDb& db, CoinPrices& prices) {
   Statement s(db, "SELECT coin, usd FROM coin_prices");
   while (s.Step()) {
@@ -54,7 +47,8 @@ bool SqliteStore::Open(const std::string& path, const std::string& seedSerial, s
   }
   if (!PrepareDatabase(db_, seedSerial, seeded_, error)) return false;
   if (!readers_.Open(path, readers < 1 ? 1 : readers, error)) return false;
-  writer_ = std::make_unique<GroupCommitWriter>(db_, kMaxBatch);
+  batch_ = std::make_unique<SqliteBatch>(db_);
+  writer_ = std::make_unique<GroupCommitWriter>(*batch_, kMaxBatch);
   return true;
 }
 
@@ -83,22 +77,22 @@ std::optional<MachineInfo> SqliteStore::LoadMachineInfo(const std::string& seria
   int c = 0;
   MachineRecord& m = info.machine;
   m.name = s.ColumnText(c++);
-  m.sector = AsInt(s.ColumnInt(c++));
+  m.sector = ClampToInt(s.ColumnInt(c++));
   m.location = s.ColumnReal(c++);
-  m.level = AsInt(s.ColumnInt(c++));
-  m.exp = AsInt(s.ColumnInt(c++));
-  m.fuel = AsInt(s.ColumnInt(c++));
-  m.autoCharge = AsInt(s.ColumnInt(c++));
-  m.targetCoin = AsInt(s.ColumnInt(c++));
+  m.level = ClampToInt(s.ColumnInt(c++));
+  m.exp = ClampToInt(s.ColumnInt(c++));
+  m.fuel = ClampToInt(s.ColumnInt(c++));
+  m.autoCharge = ClampToInt(s.ColumnInt(c++));
+  m.targetCoin = ClampToInt(s.ColumnInt(c++));
   m.kest = s.ColumnReal(c++);
   m.btc = s.ColumnReal(c++);
   m.eth = s.ColumnReal(c++);
   m.bnb = s.ColumnReal(c++);
-  m.onOff = AsInt(s.ColumnInt(c++));
+  m.onOff = ClampToInt(s.ColumnInt(c++));
   MarsRecord& mars = info.mars;
   mars.name = s.ColumnText(c++);
-  mars.activeUsers = AsInt(s.ColumnInt(c++));
-  mars.activeMachines = AsInt(s.ColumnInt(c++));
+  mars.activeUsers = ClampToInt(s.ColumnInt(c++));
+  mars.activeMachines = ClampToInt(s.ColumnInt(c++));
   mars.totalKestMining = s.ColumnReal(c++);
   mars.mkph = s.ColumnReal(c++);
   mars.mkps = s.ColumnReal(c++);
@@ -127,99 +121,16 @@ std::optional<MachineInfo> SqliteStore::LoadMachineInfo(const std::string& seria
 }
 
 ReportOutcome SqliteStore::ApplyReport(const StatusReport& report, int boostEvery) {
-  ReportOutcome out;
   // The scramble check costs thirty scrambles; done here, on the request's thread.
-  const bool cryOk = CryMatchesAmount(report.amountText, report.cry);
-  const bool stored = writer_->Run([&](SqliteDb& db) {
-    out = WriteReport(db, report, cryOk, boostEvery);
-    return out.stored;
-  });
-  if (!stored) return ReportOutcome{};
-  return out;
-}
-
-ReportOutcome SqliteStore::WriteReport(SqliteDb& db, const StatusReport& report, bool cryOk,
-                                       int boostEvery) {
-  ReportOutcome out;
-  std::int64_t machineId = 0;
-  int fuelBefore = 0;
-  std::int64_t reportNumber = 0;
-  {
-    Statement find(db, "SELECT id, fuel, kest, report_count FROM machines WHERE serial = ?1");
-    find.BindText(1, report.serial);
-    if (find.Step()) {
-      out.knownMachine = true;
-      machineId = find.ColumnInt(0);
-      fuelBefore = AsInt(find.ColumnInt(1));
-      out.kest = find.ColumnReal(2);
-      reportNumber = find.ColumnInt(3) + 1;
-    } else if (find.Failed()) {
-      return ReportOutcome{};
-    }
-  }
-
-  if (out.knownMachine) {
-    const ReportDecision d = DecideReport(fuelBefore, cryOk, reportNumber, boostEvery);
-    out.fuel = d.fuelAfter;
-    out.code = d.code;
-    if (d.acceptAmount) out.kest = report.amount;
-    Statement update(db,
-                     "UPDATE machines SET fuel = ?1, report_count = ?2,"
-                     " kest = CASE WHEN ?3 THEN ?4 ELSE kest END,"
-                     " exp = CASE WHEN ?3 THEN ?5 ELSE exp END WHERE id = ?6");
-    update.BindInt(1, d.fuelAfter)
-        .BindInt(2, reportNumber)
-        .BindInt(3, d.acceptAmount ? 1 : 0)
-        .BindReal(4, report.amount)
-        .BindInt(5, report.exp)
-        .BindInt(6, machineId);
-    if (!update.Run()) return ReportOutcome{};
-  }
-
-  Statement insert(db,
-                   "INSERT INTO reports (serial, mac, exp, mps, locate, mci_kest, mci_kest_text,"
-                   " cry, cry_ok, known_machine, fuel_after, code)"
-                   " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)");
-  insert.BindText(1, report.serial)
-      .BindText(2, report.mac)
-      .BindInt(3, report.exp)
-      .BindReal(4, report.mps)
-      .BindReal(5, report.locate)
-      .BindReal(6, report.amount)
-      .BindText(7, report.amountText)
-      .BindBlob(8, report.cry)
-      .BindInt(9, cryOk ? 1 : 0)
-      .BindInt(10, out.knownMachine ? 1 : 0)
-      .BindInt(11, out.fuel)
-      .BindInt(12, out.code);
-  if (!insert.Run()) return ReportOutcome{};
-  out.stored = true;
-  return out;
+  StoreWrite write =
+      StoreWrite::Report(report, CryMatchesAmount(report.amountText, report.cry), boostEvery);
+  if (!writer_->Run(write)) return ReportOutcome{};
+  return write.outcome;
 }
 
 bool SqliteStore::RecordPowerNotice(const PowerNotice& notice, bool& knownMachine) {
-  knownMachine = false;
-  bool known = false;
-  const bool stored =
-      writer_->Run([&](SqliteDb& db) { return WritePowerNotice(db, notice, known); });
-  knownMachine = stored && known;
+  StoreWrite write = StoreWrite::Notice(notice);
+  const bool stored = writer_->Run(write);
+  knownMachine = stored && write.knownMachine;
   return stored;
-}
-
-bool SqliteStore::WritePowerNotice(SqliteDb& db, const PowerNotice& notice, bool& knownMachine) {
-  knownMachine = false;
-  {
-    Statement find(db, "SELECT 1 FROM machines WHERE serial = ?1");
-    find.BindText(1, notice.serial);
-    knownMachine = find.Step();
-    if (find.Failed()) return false;
-  }
-  Statement insert(db,
-                   "INSERT INTO power_notices (serial, mac, on_off, known_machine)"
-                   " VALUES (?1, ?2, ?3, ?4)");
-  insert.BindText(1, notice.serial)
-      .BindText(2, notice.mac)
-      .BindInt(3, notice.onOff)
-      .BindInt(4, knownMachine ? 1 : 0);
-  return insert.Run();
 }

@@ -10,6 +10,7 @@
 #include "server/group_commit.h"
 #include "server/read_connections.h"
 #include "server/records.h"
+#include "server/sqlite_batch.h"
 #include "server/sqlite_db.h"
 #include "server/store.h"
 
@@ -31,13 +32,9 @@ class SqliteStore : public MiningStore {
   bool RecordPowerNotice(const PowerNotice& notice, bool& knownMachine) override;
 
  private:
-  // Run on the writer's thread inside its batch transaction.
-  static ReportOutcome WriteReport(SqliteDb& db, const StatusReport& report, bool cryOk,
-                                   int boostEvery);
-  static bool WritePowerNotice(SqliteDb& db, const PowerNotice& notice, bool& knownMachine);
-
   SqliteDb db_;  // the writer's connection; only the writer thread uses it after Open
   ReadConnections readers_;
-  std::unique_ptr<GroupCommitWriter> writer_;
+  std::unique_ptr<SqliteBatch> batch_;
+  std::unique_ptr<GroupCommitWriter> writer_;  // declared last: stops before batch_ goes
   bool seeded_ = false;
 };

@@ -11,8 +11,8 @@ bool IsPostgresUri(const std::string& db) {
 }
 
 std::unique_ptr<MiningStore> OpenStore(const ServiceOptions& options, std::string& error) {
-  // Readers of SQLite share one file; PostgreSQL gets a connection per worker, up to a
-  // number its default connection limit (100) leaves room beside.
+  // Readers of SQLite share one file; PostgreSQL gets a reading connection per worker, up
+  // to a number its default connection limit (100) leaves room beside, and one to write.
   if (IsPostgresUri(options.databasePath)) {
     auto store = std::make_unique<PostgresStore>();
     if (!store->Open(options.databasePath, options.seedSerial, std::min(options.threads, 32),

@@ -115,4 +115,82 @@ TEST_F(PostgresStore, ParallelReportsOfOneMachineEachBurnOneUnit) {
             before - 40);
 }
 
+// Reports go through the group-commit writer: whatever batch a report lands in, its row
+// can be read from another connection the moment its answer has arrived.
+TEST_F(PostgresStore, EveryAnsweredReportIsAlreadyInTheDatabase) {
+  options_.databasePath = uri_;
+  StartService();
+  std::vector<std::thread> senders;
+  std::atomic<int> answered{0};
+  std::atomic<int> seen{0};
+  for (int t = 0; t < 8; ++t) {
+    senders.emplace_back([&, t] {
+      for (int i = 0; i < 5; ++i) {
+        ReportValues v;
+        v.mac = "sender-" + std::to_string(t) + "-" + std::to_string(i);
+        if (Report(v).status != 200) continue;
+        ++answered;
+        if (PgInt(uri_, "SELECT COUNT(*) FROM reports WHERE mac = $1", v.mac) == 1) ++seen;
+      }
+    });
+  }
+  for (auto& t : senders) t.join();
+  EXPECT_EQ(answered.load(), 40);
+  EXPECT_EQ(seen.load(), 40);
+}
+
+// PostgreSQL keeps NaN and infinities in a float column (a hand-edited row, say). The
+// batch writes the machine's state back as array text ("%.17g"): a report of such a
+// machine is still stored and the odd value comes back unchanged.
+TEST_F(PostgresStore, AMachineWithAnOddKestStillTakesReports) {
+  options_.databasePath = uri_;
+  StartService();
+  ReportValues mismatch;  // the amount is not taken, so the stored KEST is written back
+  mismatch.cry = "not the scramble";
+  for (const char* odd : {"NaN", "Infinity", "-Infinity"}) {
+    SCOPED_TRACE(odd);
+    ASSERT_EQ(PgInt(uri_, "UPDATE machines SET kest = $1::text::float8 RETURNING 1", odd), 1);
+    const long long fuel = PgInt(uri_, "SELECT fuel FROM machines");
+    EXPECT_EQ(Report(mismatch).status, 200);
+    EXPECT_EQ(PgInt(uri_, "SELECT fuel FROM machines"), fuel - 1);
+    EXPECT_EQ(PgInt(uri_, "SELECT COUNT(*) FROM machines WHERE kest = $1::text::float8", odd), 1);
+  }
+}
+
+// The server cuts every connection of the service (as a restart of it would): a request
+// that was using one may fail, never with a false "stored", and the next ones are answered
+// on connections made again.
+TEST_F(PostgresStore, ComesBackAfterItsConnectionsAreCut) {
+  options_.databasePath = uri_;
+  StartService();
+  ASSERT_EQ(Report(ReportValues{}).status, 200);
+  ASSERT_EQ(MachineInfo().Get("Machine", "Fuel").has_value(), true);
+  const long long cut = PgInt(
+      uri_,
+      "SELECT COUNT(pg_terminate_backend(pid)) FROM pg_stat_activity"
+      " WHERE datname = current_database() AND pid <> pg_backend_pid()");
+  ASSERT_GE(cut, 2);  // at least the writer and one reader
+  int reportsAnswered = 1;
+  for (int i = 0; i < 4; ++i) {
+    ReportValues v;
+    v.mac = "after-cut-" + std::to_string(i);
+    const int status = Report(v).status;
+    // Only the first request on a cut connection may fail.
+    if (i > 0) EXPECT_EQ(status, 200) << i;
+    if (status == 200) {
+      ++reportsAnswered;
+      EXPECT_EQ(PgInt(uri_, "SELECT COUNT(*) FROM reports WHERE mac = $1", v.mac), 1);
+    } else {
+      EXPECT_EQ(status, 500);
+      EXPECT_EQ(PgInt(uri_, "SELECT COUNT(*) FROM reports WHERE mac = $1", v.mac), 0);
+    }
+  }
+  EXPECT_EQ(PgInt(uri_, "SELECT COUNT(*) FROM reports"), reportsAnswered);
+  int infoAnswered = 0;
+  for (int i = 0; i < 3; ++i) {
+    if (Get("/Machine/GetData.html?sn=KST-DEMO-0001&Mac=x").status == 200) ++infoAnswered;
+  }
+  EXPECT_GE(infoAnswered, 2);
+}
+
 }  // namespace

@@ -1,0 +1,170 @@
+#include "server/pg_schema.h"
+
+#include "server/demo_record.h"
+
+namespace {
+
+constexpr int kSchemaVersion = 1;
+
+constexpr const char* kCreateTables = R"sql(
+CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS mars (
+  id BIGSERIAL PRIMARY KEY,
+  name TEXT NOT NULL,
+  active_users INTEGER NOT NULL DEFAULT 0,
+  active_machines INTEGER NOT NULL DEFAULT 0,
+  total_kest_mining DOUBLE PRECISION NOT NULL DEFAULT 0,
+  mkph DOUBLE PRECISION NOT NULL DEFAULT 0,
+  mkps DOUBLE PRECISION NOT NULL DEFAULT 0,
+  b_kest DOUBLE PRECISION NOT NULL DEFAULT 0,
+  b_btc DOUBLE PRECISION NOT NULL DEFAULT 0,
+  b_eth DOUBLE PRECISION NOT NULL DEFAULT 0,
+  b_bnb DOUBLE PRECISION NOT NULL DEFAULT 0,
+  kest_addr TEXT NOT NULL DEFAULT '',
+  btc_addr TEXT NOT NULL DEFAULT '',
+  eth_addr TEXT NOT NULL DEFAULT '',
+  bnb_addr TEXT NOT NULL DEFAULT ''
+);
+CREATE TABLE IF NOT EXISTS users (
+  id BIGSERIAL PRIMARY KEY,
+  kest_addr TEXT NOT NULL DEFAULT '',
+  btc_addr TEXT NOT NULL DEFAULT '',
+  eth_addr TEXT NOT NULL DEFAULT '',
+  bnb_addr TEXT NOT NULL DEFAULT '',
+  kest_balance DOUBLE PRECISION NOT NULL DEFAULT 0,
+  btc_balance DOUBLE PRECISION NOT NULL DEFAULT 0,
+  eth_balance DOUBLE PRECISION NOT NULL DEFAULT 0,
+  bnb_balance DOUBLE PRECISION NOT NULL DEFAULT 0
+);
+CREATE TABLE IF NOT EXISTS machines (
+  id BIGSERIAL PRIMARY KEY,
+  serial BYTEA NOT NULL UNIQUE,
+  name TEXT NOT NULL DEFAULT '',
+  sector INTEGER NOT NULL DEFAULT 0,
+  location DOUBLE PRECISION NOT NULL DEFAULT 0,
+  level INTEGER NOT NULL DEFAULT 0,
+  exp INTEGER NOT NULL DEFAULT 0,
+  fuel INTEGER NOT NULL DEFAULT 0,
+  auto_charge INTEGER NOT NULL DEFAULT 0,
+  target_coin INTEGER NOT NULL DEFAULT 0,
+  kest DOUBLE PRECISION NOT NULL DEFAULT 0,
+  btc DOUBLE PRECISION NOT NULL DEFAULT 0,
+  eth DOUBLE PRECISION NOT NULL DEFAULT 0,
+  bnb DOUBLE PRECISION NOT NULL DEFAULT 0,
+  on_off INTEGER NOT NULL DEFAULT 0,
+  mars_id BIGINT NOT NULL REFERENCES mars(id),
+  user_id BIGINT NOT NULL REFERENCES users(id),
+  report_count BIGINT NOT NULL DEFAULT 0
+);
+CREATE TABLE IF NOT EXISTS coin_prices (
+  coin TEXT PRIMARY KEY,
+  usd DOUBLE PRECISION NOT NULL
+);
+CREATE TABLE IF NOT EXISTS reports (
+  id BIGSERIAL PRIMARY KEY,
+  serial BYTEA NOT NULL,
+  mac BYTEA NOT NULL,
+  exp INTEGER NOT NULL,
+  mps DOUBLE PRECISION NOT NULL,
+  locate DOUBLE PRECISION NOT NULL,
+  mci_kest DOUBLE PRECISION NOT NULL,
+  mci_kest_text BYTEA NOT NULL,
+  cry BYTEA NOT NULL,
+  cry_ok INTEGER NOT NULL,
+  known_machine INTEGER NOT NULL,
+  fuel_after INTEGER NOT NULL,
+  code INTEGER NOT NULL,
+  received_at TIMESTAMPTZ NOT NULL DEFAULT now()
+);
+CREATE TABLE IF NOT EXISTS power_notices (
+  id BIGSERIAL PRIMARY KEY,
+  serial BYTEA NOT NULL,
+  mac BYTEA NOT NULL,
+  on_off INTEGER NOT NULL,
+  known_machine INTEGER NOT NULL,
+  received_at TIMESTAMPTZ NOT NULL DEFAULT now()
+);
+CREATE INDEX IF NOT EXISTS reports_by_serial ON reports(serial);
+CREATE INDEX IF NOT EXISTS power_notices_by_serial ON power_notices(serial);
+)sql";
+
+bool SeedDemo(PgConnection& db, const std::string& seedSerial) {
+  const MachineInfo& demo = DemoRecord();
+  const MarsRecord& s = demo.mars;
+  PgResult mars = db.Run(
+      "INSERT INTO mars (name, active_users, active_machines, total_kest_mining, mkph, mkps,"
+      " b_kest, b_btc, b_eth, b_bnb, kest_addr, btc_addr, eth_addr, bnb_addr)"
+      " VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14) RETURNING id",
+      PgParams()
+          .Text(s.name).Int(s.activeUsers).Int(s.activeMachines).Real(s.totalKestMining)
+          .Real(s.mkph).Real(s.mkps).Real(s.buriedKest).Real(s.buriedBtc).Real(s.buriedEth)
+          .Real(s.buriedBnb).Text(s.kestAddr).Text(s.btcAddr).Text(s.ethAddr).Text(s.bnbAddr));
+  const UserRecord& u = demo.user;
+  PgResult user = db.Run(
+      "INSERT INTO users (kest_addr, btc_addr, eth_addr, bnb_addr, kest_balance, btc_balance,"
+      " eth_balance, bnb_balance) VALUES ($1, $2, $3, $4, $5, $6, $7, $8) RETURNING id",
+      PgParams()
+          .Text(u.kestAddr).Text(u.btcAddr).Text(u.ethAddr).Text(u.bnbAddr)
+          .Real(u.kestBalance).Real(u.btcBalance).Real(u.ethBalance).Real(u.bnbBalance));
+  if (!mars.Ok() || !user.Ok() || mars.Rows() != 1 || user.Rows() != 1) return false;
+  const MachineRecord& m = demo.machine;
+  PgResult machine = db.Run(
+      "INSERT INTO machines (serial, name, sector, location, level, exp, fuel, auto_charge,"
+      " target_coin, kest, btc, eth, bnb, on_off, mars_id, user_id) VALUES ($1, $2, $3, $4,"
+      " $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16)",
+      PgParams()
+          .Bytes(seedSerial).Text(m.name).Int(m.sector).Real(m.location).Int(m.level)
+          .Int(m.exp).Int(m.fuel).Int(m.autoCharge).Int(m.targetCoin).Real(m.kest).Real(m.btc)
+          .Real(m.eth).Real(m.bnb).Int(m.onOff).Int(mars.Int(0, 0)).Int(user.Int(0, 0)));
+  if (!machine.Ok()) return false;
+  const struct {
+    const char* coin;
+    double usd;
+  } prices[] = {{"BTC", demo.prices.btc}, {"ETH", demo.prices.eth}, {"BNB", demo.prices.bnb},
+                {"KEST", demo.prices.kest}};
+  for (const auto& p : prices) {
+    if (!db.Run("INSERT INTO coin_prices (coin, usd) VALUES ($1, $2)"
+                " ON CONFLICT (coin) DO UPDATE SET usd = EXCLUDED.usd",
+                PgParams().Text(p.coin).Real(p.usd))
+             .Ok()) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool PreparePgDatabase(PgConnection& db, const std::string& seedSerial, bool& seeded,
+                       std::string& error) {
+  seeded = false;
+  if (!db.Exec("BEGIN") || !db.Exec("SELECT pg_advisory_xact_lock(8216)") ||
+      !db.Exec(kCreateTables)) {
+    error = "cannot create the tables: " + db.LastError();
+    db.Exec("ROLLBACK");
+    return false;
+  }
+  PgResult version = db.Run("SELECT max(version) FROM schema_version");
+  const bool fresh = version.Ok() && version.Text(0, 0).empty();
+  if (version.Ok() && !fresh && version.Int(0, 0) > kSchemaVersion) {
+    error = "the database was made by a newer mining-service";
+    db.Exec("ROLLBACK");
+    return false;
+  }
+  if (fresh) {
+    if (!SeedDemo(db, seedSerial) ||
+        !db.Run("INSERT INTO schema_version (version) VALUES ($1)", PgParams().Int(kSchemaVersion))
+             .Ok()) {
+      error = "cannot seed the demo machine: " + db.LastError();
+      db.Exec("ROLLBACK");
+      return false;
+    }
+    seeded = true;
+  }
+  if (!db.Exec("COMMIT")) {
+    error = "cannot commit the database set-up: " + db.LastError();
+    return false;
+  }
+  return true;
+}
+
