@@ -13,6 +13,7 @@
 #include "client/session_hooks.h"
 #include "client/window_layer.h"
 #include "mining/thread.h"
+#include "service/update_gate.h"
 
 class UrlFetcher;
 
@@ -63,6 +64,8 @@ class MinerCore : public Thread, public SessionHooks {
   // Fetches into the reply file `name` when the reply folder is private; false (and a
   // debug line) when it is not, and the answer was dropped.
   bool FetchReply(UrlFetcher& fetcher, const std::string& url, const char* name);
+  // Whether the offered version is to be fetched now; explains a refusal once.
+  bool UpdateWanted(const std::string& offered, const std::string& clientVersion);
 
   ClientEnvironment env_;
   WindowLayer& window_;
@@ -70,5 +73,5 @@ class MinerCore : public Thread, public SessionHooks {
   MachineState state_;
   std::atomic<uint64_t> workerPasses_{0};
   SessionCounters counters_;
-  bool installerLaunched_ = false;  // the worker's: at most one installer is started per run
+  UpdateGate updateGate_;  // the worker's: which offered versions this run still fetches
 };

@@ -29,6 +29,9 @@ SelfUpdateResult RunSelfUpdate(const SelfUpdateRequest& request);
 
 std::string PatchFilePath(const std::string& installDir);
 
+// The version this program was built as (the project's version).
+const char* BuiltClientVersion();
+
 // Download limits of the installer and of its signature.
 inline constexpr long kInstallerTotalTimeoutMs = 30L * 60 * 1000;
 inline constexpr long kSignatureTotalTimeoutMs = 2L * 60 * 1000;
