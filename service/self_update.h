@@ -3,8 +3,9 @@
 // temporary name in the install folder, then its detached signature (the patch URL with
 // ".minisig"); only when both arrived as complete 2xx answers and the signature verifies
 // against the built-in key for the offered version is the installer made runnable, put in
-// place as patch.exe and started with "/VerySilent". [Version] Client is written only once
-// it has started. Any failure removes the temporary files, leaves patch.exe and config.ini
+// place as patch.exe and started with "/VerySilent": the very file that was verified, held
+// open since. [Version] Client is written only once it has started. Whether a version is
+// offered at all (newer than ours, not refused before) is the caller's: see UpdateGate. Any failure removes the temporary files, leaves patch.exe and config.ini
 // as they were, starts nothing and writes one line saying why to the debug output.
 #include <atomic>
 #include <string>
