@@ -237,7 +237,10 @@ class SwappingLauncher : public ProcessLauncher {
  public:
   bool Launch(const DownloadedFile& program, const std::string& file, const std::string& parameters,
               const std::string& workingDir) override {
-    swapped = MoveFileExA(replacement.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    // Moved aside first, then another file in: Wine refuses to replace an open file in one
+    // step even where Windows would allow it.
+    swapped = MoveFileA(file.c_str(), (file + ".aside").c_str()) != 0 &&
+              MoveFileA(replacement.c_str(), file.c_str()) != 0;
     return real.Launch(program, file, parameters, workingDir);
   }
   SpawnLauncher real;
