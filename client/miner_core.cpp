@@ -47,7 +47,8 @@ bool ReadAnswer(const UrlFetcher& fetcher, const std::string& path, ReadFn read,
 }
 }  // namespace
 
-MinerCore::MinerCore(const ClientEnvironment& env, WindowLayer& window) : env_(env), window_(window) {}
+MinerCore::MinerCore(const ClientEnvironment& env, WindowLayer& window)
+    : env_(env), window_(window), updateGate_(BuiltClientVersion()) {}
 
 MinerCore::~MinerCore() {
   // The worker uses the record and the window layer: it must be gone before they are.
@@ -248,6 +249,7 @@ void MinerCore::ReportStatus() {
   StatusReplyEffects effects;
   char fuelText[32];
   std::string offeredVersion;
+  std::string clientVersion;
   {
     std::lock_guard<std::mutex> lock(stateMutex_);
     if (answered) {
@@ -258,11 +260,14 @@ void MinerCore::ReportStatus() {
       effects.switchOff = true;
     }
     FormatFuelText(fuelText, state_.fuel, state_.level);
-    if (effects.wantsUpdate) offeredVersion = state_.serverVersion;
+    if (effects.wantsUpdate) {
+      offeredVersion = state_.serverVersion;
+      clientVersion = state_.clientVersion;
+    }
   }
   window_.SetControlText(kIdFuel, fuelText);
   if (effects.switchOff) AppendLog(LogPane::kEvent, kServerDisconnected);
-  if (effects.wantsUpdate && !installerLaunched_) {
+  if (effects.wantsUpdate && UpdateWanted(offeredVersion, clientVersion)) {
     counters_.CountUpdateAttempt();
     PrepareInstallFolder(env_.installDir);
     SelfUpdateRequest update;
@@ -274,17 +279,29 @@ void MinerCore::ReportStatus() {
     update.debug = env_.debug;
     update.abort = &StopRequested();
     update.caBundle = env_.caBundle;
-    installerLaunched_ = RunSelfUpdate(update) == SelfUpdateResult::kLaunched;
+    updateGate_.Record(offeredVersion, RunSelfUpdate(update));
   }
   RefreshDashboard();
   fetcher.CloseSession();
 }
 
+bool MinerCore::UpdateWanted(const std::string& offered, const std::string& clientVersion) {
+  const UpdateGate::Verdict verdict = updateGate_.Check(offered, clientVersion);
+  if (verdict == UpdateGate::Verdict::kNotNewer) {
+    // Said once per offered version: the gate remembers it as refused.
+    env_.debug->Write(("Self-update: version " + offered + " is not newer than " +
+                       updateGate_.CurrentVersion(clientVersion) + "; nothing is downloaded\r\n")
+                          .c_str());
+  }
+  return verdict == UpdateGate::Verdict::kFetch;
+}
+
 bool MinerCore::FetchReply(UrlFetcher& fetcher, const std::string& url, const char* name) {
   // In a folder others can reach, the reply could be redirected, blocked or rewritten:
   // the request still goes out, its answer is dropped unread.
-  const bool folderOk = PrivateFolderUsable(env_.tempDir);
-  if (!folderOk) DebugLine("reply folder is not private, answer dropped: " + env_.tempDir);
+  const std::string problem = PrivateFolderProblem(env_.tempDir);
+  const bool folderOk = problem.empty();
+  if (!folderOk) DebugLine("reply folder is not private, answer dropped: " + env_.tempDir + " (" + problem + ")");
   const std::string destination = ReplyDownloadPath(env_.tempDir, name);
   fetcher.FetchToFile(url.c_str(), folderOk ? destination.c_str() : nullptr);
   return folderOk;

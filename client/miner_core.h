@@ -13,6 +13,7 @@
 #include "client/session_hooks.h"
 #include "client/window_layer.h"
 #include "mining/thread.h"
+#include "service/update_gate.h"
 
 class UrlFetcher;
 
@@ -76,6 +77,8 @@ class MinerCore : public SessionHooks {
   void OpenExchange(UrlFetcher& fetcher, const FetchLimits& limits, bool abortable);
   // One line of the debug output: the text, then "\r\n".
   void DebugLine(const std::string& text);
+  // Whether the offered version is to be fetched now; explains a refusal once.
+  bool UpdateWanted(const std::string& offered, const std::string& clientVersion);
 
   ClientEnvironment env_;
   WindowLayer& window_;
@@ -83,6 +86,6 @@ class MinerCore : public SessionHooks {
   MachineState state_;
   std::atomic<uint64_t> workerPasses_{0};
   SessionCounters counters_;
-  bool installerLaunched_ = false;  // the worker's: at most one installer is started per run
+  UpdateGate updateGate_;  // the worker's: which offered versions this run still fetches
   Thread worker_{[this] { Run(); }};  // last: stopped and joined before the rest goes
 };

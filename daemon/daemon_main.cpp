@@ -29,6 +29,7 @@
 #include "daemon/metrics_text.h"
 #include "daemon/utf8_text.h"
 #include "service/identity.h"
+#include "service/private_folder.h"
 
 namespace {
 
@@ -107,6 +108,14 @@ int RunDaemon(int argc, char** argv) {
     return 1;
   }
   env.tempDir = InstanceTempFolder(options.installDir, options.tempDir);
+  // Without a private folder no answer of the service is ever read: refuse to start, and
+  // say what is wrong and what to do.
+  if (const std::string problem = PrivateFolderProblem(env.tempDir); !problem.empty()) {
+    std::fprintf(stderr, "kestravon-minerd: the private folder %s cannot be used: %s; %s\n", env.tempDir.c_str(),
+                 problem.c_str(),
+                 options.tempDir.empty() ? PrivateFolderAdvice() : "give --temp-dir a folder of your own, mode 0700");
+    return 1;
+  }
   if (!options.serviceRoot.empty()) env.serviceRoot = options.serviceRoot;
   if (!options.patchRoot.empty()) env.patchRoot = options.patchRoot;
 

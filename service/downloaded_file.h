@@ -31,6 +31,12 @@ class DownloadedFile {
   bool MakeExecutable();
   // True when `path`, not following a link, names this very file.
   bool IsAt(const std::string& path) const;
+  // Like IsAt, and on Windows the file is held from now on without write or delete
+  // sharing, so until Close no one can write to it, rename it or put another file at
+  // `path`. (On POSIX the program is started from this descriptor, whatever `path` names.)
+  bool HoldAt(const std::string& path);
+  // The descriptor (POSIX) or HANDLE (Windows) the file is held by.
+  std::intptr_t NativeHandle() const { return handle_; }
 
  private:
   std::intptr_t handle_ = -1;  // a descriptor, or a HANDLE on Windows

@@ -65,3 +65,5 @@ bool DownloadedFile::IsAt(const std::string& path) const {
   return S_ISREG(there.st_mode) && static_cast<std::uint64_t>(there.st_dev) == device_ &&
          static_cast<std::uint64_t>(there.st_ino) == inode_;
 }
+
+bool DownloadedFile::HoldAt(const std::string& path) { return IsAt(path); }

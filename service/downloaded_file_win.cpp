@@ -81,3 +81,21 @@ bool DownloadedFile::IsAt(const std::string& path) const {
   CloseHandle(there);
   return same;
 }
+
+bool DownloadedFile::HoldAt(const std::string& path) {
+  if (H(handle_) == INVALID_HANDLE_VALUE) return false;
+  // Read sharing only: the program loader may still open it to run it, but no one may
+  // write, rename, delete or replace it while this handle is open.
+  HANDLE held = OpenName(path, GENERIC_READ, FILE_SHARE_READ);
+  if (held == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool same = Identify(held, info) && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
+                    info.dwVolumeSerialNumber == device_ && IndexOf(info) == inode_;
+  if (!same) {
+    CloseHandle(held);
+    return false;
+  }
+  CloseHandle(H(handle_));
+  handle_ = reinterpret_cast<std::intptr_t>(held);
+  return true;
+}

@@ -17,6 +17,12 @@
 #define KESTRAVON_MAX_INSTALLER_BYTES 268435456LL
 #endif
 
+#ifndef KESTRAVON_CLIENT_VERSION
+#define KESTRAVON_CLIENT_VERSION "0.216"
+#endif
+
+const char* BuiltClientVersion() { return KESTRAVON_CLIENT_VERSION; }
+
 std::string PatchFilePath(const std::string& installDir) { return installDir + PathSeparator() + "patch.exe"; }
 
 long long MaxInstallerBytes() { return KESTRAVON_MAX_INSTALLER_BYTES; }
@@ -108,14 +114,18 @@ SelfUpdateResult RunSelfUpdate(const SelfUpdateRequest& request) {
     return SelfUpdateResult::kSignatureRefused;
   }
   // The installer must be runnable; only the file just verified is touched, and it is
-  // started only if the rename put that very file at the patch path.
-  if (!installer.MakeExecutable() || !MoveFileOver(partial, patchFile) || !installer.IsAt(patchFile)) {
+  // started only if the rename put that very file at the patch path. What starts is the
+  // file held open since it was verified, never whatever the name leads to by then.
+  if (!installer.MakeExecutable() || !MoveFileOver(partial, patchFile) || !installer.HoldAt(patchFile)) {
     installer.Close();
     std::remove(partial.c_str());
     Explain(request, "the verified installer could not be put in place");
     return SelfUpdateResult::kNotInstalled;
   }
-  if (!request.launcher || !request.launcher->Launch(patchFile, "/VerySilent", request.installDir)) {
+  const bool started =
+      request.launcher && request.launcher->Launch(installer, patchFile, "/VerySilent", request.installDir);
+  installer.Close();
+  if (!started) {
     Explain(request, "the installer could not be started");
     return SelfUpdateResult::kLaunchFailed;
   }

@@ -9,6 +9,7 @@
 #include <clocale>
 
 #include "client/miner_core.h"
+#include "service/private_folder.h"
 #include "ui/category_debug_output.h"
 #include "ui/control_delivery.h"
 #include "ui/qxclient_dlg.h"
@@ -75,6 +76,11 @@ int CQXCLIENTApp::InitInstance(const std::function<void(ClientEnvironment&)>& ad
   CategoryDebugOutput debug;
   env.debug = &debug;
   if (adjust) adjust(env);
+  // Every answer of the service would be dropped unread: say so once, with the way out,
+  // before the window shows an empty dashboard.
+  if (const std::string problem = PrivateFolderProblem(env.tempDir); !problem.empty()) {
+    debug.Warn(("reply folder is not private: " + problem + "; " + PrivateFolderAdvice()).c_str());
+  }
   // The window layer outlives the client's worker; the window attaches to it while it is
   // shown. Destroyed in reverse: the window (which stops the worker), the client, the layer.
   ControlDelivery delivery;

@@ -6,7 +6,9 @@
 #include <httplib.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -316,3 +318,44 @@ TEST_F(MinerdFixture, TwoInstancesOnOneBoxKeepApart) {
 }
 
 }  // namespace
+
+// Another user made the private folder's parent first (kestravon-<uid> in the shared
+// temporary folder), or the shared folder is one anyone may change: the program refuses to
+// start rather than read answers others can write, and says what stands in the way and
+// how to get past it.
+TEST_F(MinerdFixture, RefusesAPrivateFolderInsideOneOthersControlAndNamesTheFix) {
+  const std::string uid = std::to_string(geteuid());
+  struct Case {
+    const char* what;
+    mode_t sharedMode;
+    bool plant;  // kestravon-<uid> made first by another user, open to all
+    std::string problem;
+  } cases[] = {
+      {"planted by another user", 01777, true, "kestravon-" + uid + " belongs to another user"},
+      {"shared folder not sticky", 0777, false, " may be changed by other users"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string shared = box.MakeDir(std::string("shared-") + (c.plant ? "p" : "o"));
+    ASSERT_EQ(chmod(shared.c_str(), c.sharedMode), 0);
+    if (c.plant) {
+      const std::string planted = shared + "/kestravon-" + uid;
+      ASSERT_EQ(mkdir(planted.c_str(), 0777), 0);
+      ASSERT_EQ(chmod(planted.c_str(), 0777), 0);
+      if (chown(planted.c_str(), 65534, 65534) != 0) {
+        std::printf("skipped (needs root to plant a folder as another user): %s\n", c.what);
+        continue;
+      }
+    }
+    const std::string log = box.File(std::string("refused-") + (c.plant ? "p" : "o") + ".log");
+    MinerdProcess minerd({KESTRAVON_MINERD_BIN, "--install-dir", install, "--service-root", service->BaseUrl()},
+                         log);
+    minerd.SetEnvironment({"TMPDIR=" + shared, "XDG_RUNTIME_DIR="});
+    EXPECT_FALSE(minerd.Start());
+    EXPECT_EQ(ExitCodeOf(minerd.Wait()), 1);
+    const std::string said = ReadFileBytes(log);
+    EXPECT_NE(said.find(c.problem), std::string::npos) << said;
+    EXPECT_NE(said.find("XDG_RUNTIME_DIR"), std::string::npos) << said;
+    EXPECT_TRUE(Notices().empty()) << "the service never heard of this machine";
+  }
+}

@@ -1,6 +1,7 @@
 // The program as a whole: its application object, window, client and signal handling,
 // run as a process against the local service.
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <QtTest>
 #include <QElapsedTimer>
@@ -18,6 +19,7 @@ class ProgramTest : public QObject {
   void stopSignalClosesLikeCancel_data();
   void stopSignalClosesLikeCancel();
   void programReadsNoCommandLine();
+  void startUpWarnsOfAPrivateFolderOthersCanChange();
 };
 
 void ProgramTest::stopSignalClosesLikeCancel_data() {
@@ -102,6 +104,34 @@ void ProgramTest::programReadsNoCommandLine() {
   QCOMPARE(program.exitStatus(), QProcess::NormalExit);
   QCOMPARE(program.exitCode(), 0);
 #endif
+}
+
+// The reply folder sits in a folder anyone may change (not sticky): every answer would be
+// dropped, so the window says so as it starts, what stands in the way and the way out.
+void ProgramTest::startUpWarnsOfAPrivateFolderOthersCanChange() {
+  Sandbox box;
+  const std::string shared = box.MakeDir("shared");
+  QCOMPARE(::chmod(shared.c_str(), 0777), 0);
+  const std::string temp = shared + "/temp";
+  QCOMPARE(::mkdir(temp.c_str(), 0700), 0);
+  const std::string install = box.MakeDir("install");
+  QProcess program;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  program.setProcessEnvironment(environment);
+  program.setProcessChannelMode(QProcess::SeparateChannels);
+  // Nothing listens on the discard port: the session finds no service, quickly.
+  program.start(QStringLiteral(KESTRAVON_MINER_FOR_TESTS),
+                {QStringLiteral("--service-root"), QStringLiteral("http://127.0.0.1:9"), QStringLiteral("--patch-root"),
+                 QStringLiteral("http://127.0.0.1:9"), QStringLiteral("--install-dir"), QString::fromStdString(install),
+                 QStringLiteral("--temp-dir"), QString::fromStdString(temp + "/")});
+  QVERIFY(program.waitForStarted());
+  QByteArray said;
+  const QByteArray expected = "reply folder is not private: " + QByteArray::fromStdString(shared) +
+                              " may be changed by other users (mode 0777, not sticky); set XDG_RUNTIME_DIR";
+  QTRY_VERIFY_WITH_TIMEOUT((said += program.readAllStandardError()).contains(expected), 15000);
+  QCOMPARE(::kill(static_cast<pid_t>(program.processId()), SIGTERM), 0);
+  QVERIFY(program.waitForFinished(15000));
 }
 
 QTEST_GUILESS_MAIN(ProgramTest)

@@ -5,10 +5,12 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "service/private_folder.h"
 #include "service/url_fetcher.h"
@@ -108,6 +110,106 @@ TEST(PrivateFolder, OnlyARealFolderOfOurOwnWithoutGroupOrOtherAccess) {
     EXPECT_EQ(PrivateFolderUsable(c.path), c.usable) << c.what;
   }
   EXPECT_FALSE(FileExists(box.File("missing")));
+}
+
+// A private folder is only as private as the folders above it: one that another user can
+// change lets them move ours away and put theirs in its place.
+TEST(PrivateFolder, EveryFolderAboveIsOnlyTheUsersOrRoots) {
+  Sandbox box;
+  const uid_t me = geteuid();
+  // Each case: the folders from the sandbox down (mode, owner), the last is the private one.
+  struct Level {
+    mode_t mode;
+    uid_t owner;
+  };
+  struct Case {
+    const char* what;
+    std::vector<Level> levels;
+    const char* problem;  // "" when usable, else a part of the explanation
+  } cases[] = {
+      {"private folder in a private parent", {{0700, me}, {0700, me}}, ""},
+      {"in a sticky parent anyone may write, as /tmp", {{01777, 0}, {0700, me}}, ""},
+      {"in a sticky parent of the user's own", {{01777, me}, {0700, me}}, ""},
+      {"parent anyone may write, not sticky", {{0777, me}, {0700, me}}, "not sticky"},
+      {"parent the group may write, not sticky", {{0775, me}, {0700, me}}, "not sticky"},
+      {"grandparent anyone may write", {{0777, 0}, {0755, me}, {0700, me}}, "not sticky"},
+      {"parent of another user", {{0755, kNobody}, {0700, me}}, "another user"},
+      {"sticky parent of another user", {{01777, kNobody}, {0700, me}}, "another user"},
+      {"planted parent of another user, open to all", {{0777, kNobody}, {0700, me}}, "another user"},
+      {"private folder of another user", {{0755, me}, {0700, kNobody}}, "another user"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string path = box.MakeDir(std::to_string(&c - cases));
+    bool owned = true;
+    for (std::size_t i = 0; i < c.levels.size(); ++i) {
+      if (i > 0) {
+        path += "/d" + std::to_string(i);
+        ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+      }
+      owned = owned && (c.levels[i].owner == me || chown(path.c_str(), c.levels[i].owner, c.levels[i].owner) == 0);
+    }
+    // Modes last: chown may clear some bits, and a folder of nobody's is entered as root.
+    std::string level = path;
+    for (std::size_t i = c.levels.size(); i-- > 0;) {
+      ASSERT_EQ(chmod(level.c_str(), c.levels[i].mode), 0);
+      level = level.substr(0, level.rfind('/'));
+    }
+    if (!owned) {
+      std::printf("skipped (needs root to give a folder away): %s\n", c.what);
+      continue;
+    }
+    const std::string problem = PrivateFolderProblem(path + "/");
+    EXPECT_EQ(problem.empty(), std::string(c.problem).empty()) << problem;
+    EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
+    EXPECT_EQ(PrivateFolderUsable(path), problem.empty());
+  }
+}
+
+// A link on the way is as good as the folder that holds it and its owner.
+TEST(PrivateFolder, ALinkAboveLeadsOnlyToWhereItsOwnerSays) {
+  Sandbox box;
+  const std::string real = box.MakeDir("real");
+  ASSERT_EQ(mkdir((real + "/private").c_str(), 0700), 0);
+  const std::string open = box.MakeDir("open");
+  ASSERT_EQ(chmod(open.c_str(), 0777), 0);
+  ASSERT_EQ(symlink(real.c_str(), box.File("mine").c_str()), 0);
+  ASSERT_EQ(symlink(real.c_str(), (open + "/link").c_str()), 0);
+  EXPECT_EQ(PrivateFolderProblem(box.File("mine") + "/private/"), "");
+  // In a folder anyone may change, the link could be pointed elsewhere at any moment.
+  EXPECT_NE(PrivateFolderProblem(open + "/link/private/").find(open + " may be changed"), std::string::npos)
+      << PrivateFolderProblem(open + "/link/private/");
+  // A link that another user owns, even in a sticky folder, is theirs to replace.
+  const std::string sticky = box.MakeDir("sticky");
+  ASSERT_EQ(chmod(sticky.c_str(), 01777), 0);
+  ASSERT_EQ(symlink(real.c_str(), (sticky + "/theirs").c_str()), 0);
+  if (lchown((sticky + "/theirs").c_str(), kNobody, kNobody) == 0) {
+    EXPECT_NE(PrivateFolderProblem(sticky + "/theirs/private/").find("is a link that belongs to another user"),
+              std::string::npos);
+  }
+}
+
+// Another user who made /tmp/kestravon-<uid> first (here in a shared folder named by
+// TMPDIR) does not get our reply files: the folder is refused, and why is said.
+TEST(TempFolderPath, AFolderPlantedByAnotherUserIsRefusedAndNamed) {
+  Sandbox box;
+  ScopedEnv runtime("XDG_RUNTIME_DIR"), tmpdir("TMPDIR");
+  const std::string shared = box.MakeDir("shared");
+  ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+  const std::string planted = shared + "/kestravon-" + std::to_string(geteuid());
+  ASSERT_EQ(mkdir(planted.c_str(), 0777), 0);
+  ASSERT_EQ(chmod(planted.c_str(), 0777), 0);
+  if (chown(planted.c_str(), kNobody, kNobody) != 0) GTEST_SKIP() << "needs root to plant a folder as another user";
+  runtime.Set(std::nullopt);
+  tmpdir.Set(shared);
+  const std::string path = TempFolderPath();
+  EXPECT_EQ(path, planted + "/");
+  EXPECT_NE(PrivateFolderProblem(path).find(planted + " belongs to another user (uid 65534)"), std::string::npos)
+      << PrivateFolderProblem(path);
+  // A folder of ours made inside it is no better: the one above is theirs.
+  ASSERT_EQ(mkdir((planted + "/inner").c_str(), 0700), 0);
+  EXPECT_NE(PrivateFolderProblem(planted + "/inner/").find(planted + " belongs to another user"), std::string::npos);
+  EXPECT_NE(std::string(PrivateFolderAdvice()).find("XDG_RUNTIME_DIR"), std::string::npos);
 }
 
 // What stands at a reply file's name is never written through, opened for blocking I/O

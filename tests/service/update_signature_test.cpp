@@ -14,6 +14,7 @@
 #include "client/recording_window.h"
 #include "service/base64.h"
 #include "service/debug_output.h"
+#include "service/downloaded_file.h"
 #include "service/minisign_format.h"
 #include "service/process_launcher.h"
 #include "service/self_update.h"
@@ -31,9 +32,14 @@ constexpr const char* kOldInstaller = "older installer";
 
 class RecordingLauncher : public ProcessLauncher {
  public:
-  bool Launch(const std::string& file, const std::string& parameters, const std::string& workingDir) override {
+  bool Launch(const DownloadedFile& program, const std::string& file, const std::string& parameters,
+              const std::string& workingDir) override {
     calls.push_back(file + "|" + parameters + "|" + workingDir);
-    launchedBytes = ReadFileBytes(file);
+    // What would run: the held file's bytes, not whatever the name leads to.
+    launchedBytes.clear();
+    program.Read([&](const unsigned char* data, std::size_t n) {
+      launchedBytes.append(reinterpret_cast<const char*>(data), n);
+    });
     return succeeds;
   }
   std::vector<std::string> calls;
@@ -255,9 +261,9 @@ TEST_F(SignedUpdate, AFailedLaunchRecordsNoVersion) {
   ASSERT_EQ(debug_.Texts().size(), 1u);
 }
 
-// Through the status report: a refused update is tried again by the next qualifying
-// report, and once an installer has started no further one is fetched in this run.
-TEST(SignedUpdateReports, RetriedAfterARefusalAndStartedAtMostOncePerRun) {
+// Through the status report: a refused version is not fetched again in the run, a newer
+// offer still is, and once an installer has started no further one is fetched in this run.
+TEST(SignedUpdateReports, ARefusedVersionIsNotRetriedAndAtMostOneIsStartedPerRun) {
   ScriptedHttpServer server;
   ClientFixture client(server.Root());
   RecordingLauncher launcher;
@@ -270,8 +276,10 @@ TEST(SignedUpdateReports, RetriedAfterARefusalAndStartedAtMostOncePerRun) {
     std::strcpy(s.clientVersion, "0.216");
     s.onOff = 1;
   });
-  server.Route("/Machine/UpdateInfov2.html",
-               Reply::Ok("[Machine]\r\nFuel=9\r\nKEST=1\r\nCode=1000\r\n[Version]\r\nServer=0.217\r\n"));
+  const auto offer = [&](const std::string& version) {
+    server.Route("/Machine/UpdateInfov2.html",
+                 Reply::Ok("[Machine]\r\nFuel=9\r\nKEST=1\r\nCode=1000\r\n[Version]\r\nServer=" + version + "\r\n"));
+  };
   server.Route(kPatch, Reply::Ok("MZ installer"));
   const auto report = [&] {
     client.random.Queue({0});
@@ -284,17 +292,27 @@ TEST(SignedUpdateReports, RetriedAfterARefusalAndStartedAtMostOncePerRun) {
     return n;
   };
 
+  offer("0.217");
   server.Route(kSignature, Reply::Ok(key.Sign("MZ installer", "version:0.216")));  // a replay
   report();
   EXPECT_TRUE(launcher.calls.empty());
   EXPECT_EQ(client.ConfigText(), "[SerialNo]\r\nNo=KST-0001\r\n[Version]\r\nClient=0.216\r\n");
+  EXPECT_EQ(patchRequests(), 1u);
 
+  // Even with a good signature by now, 0.217 stays refused in this run.
   server.Route(kSignature, Reply::Ok(key.Sign("MZ installer", "version:0.217")));
   report();
+  EXPECT_TRUE(launcher.calls.empty());
+  EXPECT_EQ(patchRequests(), 1u);
+
+  offer("0.218");
+  server.Route(kSignature, Reply::Ok(key.Sign("MZ installer", "version:0.218")));
+  report();
   EXPECT_EQ(launcher.calls.size(), 1u);
-  EXPECT_EQ(client.ConfigText(), "[SerialNo]\r\nNo=KST-0001\r\n[Version]\r\nClient=0.217\r\n");
+  EXPECT_EQ(client.ConfigText(), "[SerialNo]\r\nNo=KST-0001\r\n[Version]\r\nClient=0.218\r\n");
   EXPECT_EQ(patchRequests(), 2u);
 
+  offer("0.219");
   report();
   EXPECT_EQ(launcher.calls.size(), 1u);
   EXPECT_EQ(patchRequests(), 2u);

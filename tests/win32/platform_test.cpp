@@ -18,6 +18,7 @@
 
 #include "core/machine_state.h"
 #include "mining/clock.h"
+#include "service/downloaded_file.h"
 #include "service/identity.h"
 #include "service/platform_paths.h"
 #include "service/process_launcher.h"
@@ -169,8 +170,15 @@ std::string WaitForChildReport(const std::string& folder, size_t lines) {
 TEST(LaunchTest, StartsTheProgramWithItsArgumentInTheGivenFolder) {
   Sandbox box;
   const std::string folder = box.MakeDir("install");
+  // A copy of the child program, held as the self-update holds a verified installer.
+  const std::string program = folder + "\\patch.exe";
+  WriteFileBytes(program, ReadFileBytes(ChildProgram()));
+  DownloadedFile held;
+  ASSERT_TRUE(held.Open(program));
+  ASSERT_TRUE(held.HoldAt(program));
   SpawnLauncher launcher;
-  ASSERT_TRUE(launcher.Launch(ChildProgram(), "/VerySilent", folder));
+  ASSERT_TRUE(launcher.Launch(held, program, "/VerySilent", folder));
+  held.Close();
   const std::string report = WaitForChildReport(folder, 2);
   EXPECT_NE(report.find("arg=/VerySilent\n"), std::string::npos) << report;
   // The folder as the child sees it (a drive path), compared without regard to case.
@@ -183,7 +191,87 @@ TEST(LaunchTest, StartsTheProgramWithItsArgumentInTheGivenFolder) {
   }
   EXPECT_EQ(seen, want);
 
-  EXPECT_FALSE(launcher.Launch(box.File("no-such-program.exe"), "/VerySilent", folder));
+  // A file not held at the name it is to be started by is not started.
+  DownloadedFile none;
+  EXPECT_FALSE(launcher.Launch(none, box.File("no-such-program.exe"), "/VerySilent", folder));
+}
+
+// While the verified installer is held at its name, no one can write to it, delete it,
+// rename it or put another file in its place; once let go, they can again.
+TEST(LaunchTest, AHeldProgramCannotBeChangedOrReplaced) {
+  Sandbox box;
+  const std::string folder = box.MakeDir("install");
+  const std::string program = folder + "\\patch.exe";
+  const std::string other = folder + "\\other.exe";
+  WriteFileBytes(program, "verified");
+  WriteFileBytes(other, "swapped in");
+  const auto writable = [&] {
+    HANDLE h = CreateFileA(program.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(h);
+    return true;
+  };
+  DownloadedFile held;
+  ASSERT_TRUE(held.Open(program));
+  ASSERT_TRUE(held.HoldAt(program));
+  EXPECT_FALSE(writable());
+  EXPECT_FALSE(MoveFileExA(other.c_str(), program.c_str(), MOVEFILE_REPLACE_EXISTING));
+  EXPECT_FALSE(MoveFileA(program.c_str(), (folder + "\\moved.exe").c_str()));
+  EXPECT_FALSE(DeleteFileA(program.c_str()));
+  EXPECT_EQ(ReadFileBytes(program), "verified");
+  // Another file is not this one, whatever its name.
+  DownloadedFile second;
+  ASSERT_TRUE(second.Open(other));
+  EXPECT_FALSE(second.HoldAt(program));
+  second.Close();
+  held.Close();
+  EXPECT_TRUE(writable());
+  EXPECT_TRUE(MoveFileExA(other.c_str(), program.c_str(), MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(ReadFileBytes(program), "swapped in");
+}
+
+// Puts another program at patch.exe after the installer was verified, just before it is
+// started: what a process of the same user could try at that moment.
+class SwappingLauncher : public ProcessLauncher {
+ public:
+  bool Launch(const DownloadedFile& program, const std::string& file, const std::string& parameters,
+              const std::string& workingDir) override {
+    // Moved aside first, then another file in: Wine refuses to replace an open file in one
+    // step even where Windows would allow it.
+    swapped = MoveFileA(file.c_str(), (file + ".aside").c_str()) != 0 &&
+              MoveFileA(replacement.c_str(), file.c_str()) != 0;
+    return real.Launch(program, file, parameters, workingDir);
+  }
+  SpawnLauncher real;
+  std::string replacement;
+  bool swapped = false;
+};
+
+TEST(SelfUpdateTest, AFileSwappedInAfterTheCheckCannotTakeThePlaceOfTheInstaller) {
+  const std::string program = ReadFileBytes(ChildProgram());
+  ASSERT_FALSE(program.empty());
+  MinisignSigner key;
+  ScriptedHttpServer server;
+  server.Route("/patch/patchv2.exe", Reply::Ok(program));
+  server.Route("/patch/patchv2.exe.minisig", Reply::Ok(key.Sign(program, "version:0.217")));
+  Sandbox box;
+  const std::string install = box.MakeDir("install");
+  WriteFileBytes(install + "\\config.ini", "[SerialNo]\r\nNo=KST-1\r\n[Version]\r\nClient=0.216\r\n");
+  SwappingLauncher launcher;
+  launcher.replacement = install + "\\other.exe";
+  WriteFileBytes(launcher.replacement, "not the verified installer");
+  SelfUpdateRequest request;
+  request.installDir = install;
+  request.patchRoot = server.Root();
+  request.offeredVersion = "0.217";
+  request.publicKey = key.PublicKeyLine();
+  request.launcher = &launcher;
+  ASSERT_EQ(RunSelfUpdate(request), SelfUpdateResult::kLaunched);
+  EXPECT_FALSE(launcher.swapped);
+  const std::string report = WaitForChildReport(install, 2);
+  EXPECT_NE(report.find("arg=/VerySilent\n"), std::string::npos) << report;
+  EXPECT_EQ(ReadFileBytes(install + "\\other.exe"), "not the verified installer");
 }
 
 // A whole self-update: the installer and its signature come from a loopback server, the
