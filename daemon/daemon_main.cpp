@@ -2,7 +2,11 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <chrono>
 #include <clocale>
@@ -15,6 +19,7 @@
 
 #include "client/client_environment.h"
 #include "client/miner_core.h"
+#include "core/machine_state.h"
 #include "daemon/access_token.h"
 #include "daemon/daemon_options.h"
 #include "daemon/dashboard_json.h"
@@ -24,6 +29,7 @@
 #include "daemon/log_lines.h"
 #include "daemon/metrics_text.h"
 #include "daemon/utf8_text.h"
+#include "service/identity.h"
 
 namespace {
 
@@ -50,6 +56,21 @@ std::string ToggleJson(MinerCore& core, HeadlessWindow& window) {
          ",\"caption\":" + JsonString(Cp949ToUtf8(window.Text(kIdStartStop))) + "}\n";
 }
 
+// Why the session cannot start, or empty: an install folder given that is not there, or
+// a config.ini without the serial number.
+std::string StartProblem(const std::string& givenInstallDir, const std::string& installDir) {
+  struct stat info{};
+  if (!givenInstallDir.empty()) {
+    if (stat(givenInstallDir.c_str(), &info) != 0) {
+      return "--install-dir " + givenInstallDir + ": " + std::strerror(errno);
+    }
+    if (!S_ISDIR(info.st_mode)) return "--install-dir " + givenInstallDir + ": not a folder";
+  }
+  MachineState state{};
+  ReadConfiguration(installDir, state);
+  return MissingSerialNumberText(installDir, state.serialNo);
+}
+
 }  // namespace
 
 int RunDaemon(int argc, char** argv) {
@@ -57,11 +78,16 @@ int RunDaemon(int argc, char** argv) {
   std::setlocale(LC_ALL, "C");
   const DaemonOptionsResult parsed = ParseDaemonOptions(std::vector<std::string>(argv + 1, argv + argc));
   if (parsed.helpRequested) {
-    std::fputs(DaemonUsageText(), stdout);
+    std::fputs(DaemonUsageText().c_str(), stdout);
+    return 0;
+  }
+  if (parsed.versionRequested) {
+    std::fputs(DaemonVersionText().c_str(), stdout);
     return 0;
   }
   if (!parsed.options) {
-    std::fprintf(stderr, "kestravon-minerd: %s\n%s", parsed.error.c_str(), DaemonUsageText());
+    std::fprintf(stderr, "kestravon-minerd: %s\nRun 'kestravon-minerd --help' for the options.\n",
+                 parsed.error.c_str());
     return 2;
   }
   const DaemonOptions& options = *parsed.options;
@@ -73,9 +99,14 @@ int RunDaemon(int argc, char** argv) {
 
   SystemServices services;
   ClientEnvironment env = services.Environment();
-  LineDebugOutput debug;
+  LineDebugOutput debug(options.verbose);
   env.debug = &debug;
   if (!options.installDir.empty()) env.installDir = options.installDir;
+  // A machine without a serial number would mine and report as nobody: refuse to start.
+  if (const std::string problem = StartProblem(options.installDir, env.installDir); !problem.empty()) {
+    WriteLogLine("kestravon-minerd: " + problem);
+    return 1;
+  }
   env.tempDir = InstanceTempFolder(options.installDir, options.tempDir);
   if (!options.serviceRoot.empty()) env.serviceRoot = options.serviceRoot;
   if (!options.patchRoot.empty()) env.patchRoot = options.patchRoot;

@@ -18,7 +18,6 @@
 #include "server/options.h"
 #include "server/request_log.h"
 #include "server/store.h"
-#include "server/tls_options.h"
 
 namespace {
 
@@ -46,17 +45,18 @@ http::EngineSettings SettingsFrom(const ServiceOptions& options) {
 
 int main(int argc, char** argv) {
   const pid_t starter = getppid();
-  std::vector<std::string> args(argv + 1, argv + argc);
-  const TlsOptionsResult tls = TakeTlsOptions(args);
-  const OptionsResult parsed = ParseOptions(args);
+  const OptionsResult parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
   if (parsed.helpRequested) {
-    std::fputs(UsageText(), stdout);
-    std::fputs(TlsUsageText(), stdout);
+    std::fputs(UsageText().c_str(), stdout);
     return 0;
   }
-  if (!tls.error.empty() || !parsed.options) {
-    const std::string& error = tls.error.empty() ? parsed.error : tls.error;
-    std::fprintf(stderr, "mining-service: %s\n%s%s", error.c_str(), UsageText(), TlsUsageText());
+  if (parsed.versionRequested) {
+    std::fputs(VersionText().c_str(), stdout);
+    return 0;
+  }
+  if (!parsed.options) {
+    std::fprintf(stderr, "mining-service: %s\nRun 'mining-service --help' for the options.\n",
+                 parsed.error.c_str());
     return 2;
   }
   const ServiceOptions options = *parsed.options;
@@ -72,18 +72,30 @@ int main(int argc, char** argv) {
 
   // A certificate that cannot be used ends the program before the database is touched.
   http::EngineSettings settings = SettingsFrom(options);
-  if (tls.tls.Enabled()) {
+  const bool secure = !options.tlsCert.empty();
+  if (secure) {
     std::string tlsError;
-    settings.tls = http::LoadTlsCredentials(tls.tls.certificatePath, tls.tls.privateKeyPath, tlsError);
+    settings.tls = http::LoadTlsCredentials(options.tlsCert, options.tlsKey, tlsError);
     if (!settings.tls) {
       std::fprintf(stderr, "mining-service: cannot use the TLS certificate %s with the key %s: %s\n",
-                   tls.tls.certificatePath.c_str(), tls.tls.privateKeyPath.c_str(), tlsError.c_str());
+                   options.tlsCert.c_str(), options.tlsKey.c_str(), tlsError.c_str());
       return 1;
     }
   }
 
+  // The port is taken before the database is opened, so a start that fails here leaves no
+  // database file behind. Connections wait in the backlog until the engine starts, which
+  // is once the store is open and the handler set.
+  std::unique_ptr<MiningStore> store;
+  http::Handler handler;
+  http::Engine server(std::move(settings), [&handler](const http::Request& request) { return handler(request); });
   std::string error;
-  const std::unique_ptr<MiningStore> store = OpenStore(options, error);
+  if (!server.Bind(options.bindAddress, options.port, error)) {
+    std::fprintf(stderr, "mining-service: %s\n", error.c_str());
+    return 1;
+  }
+
+  store = OpenStore(options, error);
   if (!store) {
     std::fprintf(stderr, "mining-service: %s\n", error.c_str());
     return 1;
@@ -96,14 +108,14 @@ int main(int argc, char** argv) {
                  ", seeded demo machine " + options.seedSerial);
   }
 
-  http::Engine server(std::move(settings), ServiceHandler(*store, options));
-  if (!server.Bind(options.bindAddress, options.port, error) || !server.Start(error)) {
+  handler = ServiceHandler(*store, options);
+  if (!server.Start(error)) {
     std::fprintf(stderr, "mining-service: %s\n", error.c_str());
     return 1;
   }
   const int port = server.Port();
   // Tests and scripts read the port from this line.
-  std::printf("mining-service listening on %s://%s:%d\n", tls.tls.Enabled() ? "https" : "http",
+  std::printf("mining-service listening on %s://%s:%d\n", secure ? "https" : "http",
               UrlHost(options.bindAddress).c_str(), port);
   std::fflush(stdout);
 

@@ -133,7 +133,8 @@ TEST_F(MinerdFixture, StartsTogglesThroughTheTokenAndClosesLikeCancel) {
   EXPECT_NE(log.find(" Stop Mining..\n"), std::string::npos) << log;
   EXPECT_EQ(log.find("Mining complete"), std::string::npos) << "no per-step lines";
   EXPECT_EQ(log.find('\r'), std::string::npos);
-  EXPECT_NE(log.find("OnOff=0"), std::string::npos);
+  // Request URLs carry the serial number and the MAC text: not in the journal by default.
+  EXPECT_EQ(log.find("sn=" + std::string(kSerial)), std::string::npos) << log;
 }
 
 // The daemon keeps the wall clock of its machine; libfaketime moves that clock (and only
@@ -146,7 +147,7 @@ TEST_F(MinerdFixture, ReportsThroughAReportMinuteAndTheNoticeOffComesLast) {
     if (InCi()) FAIL() << kFakeTimeLibrary << " is missing (Debian's libfaketime)";
     GTEST_SKIP() << kFakeTimeLibrary << " is missing (Debian's libfaketime)";
   }
-  auto minerd = Launch({"--listen", "127.0.0.1:0"});
+  auto minerd = Launch({"--listen", "127.0.0.1:0", "--verbose"});
   std::string asan = "ASAN_OPTIONS=verify_asan_link_order=0";  // the preload comes before the runtime
   if (const char* own = std::getenv("ASAN_OPTIONS")) asan += std::string(":") + own;
   minerd->SetEnvironment({std::string("LD_PRELOAD=") + kFakeTimeLibrary, "FAKETIME=@2026-12-10 11:59:58",
@@ -194,7 +195,8 @@ TEST_F(MinerdFixture, ReportsThroughAReportMinuteAndTheNoticeOffComesLast) {
   EXPECT_GE(answered, 250 - static_cast<int>(fuel));
   EXPECT_EQ(std::stoi(machine[0][0]), 250 - answered);
   const std::string log = ReadFileBytes(box.File("minerd.log"));
-  EXPECT_NE(log.find("UpdateInfov2.html?sn=KST-DEMO-0001"), std::string::npos) << log;
+  EXPECT_NE(log.find("UpdateInfov2.html?sn=KST-DEMO-0001"), std::string::npos) << "--verbose logs the URLs: " << log;
+  EXPECT_NE(log.find("OnOff=0"), std::string::npos) << log;
   EXPECT_EQ(log.find("Server Disconnected"), std::string::npos) << log;
 }
 
@@ -219,6 +221,42 @@ TEST_F(MinerdFixture, RefusesToStartRatherThanListenBeyondTheMachineOrShareItsTo
   EXPECT_EQ(ExitCodeOf(shared->Wait()), 1);
   EXPECT_FALSE(FileExists(temp + "/minerd.token"));
   EXPECT_TRUE(Notices().empty()) << "the service never heard of this machine";
+}
+
+struct NoMachineCase {
+  const char* what;
+  const char* configText;  // nullptr: no config.ini at all
+  bool installDirThere;
+  const char* message;
+};
+
+TEST_F(MinerdFixture, RefusesToStartWithoutASerialNumberOrInstallFolderAndSaysWhy) {
+  const std::vector<NoMachineCase> cases = {
+      {"no config.ini", nullptr, true, "no serial number in "},
+      {"no [SerialNo] section", "[Version]\r\nClient=0.216\r\n", true, "no serial number in "},
+      {"an empty No=", "[SerialNo]\r\nNo=\r\n", true, "no serial number in "},
+      {"no install folder", nullptr, false, "No such file or directory"},
+  };
+  for (const NoMachineCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string name = "machine-" + std::to_string(&c - cases.data());
+    const std::string folder = c.installDirThere ? box.MakeDir(name) : box.File(name);
+    if (c.configText) WriteFileBytes(folder + "/config.ini", c.configText);
+    MinerdProcess minerd({KESTRAVON_MINERD_BIN, "--install-dir", folder, "--temp-dir", temp, "--service-root",
+                          service->BaseUrl()},
+                         box.File("refused.log"));
+    EXPECT_FALSE(minerd.Start());
+    EXPECT_EQ(ExitCodeOf(minerd.Wait()), 1);
+    const std::string log = ReadFileBytes(box.File("refused.log"));
+    EXPECT_NE(log.find(c.message), std::string::npos) << log;
+    if (c.installDirThere) {
+      // The file and the line to write are named.
+      EXPECT_NE(log.find(folder + "/config.ini"), std::string::npos) << log;
+      EXPECT_NE(log.find("No=<serial number>"), std::string::npos) << log;
+    }
+  }
+  EXPECT_TRUE(PowerNoticesOf(serviceOptions.databasePath, "").empty()) << "the service heard of no machine";
+  EXPECT_TRUE(Notices().empty());
 }
 
 TEST_F(MinerdFixture, TwoInstancesOnOneBoxKeepApart) {
