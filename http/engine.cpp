@@ -1,9 +1,6 @@
 #include "http/engine.h"
 
 #include <microhttpd.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -165,12 +162,7 @@ void ConnectionEvent(void* cls, MHD_Connection* connection, void**, MHD_Connecti
   auto* state = static_cast<Engine::State*>(cls);
   if (code == MHD_CONNECTION_NOTIFY_STARTED) {
     const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
-    if (info == nullptr) return;
-    // A TLS handshake's flights are written in several pieces; waiting for the peer's
-    // delayed acknowledgement between them would add tens of milliseconds to each one.
-    const int yes = 1;
-    setsockopt(info->connect_fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
-    state->deadlines->Watch(connection, info->connect_fd);
+    if (info != nullptr) state->deadlines->Watch(connection, info->connect_fd);
   } else {
     state->deadlines->Forget(connection);
   }
