@@ -81,7 +81,7 @@ struct ServiceApp {
          "serial number of the demo machine seeded on first start (default KST-DEMO-0001)");
     app.add_flag("--exit-with-parent", o.exitWithParent,
                  "stop, as on SIGTERM, once the program that started it has gone");
-    number("--threads", o.threads, 1, 1024, "requests handled at once (default 16)");
+    number("--threads", o.threads, 1, 1024, "requests handled at once (default 64)");
     number("--head-timeout-ms", o.headTimeoutMs, 1, 600000,
            "time for a request's head to arrive, in milliseconds (default 5000)");
     version = app.add_flag("--version")->description("print the version and exit");

@@ -13,10 +13,8 @@ struct ServiceOptions {
   int boostEvery = 10;                    // every Nth report of a machine gets a boost Code; 0 never
   std::string seedSerial = "KST-DEMO-0001";
   bool exitWithParent = false;            // stop once the program that started it has gone
-  // Event threads of the HTTP engine, each handling one request at a time; a burst of
-  // reports waits in the listen queue beyond them. Every thread is woken for each new
-  // connection, so many more than the cores cost more than they bring.
-  int threads = 16;
+  // Requests in progress at once; a burst of reports waits in the listen queue beyond it.
+  int threads = 64;
   int headTimeoutMs = 5000;               // the whole request head must arrive within this
   // HTTPS instead of HTTP: a PEM certificate (chain) and its unencrypted key, both or neither.
   std::string tlsCert;
