@@ -39,6 +39,15 @@ else
 	build/bench/mining-fleet --machines $(N) --bursts $(BURSTS)
 endif
 
+# The listeners under slow senders, header floods and a close with hung viewers: figures
+# for mining-service (plain and TLS) and kestravon-minerd's view; not part of make test.
+.PHONY: bench-doors
+bench-doors:
+	scripts/setup
+	cmake --preset default >/dev/null
+	cmake --build --preset default -j$$(nproc) --target doors-bench
+	build/bench/doors-bench
+
 # Every preset's build folder.
 BUILD_DIRS = $(shell python3 -c 'import json; print(*sorted({p["binaryDir"].replace("$${sourceDir}/", "") for p in json.load(open("CMakePresets.json"))["configurePresets"] if "binaryDir" in p}))')
 clean:

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,7 @@ int RunDaemon(int argc, char** argv) {
   HeadlessWindow window;
   MinerCore core(env, window);
   std::mutex commandMutex;  // Start/Stop commands one at a time, as the window's thread runs them
+  bool sessionEnding = false;  // under commandMutex
 
   std::unique_ptr<LocalView> view;
   if (options.listen) {
@@ -147,8 +149,11 @@ int RunDaemon(int argc, char** argv) {
       in.uptimeSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
       return MetricsText(in);
     };
-    sources.toggleMining = [&core, &window, &commandMutex] {
+    sources.toggleMining = [&core, &window, &commandMutex, &sessionEnding]() -> std::optional<std::string> {
       std::lock_guard<std::mutex> lock(commandMutex);
+      // Checked under the lock the close takes too: no Start slips in after the
+      // power-off notice.
+      if (sessionEnding) return std::nullopt;
       core.ToggleMining();
       return ToggleJson(core, window);
     };
@@ -165,7 +170,17 @@ int RunDaemon(int argc, char** argv) {
 
   core.StartSession();
   if (view) {
-    view->Start();
+    std::string error;
+    if (!view->Start(error)) {
+      std::fprintf(stderr, "kestravon-minerd: %s\n", error.c_str());
+      {
+        std::lock_guard<std::mutex> lock(commandMutex);
+        core.EndSession();
+      }
+      core.StopWorker();
+      unlink((env.tempDir + kTokenFileName).c_str());
+      return 1;
+    }
     const std::string host = options.listen->host.find(':') != std::string::npos
                                  ? "[" + options.listen->host + "]"
                                  : options.listen->host;
@@ -180,12 +195,15 @@ int RunDaemon(int argc, char** argv) {
   const int signal = WaitForStopSignal(stopSignals);
   WriteLogLine(signal == SIGINT ? "SIGINT: ending the session" : "SIGTERM: ending the session");
   // As Cancel closes the window: nothing can click Start/Stop any more, then the session
-  // ends (worker stopped, power-off notice, pause) and the worker is gone for good.
-  if (view) view->Stop();
+  // ends (worker stopped, power-off notice, pause) and the worker is gone for good. The
+  // view keeps answering meanwhile on its own threads, and whatever its viewers do, they
+  // hold up neither the notice nor the exit: their connections are dropped after it.
   {
     std::lock_guard<std::mutex> lock(commandMutex);
+    sessionEnding = true;
     core.EndSession();
   }
+  if (view) view->Stop();
   core.StopWorker();
   if (view) unlink((env.tempDir + kTokenFileName).c_str());
   return 0;

@@ -1,31 +1,49 @@
 #include "daemon/local_view.h"
 
-#include <httplib.h>
-
 #include <utility>
 
 #include "daemon/access_token.h"
+#include "http/engine.h"
 
 namespace {
 const char kJson[] = "application/json; charset=utf-8";
 const char kPrometheus[] = "text/plain; version=0.0.4; charset=utf-8";
 
-void Refuse(httplib::Response& res, int status, const char* why) {
-  res.status = status;
-  res.set_content(std::string("{\"error\":\"") + why + "\"}\n", kJson);
+http::Reply Json(int status, std::string body) {
+  http::Reply reply;
+  reply.status = status;
+  reply.contentType = kJson;
+  reply.body = std::move(body);
+  return reply;
+}
+
+http::Reply Refuse(int status, const char* why) {
+  return Json(status, std::string("{\"error\":\"") + why + "\"}\n");
+}
+
+http::EngineSettings ViewSettings() {
+  http::EngineSettings settings;
+  settings.methods = {"GET", "POST"};
+  settings.maxBodyBytes = kViewMaxBody;
+  settings.maxHeaderLines = 64;
+  settings.connectionMemory = 16 * 1024;
+  settings.headTimeout = std::chrono::seconds(5);
+  settings.idleTimeoutSeconds = 5;
+  // One user's look-ins and a scraper: a few hundred connections at most, each of which
+  // costs memory only.
+  settings.connectionLimit = 512;
+  // Two, so a Start/Stop that waits for the service leaves the dashboard answering.
+  settings.threads = 2;
+  settings.refusal = [](int status) { return Refuse(status, http::ReasonOf(status)); };
+  return settings;
 }
 }  // namespace
 
-LocalView::LocalView(ViewSources sources) : sources_(std::move(sources)), server_(std::make_unique<httplib::Server>()) {
-  // Two threads are plenty for one user's look-ins, and the toggles they run are
-  // serialised by the caller anyway.
-  server_->new_task_queue = [] { return new httplib::ThreadPool(2); };
-  server_->set_payload_max_length(kViewMaxBody);
-  server_->set_read_timeout(5, 0);
-  server_->set_write_timeout(5, 0);
-  server_->set_keep_alive_max_count(20);
-  server_->set_keep_alive_timeout(5);
-  Route();
+LocalView::LocalView(ViewSources sources)
+    : sources_(std::move(sources)),
+      engine_(std::make_unique<http::Engine>(ViewSettings(),
+                                             [this](const http::Request& request) { return Answer(request); })) {
+  AddRoutes();
 }
 
 LocalView::~LocalView() { Stop(); }
@@ -41,68 +59,62 @@ bool LocalView::HostAllowed(const std::string& host, int port) {
   return ParseListenAddress(name + ":0", error).has_value() && name.front() != '[';
 }
 
-void LocalView::Route() {
-  server_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
-    if (!HostAllowed(req.get_header_value("Host"), port_)) {
-      Refuse(res, 403, "this view answers only to a loopback host name");
-      return httplib::Server::HandlerResponse::Handled;
-    }
-    // Decided before any body is read: a request without the token, or one whose body has
-    // no announced length (which would be read until the connection ends), goes no further.
-    if (req.method == "POST") {
-      if (!TokensMatch(BearerToken(req.get_header_value("Authorization")), sources_.token)) {
-        res.set_header("WWW-Authenticate", "Bearer");
-        Refuse(res, 401, "a valid token is needed (Authorization: Bearer <token file's content>)");
-        return httplib::Server::HandlerResponse::Handled;
-      }
-      if (!req.has_header("Content-Length")) {
-        Refuse(res, 411, "send a Content-Length (curl -d '')");
-        return httplib::Server::HandlerResponse::Handled;
-      }
-    }
-    return httplib::Server::HandlerResponse::Unhandled;
-  });
-  server_->Get("/dashboard", [this](const httplib::Request&, httplib::Response& res) {
-    res.set_header("Cache-Control", "no-store");
-    res.set_content(sources_.dashboardJson(), kJson);
-  });
-  server_->Get("/metrics", [this](const httplib::Request&, httplib::Response& res) {
-    res.set_content(sources_.metricsText(), kPrometheus);
-  });
-  server_->Post("/mining", [this](const httplib::Request& req, httplib::Response& res) {
-    // Checked again where the change is made, whatever runs before it.
-    if (!TokensMatch(BearerToken(req.get_header_value("Authorization")), sources_.token)) {
-      Refuse(res, 401, "a valid token is needed");
-      return;
-    }
-    res.set_header("Cache-Control", "no-store");
-    res.set_content(sources_.toggleMining(), kJson);
-  });
-  server_->set_error_handler([](const httplib::Request&, httplib::Response& res) {
-    if (res.body.empty()) Refuse(res, res.status, "refused");
-  });
+void LocalView::AddRoutes() {
+  routes_["/dashboard"] = {"GET", [this](const http::Request&) {
+                             http::Reply reply = Json(200, sources_.dashboardJson());
+                             reply.headers.emplace_back("Cache-Control", "no-store");
+                             return reply;
+                           }};
+  routes_["/metrics"] = {"GET", [this](const http::Request&) {
+                           http::Reply reply;
+                           reply.contentType = kPrometheus;
+                           reply.body = sources_.metricsText();
+                           return reply;
+                         }};
+  routes_["/mining"] = {"POST", [this](const http::Request& request) {
+                          // A body without an announced length would be read until the
+                          // connection ends.
+                          if (!request.HasHeader("Content-Length")) {
+                            return Refuse(411, "send a Content-Length (curl -d '')");
+                          }
+                          const std::optional<std::string> state = sources_.toggleMining();
+                          if (!state) return Refuse(503, "the session is ending");
+                          http::Reply reply = Json(200, *state);
+                          reply.headers.emplace_back("Cache-Control", "no-store");
+                          return reply;
+                        }};
+}
+
+http::Reply LocalView::Answer(const http::Request& request) const {
+  if (!HostAllowed(request.header("Host"), port_)) {
+    return Refuse(403, "this view answers only to a loopback host name");
+  }
+  // Every path, the unknown ones included: what the view shows (the serial number and MAC
+  // above all) is the machine's identity towards the service.
+  if (!TokensMatch(BearerToken(request.header("Authorization")), sources_.token)) {
+    http::Reply reply = Refuse(401, "a valid token is needed (Authorization: Bearer <token file's content>)");
+    reply.headers.emplace_back("WWW-Authenticate", "Bearer");
+    return reply;
+  }
+  const auto route = routes_.find(request.path);
+  if (route == routes_.end()) return Refuse(404, "no such page");
+  if (route->second.method != request.method) {
+    http::Reply reply = Refuse(405, "method not allowed");
+    reply.headers.emplace_back("Allow", route->second.method);
+    return reply;
+  }
+  return route->second.answer(request);
 }
 
 bool LocalView::Bind(const ListenAddress& address, std::string& error) {
-  if (address.port == 0) {
-    port_ = server_->bind_to_any_port(address.host.c_str());
-  } else {
-    port_ = server_->bind_to_port(address.host.c_str(), address.port) ? address.port : -1;
-  }
-  if (port_ <= 0) {
-    error = "cannot listen on " + address.host + ":" + std::to_string(address.port);
+  if (!engine_->Bind(address.host, address.port, error)) {
     port_ = 0;
     return false;
   }
+  port_ = engine_->Port();
   return true;
 }
 
-void LocalView::Start() {
-  thread_ = std::thread([this] { server_->listen_after_bind(); });
-}
+bool LocalView::Start(std::string& error) { return engine_->Start(error); }
 
-void LocalView::Stop() {
-  if (!thread_.joinable()) return;
-  server_->stop();
-  thread_.join();
-}
+void LocalView::Stop() { engine_->Stop(); }
