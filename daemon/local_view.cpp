@@ -2,9 +2,12 @@
 
 #include <httplib.h>
 
+#include <charconv>
+#include <optional>
 #include <utility>
 
 #include "daemon/access_token.h"
+#include "daemon/page_assets.h"
 
 namespace {
 const char kJson[] = "application/json; charset=utf-8";
@@ -12,7 +15,27 @@ const char kPrometheus[] = "text/plain; version=0.0.4; charset=utf-8";
 
 void Refuse(httplib::Response& res, int status, const char* why) {
   res.status = status;
+  res.set_header("Cache-Control", "no-store");
   res.set_content(std::string("{\"error\":\"") + why + "\"}\n", kJson);
+}
+
+bool HasToken(const httplib::Request& req, const std::string& token) {
+  return TokensMatch(BearerToken(req.get_header_value("Authorization")), token);
+}
+
+void RefuseWithoutToken(httplib::Response& res) {
+  res.set_header("WWW-Authenticate", "Bearer");
+  Refuse(res, 401, "a valid token is needed (Authorization: Bearer <token file's content>)");
+}
+
+// "since" of /history: a decimal sequence number, or nothing (the whole hour).
+std::optional<uint64_t> SinceOf(const httplib::Request& req) {
+  if (!req.has_param("since")) return uint64_t{0};
+  const std::string text = req.get_param_value("since");
+  uint64_t since = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), since);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return since;
 }
 }  // namespace
 
@@ -25,6 +48,11 @@ LocalView::LocalView(ViewSources sources) : sources_(std::move(sources)), server
   server_->set_write_timeout(5, 0);
   server_->set_keep_alive_max_count(20);
   server_->set_keep_alive_timeout(5);
+  httplib::Headers headers;
+  for (std::size_t i = 0; i < kPageSecurityHeaderCount; ++i) {
+    headers.emplace(kPageSecurityHeaders[i].name, kPageSecurityHeaders[i].value);
+  }
+  server_->set_default_headers(std::move(headers));
   Route();
 }
 
@@ -50,9 +78,8 @@ void LocalView::Route() {
     // Decided before any body is read: a request without the token, or one whose body has
     // no announced length (which would be read until the connection ends), goes no further.
     if (req.method == "POST") {
-      if (!TokensMatch(BearerToken(req.get_header_value("Authorization")), sources_.token)) {
-        res.set_header("WWW-Authenticate", "Bearer");
-        Refuse(res, 401, "a valid token is needed (Authorization: Bearer <token file's content>)");
+      if (!HasToken(req, sources_.token)) {
+        RefuseWithoutToken(res);
         return httplib::Server::HandlerResponse::Handled;
       }
       if (!req.has_header("Content-Length")) {
@@ -67,14 +94,33 @@ void LocalView::Route() {
     res.set_content(sources_.dashboardJson(), kJson);
   });
   server_->Get("/metrics", [this](const httplib::Request&, httplib::Response& res) {
+    res.set_header("Cache-Control", "no-store");
     res.set_content(sources_.metricsText(), kPrometheus);
+  });
+  // The page and its files: nothing secret in them, so a browser loads them without the
+  // token (which the page then takes from the address's fragment).
+  for (std::size_t i = 0; i < kEmbeddedFileCount; ++i) {
+    const EmbeddedFile* file = &kEmbeddedFiles[i];
+    server_->Get(file->path, [file](const httplib::Request&, httplib::Response& res) {
+      res.set_header("Cache-Control", "no-cache");
+      res.set_content(std::string(file->Text()), file->contentType);
+    });
+  }
+  server_->Get("/snapshot", [this](const httplib::Request& req, httplib::Response& res) {
+    if (!HasToken(req, sources_.token)) return RefuseWithoutToken(res);
+    res.set_header("Cache-Control", "no-store");
+    res.set_content(sources_.snapshotJson(), kJson);
+  });
+  server_->Get("/history", [this](const httplib::Request& req, httplib::Response& res) {
+    if (!HasToken(req, sources_.token)) return RefuseWithoutToken(res);
+    const std::optional<uint64_t> since = SinceOf(req);
+    if (!since) return Refuse(res, 400, "since must be a sequence number");
+    res.set_header("Cache-Control", "no-store");
+    res.set_content(sources_.historyJson(*since), kJson);
   });
   server_->Post("/mining", [this](const httplib::Request& req, httplib::Response& res) {
     // Checked again where the change is made, whatever runs before it.
-    if (!TokensMatch(BearerToken(req.get_header_value("Authorization")), sources_.token)) {
-      Refuse(res, 401, "a valid token is needed");
-      return;
-    }
+    if (!HasToken(req, sources_.token)) return RefuseWithoutToken(res);
     res.set_header("Cache-Control", "no-store");
     res.set_content(sources_.toggleMining(), kJson);
   });

@@ -1,7 +1,9 @@
 #pragma once
-// The local view of a running instance: an HTTP server on a loopback address that shows
-// the dashboard and the metrics, and switches mining on or off for whoever holds the
-// instance's token. It runs on its own threads; what it shows comes from `ViewSources`.
+// The local view of a running instance: an HTTP server on a loopback address that serves
+// the page (from the program itself), shows the dashboard, the last hour and the metrics,
+// and switches mining on or off for whoever holds the instance's token. It runs on its own
+// threads; what it shows comes from `ViewSources`.
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -17,6 +19,8 @@ struct ViewSources {
   std::function<std::string()> dashboardJson;
   std::function<std::string()> metricsText;
   std::function<std::string()> toggleMining;  // runs the Start/Stop command; returns JSON
+  std::function<std::string()> snapshotJson;  // the page's reading of each second
+  std::function<std::string(uint64_t since)> historyJson;  // the hour's points from `since` on
   std::string token;                          // the one a POST must carry
 };
 
