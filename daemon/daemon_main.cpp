@@ -123,11 +123,16 @@ int RunDaemon(int argc, char** argv) {
     reading.experience = state.exp;
     sampler.Sample(reading);
   };
-  TickSnapshot snapshot([&window, &history](uint64_t tick) {
+  TickSnapshot snapshot([&core, &window, &history](uint64_t tick) {
     uint64_t first = 0;
     const std::vector<HistoryPoint> newest = history.Since(tick > 0 ? tick - 1 : 0, first);
     const std::string point = newest.empty() ? std::string() : HistoryPointJson(newest.back(), first + newest.size() - 1);
-    return SnapshotJson(tick, DashboardJson(window.Current()), point);
+    SnapshotCounters counters;
+    counters.workerPasses = core.WorkerPassCount();
+    const SessionCounts counts = core.Counts();
+    counters.miningSteps = counts.miningSteps;
+    counters.reportsSent = counts.reportsSent;
+    return SnapshotJson(tick, counters, DashboardJson(window.Current()), point);
   });
 
   std::unique_ptr<LocalView> view;

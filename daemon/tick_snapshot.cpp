@@ -21,9 +21,12 @@ uint64_t TickSnapshot::Builds() const {
   return builds_;
 }
 
-std::string SnapshotJson(uint64_t tick, const std::string& dashboardJson, const std::string& pointJson) {
+std::string SnapshotJson(uint64_t tick, const SnapshotCounters& counters, const std::string& dashboardJson,
+                         const std::string& pointJson) {
   std::string dashboard = dashboardJson;
   while (!dashboard.empty() && (dashboard.back() == '\n' || dashboard.back() == ' ')) dashboard.pop_back();
-  return "{\"tick\":" + std::to_string(tick) + ",\"dashboard\":" + dashboard +
+  return "{\"tick\":" + std::to_string(tick) + ",\"counters\":{\"workerPasses\":" +
+         std::to_string(counters.workerPasses) + ",\"miningSteps\":" + std::to_string(counters.miningSteps) +
+         ",\"reportsSent\":" + std::to_string(counters.reportsSent) + "},\"dashboard\":" + dashboard +
          ",\"point\":" + (pointJson.empty() ? std::string("null") : pointJson) + "}\n";
 }

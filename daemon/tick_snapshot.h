@@ -33,5 +33,13 @@ class TickSnapshot {
   uint64_t builds_ = 0;
 };
 
-// The snapshot's JSON: {"tick":N,"dashboard":{...},"point":{...} or null}.
-std::string SnapshotJson(uint64_t tick, const std::string& dashboardJson, const std::string& pointJson);
+// The session's running totals the page shows beside the charts.
+struct SnapshotCounters {
+  uint64_t workerPasses = 0;
+  uint64_t miningSteps = 0;
+  uint64_t reportsSent = 0;
+};
+
+// The snapshot's JSON: {"tick":N,"counters":{...},"dashboard":{...},"point":{...} or null}.
+std::string SnapshotJson(uint64_t tick, const SnapshotCounters& counters, const std::string& dashboardJson,
+                         const std::string& pointJson);

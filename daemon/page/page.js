@@ -91,6 +91,7 @@
       if (!res.ok) throw new Error('HTTP ' + res.status);
       return res.json().then(function (snapshot) {
         showDashboard(snapshot.dashboard);
+        showCounters(snapshot.counters);
         return addPoint(snapshot.point);
       }).then(function () {
         setNotice('');
@@ -118,6 +119,12 @@
     });
     showPane('pane-mining', d.panes.mining.text);
     showPane('pane-event', d.panes.event.text);
+  }
+
+  function showCounters(c) {
+    setText('workerPasses', String(c.workerPasses));
+    setText('miningSteps', String(c.miningSteps));
+    setText('reportsSent', String(c.reportsSent));
   }
 
   // A pane shows its newest lines: it follows the end unless the reader scrolled up.
@@ -175,6 +182,9 @@
   function draw(series) {
     var box = byId('chart-' + series.name);
     var data = [points.seconds, points[series.name]];
+    var values = points[series.name];
+    var newest = values.length ? values[values.length - 1] : null;
+    setText('now-' + series.name, newest === null ? '' : 'now ' + newest);
     box.dataset.points = String(points.seconds.length);
     if (typeof uPlot !== 'function') return;
     var chart = charts[series.name];
