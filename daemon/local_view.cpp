@@ -40,9 +40,10 @@ std::optional<uint64_t> SinceOf(const httplib::Request& req) {
 }  // namespace
 
 LocalView::LocalView(ViewSources sources) : sources_(std::move(sources)), server_(std::make_unique<httplib::Server>()) {
-  // Two threads are plenty for one user's look-ins, and the toggles they run are
-  // serialised by the caller anyway.
-  server_->new_task_queue = [] { return new httplib::ThreadPool(2); };
+  // A thread serves one connection for as long as it is kept alive, and an open page that
+  // reads every second keeps its connection alive: four threads let two pages and a script
+  // in at once. The toggles they run are serialised by the caller anyway.
+  server_->new_task_queue = [] { return new httplib::ThreadPool(4); };
   server_->set_payload_max_length(kViewMaxBody);
   server_->set_read_timeout(5, 0);
   server_->set_write_timeout(5, 0);

@@ -59,7 +59,7 @@ async function waitFor(what, condition, timeoutMs = 20000) {
   let last;
   while (Date.now() < end) {
     last = await condition();
-    if (last) return last;
+    if (last === true || (last && typeof last !== 'string')) return last;
     await sleep(200);
   }
   throw new Error(`timed out waiting for ${what} (last: ${JSON.stringify(last)})`);
@@ -154,7 +154,11 @@ describe('kestravon-minerd page', { timeout: 240000 }, () => {
     assert.match(name, HANGUL, 'the service seeds a Korean machine name');
     assert.equal(await text('#f-machineName'), name);
     assert.equal(await text('#f-marsSector'), 'Mare Boreum quadrangle');
-    assert.equal(await text('#f-fuel'), shown.fields.find((f) => f.name === 'fuel').text);
+    // The fuel moves with each report: the page catches up with the view within a tick.
+    await waitFor('the fuel as the view has it', async () => {
+      const fuel = (await dashboard()).fields.find((f) => f.name === 'fuel').text;
+      return (await text('#f-fuel')) === fuel && /^\d+ \/ 300 gas$/.test(fuel);
+    });
     assert.equal(await text('#startStop'), shown.caption);
     assert.equal(await text('#pane-event'), shown.panes.event.text.replace(/\r\n/g, '\n'));
     const checked = shown.targetCoin.find((c) => c.checked)?.name;
@@ -181,8 +185,12 @@ describe('kestravon-minerd page', { timeout: 240000 }, () => {
     assert.equal(reportRequests(), whileOff, 'no report while mining is off');
 
     await page.click('#startStop');
-    await waitFor('the Stop caption', async () => (await text('#startStop')) === 'Stop');
-    assert.equal((await dashboard()).caption, 'Stop');
+    // "Stop" as the button sets it, "STOP" once the next mining step has refreshed the dashboard.
+    await waitFor('the Stop caption', async () => {
+      const caption = await text('#startStop');
+      return /^stop$/i.test(caption) || `${caption}; notice: ${await text('#notice')}; view: ${(await dashboard()).caption}`;
+    });
+    assert.match((await dashboard()).caption, /^stop$/i);
     assert.equal(await miningMetric(), 1);
     await waitFor('reports again', () => reportRequests() > whileOff, 30000);
   });
