@@ -48,7 +48,9 @@ LocalView::LocalView(ViewSources sources) : sources_(std::move(sources)), server
   server_->set_read_timeout(5, 0);
   server_->set_write_timeout(5, 0);
   server_->set_keep_alive_max_count(20);
-  server_->set_keep_alive_timeout(5);
+  // An idle connection gives its thread back soon: a browser opens several to load the
+  // page's files and keeps them open, which would hold every thread for their time-out.
+  server_->set_keep_alive_timeout(2);
   httplib::Headers headers;
   for (std::size_t i = 0; i < kPageSecurityHeaderCount; ++i) {
     headers.emplace(kPageSecurityHeaders[i].name, kPageSecurityHeaders[i].value);
