@@ -165,8 +165,9 @@ int RunDaemon(int argc, char** argv) {
       snapshot.Invalidate();
       return ToggleJson(core, window);
     };
-    sources.snapshotJson = [&snapshot, &history] { return *snapshot.Get(history.Count()); };
-    sources.historyJson = [&history](uint64_t since) {
+    sources.page.token = sources.token;
+    sources.page.snapshotJson = [&snapshot, &history] { return *snapshot.Get(history.Count()); };
+    sources.page.historyJson = [&history](uint64_t since) {
       uint64_t first = 0;
       const std::vector<HistoryPoint> points = history.Since(since, first);
       return HistoryJson(points, first);

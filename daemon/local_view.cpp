@@ -2,8 +2,6 @@
 
 #include <httplib.h>
 
-#include <charconv>
-#include <optional>
 #include <utility>
 
 #include "daemon/access_token.h"
@@ -28,15 +26,6 @@ void RefuseWithoutToken(httplib::Response& res) {
   Refuse(res, 401, "a valid token is needed (Authorization: Bearer <token file's content>)");
 }
 
-// "since" of /history: a decimal sequence number, or nothing (the whole hour).
-std::optional<uint64_t> SinceOf(const httplib::Request& req) {
-  if (!req.has_param("since")) return uint64_t{0};
-  const std::string text = req.get_param_value("since");
-  uint64_t since = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), since);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return since;
-}
 }  // namespace
 
 LocalView::LocalView(ViewSources sources) : sources_(std::move(sources)), server_(std::make_unique<httplib::Server>()) {
@@ -100,27 +89,20 @@ void LocalView::Route() {
     res.set_header("Cache-Control", "no-store");
     res.set_content(sources_.metricsText(), kPrometheus);
   });
-  // The page and its files: nothing secret in them, so a browser loads them without the
-  // token (which the page then takes from the address's fragment).
-  for (std::size_t i = 0; i < kEmbeddedFileCount; ++i) {
-    const EmbeddedFile* file = &kEmbeddedFiles[i];
-    server_->Get(file->path, [file](const httplib::Request&, httplib::Response& res) {
-      res.set_header("Cache-Control", "no-cache");
-      res.set_content(std::string(file->Text()), file->contentType);
-    });
-  }
-  server_->Get("/snapshot", [this](const httplib::Request& req, httplib::Response& res) {
-    if (!HasToken(req, sources_.token)) return RefuseWithoutToken(res);
-    res.set_header("Cache-Control", "no-store");
-    res.set_content(sources_.snapshotJson(), kJson);
-  });
-  server_->Get("/history", [this](const httplib::Request& req, httplib::Response& res) {
-    if (!HasToken(req, sources_.token)) return RefuseWithoutToken(res);
-    const std::optional<uint64_t> since = SinceOf(req);
-    if (!since) return Refuse(res, 400, "since must be a sequence number");
-    res.set_header("Cache-Control", "no-store");
-    res.set_content(sources_.historyJson(*since), kJson);
-  });
+  // The page, its files, its snapshot and its history, answered as page_routes says.
+  const auto page = [this](const httplib::Request& req, httplib::Response& res) {
+    const std::size_t query = req.target.find('?');
+    auto reply = AnswerPageGet(sources_.page, req.path,
+                               query == std::string::npos ? std::string_view() : std::string_view(req.target).substr(query + 1),
+                               req.get_header_value("Authorization"));
+    if (!reply) return Refuse(res, 404, "no such page");
+    res.status = reply->status;
+    for (const auto& [name, value] : reply->headers) res.set_header(name, value);
+    res.set_content(std::move(reply->body), reply->contentType);
+  };
+  for (std::size_t i = 0; i < kEmbeddedFileCount; ++i) server_->Get(kEmbeddedFiles[i].path, page);
+  server_->Get("/snapshot", page);
+  server_->Get("/history", page);
   server_->Post("/mining", [this](const httplib::Request& req, httplib::Response& res) {
     // Checked again where the change is made, whatever runs before it.
     if (!HasToken(req, sources_.token)) return RefuseWithoutToken(res);

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "daemon/daemon_options.h"
+#include "daemon/page_routes.h"
 
 namespace httplib {
 class Server;
@@ -19,9 +20,8 @@ struct ViewSources {
   std::function<std::string()> dashboardJson;
   std::function<std::string()> metricsText;
   std::function<std::string()> toggleMining;  // runs the Start/Stop command; returns JSON
-  std::function<std::string()> snapshotJson;  // the page's reading of each second
-  std::function<std::string(uint64_t since)> historyJson;  // the hour's points from `since` on
   std::string token;                          // the one a POST must carry
+  PageSources page;                           // the page, its snapshot and history
 };
 
 // A request body may hold this much; the view needs none, so anything more is refused.

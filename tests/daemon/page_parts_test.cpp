@@ -19,6 +19,7 @@
 #include "daemon/history_sampler.h"
 #include "daemon/local_view.h"
 #include "daemon/page_assets.h"
+#include "daemon/page_routes.h"
 #include "daemon/tick_snapshot.h"
 #include "ui/dialog_template.h"
 #include "view_readers.h"
@@ -325,6 +326,36 @@ TEST(PageFiles, EveryFieldHasItsPlaceUnderTheWindowsOwnTexts) {
   EXPECT_NE(html.find("id=\"pane-event\""), std::string::npos);
 }
 
+TEST(PageRoutes, SinceIsAPlainSequenceNumberOrNothing) {
+  struct Case {
+    const char* query;
+    bool taken;
+    uint64_t since;
+  };
+  const Case cases[] = {
+      {"", true, 0},
+      {"since=0", true, 0},
+      {"since=12", true, 12},
+      {"x=1&since=7&y=2", true, 7},
+      {"since=18446744073709551615", true, 18446744073709551615u},
+      {"since=18446744073709551616", false, 0},  // does not fit
+      {"since=", false, 0},
+      {"since=-1", false, 0},
+      {"since=+1", false, 0},
+      {"since=1x", false, 0},
+      {"since=%31", false, 0},                    // no decoding: a number is digits
+      {"since=1&since=2", false, 0},             // which one?
+      {"sincere=1", true, 0},                     // another parameter
+  };
+  for (const Case& c : cases) {
+    const auto since = SinceOfQuery(c.query);
+    EXPECT_EQ(since.has_value(), c.taken) << c.query;
+    if (since) {
+      EXPECT_EQ(*since, c.since) << c.query;
+    }
+  }
+}
+
 // The view with stand-ins for the session, on an ephemeral loopback port.
 struct PageView : ::testing::Test {
   const std::string token = std::string(64, 'a');
@@ -342,8 +373,9 @@ struct PageView : ::testing::Test {
       ++toggles;
       return std::string("{\"onOff\":0,\"caption\":\"Start\"}\n");
     };
-    s.snapshotJson = [] { return std::string("{\"tick\":3}\n"); };
-    s.historyJson = [this](uint64_t since) {
+    s.page.token = token;
+    s.page.snapshotJson = [] { return std::string("{\"tick\":3}\n"); };
+    s.page.historyJson = [this](uint64_t since) {
       askedSince = since;
       return HistoryJson({}, since);
     };
