@@ -94,6 +94,7 @@
         showCounters(snapshot.counters);
         return addPoint(snapshot.point);
       }).then(function () {
+        if (!token) return;  // the history was refused: the notice says so
         setNotice('');
         byId('updated').textContent = 'Read at ' + new Date().toLocaleTimeString();
         schedule(POLL_MS);
