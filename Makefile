@@ -38,6 +38,15 @@ else
 	build/bench/mining-fleet --machines $(N) --bursts $(BURSTS)
 endif
 
+# The listeners under slow senders, header floods and a close with hung viewers: figures
+# for mining-service (plain and TLS) and kestravon-minerd's view; not part of make test.
+.PHONY: bench-doors
+bench-doors:
+	scripts/setup
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	cmake --build build -j$$(nproc) --target doors-bench
+	build/bench/doors-bench
+
 clean:
 	rm -rf build
 

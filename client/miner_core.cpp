@@ -25,6 +25,17 @@
 namespace {
 const char kServerDisconnected[] = "Server Disconnected...\r\n";
 
+// Only a hint hangs on this: a root whose host is this machine's loopback.
+bool IsLoopbackRoot(const std::string& root) {
+  const std::size_t schemeEnd = root.find("://");
+  if (schemeEnd == std::string::npos) return false;
+  std::string host = root.substr(schemeEnd + 3);
+  host = host.substr(0, host.find('/'));
+  if (host.rfind("[::1]", 0) == 0) return true;
+  host = host.substr(0, host.find(':'));
+  return host == "localhost" || host.rfind("127.", 0) == 0;
+}
+
 // Reads a reply that arrived complete with a 2xx status, from the very file the fetch
 // wrote; false (nothing read counts) when the file was changed or replaced meanwhile.
 template <class Reply, class ReadFn>
@@ -112,6 +123,14 @@ void MinerCore::EndSession() {
   std::this_thread::sleep_for(std::chrono::milliseconds(env_.closingPauseMs));
 }
 
+std::string NoAnswerAtStartUpText(const std::string& serviceRoot) {
+  std::string text = "no answer from the mining service at " + serviceRoot + " at start-up; mining stays off";
+  if (IsLoopbackRoot(serviceRoot)) {
+    text += ". The local service starts with: systemctl --user start mining-service";
+  }
+  return text;
+}
+
 // ---- exchanges ----
 
 void MinerCore::LoadMachineInfo() {
@@ -122,6 +141,11 @@ void MinerCore::LoadMachineInfo() {
     ReadConfiguration(env_.installDir, state_);
     CopyText(state_.macText, mac);
     CopyText(serial, TextOf(state_.serialNo));
+  }
+  // The request still goes out, as the machine has nothing else to ask with; the user
+  // hears which file and line are missing.
+  if (const std::string missing = MissingSerialNumberText(env_.installDir, serial); !missing.empty()) {
+    env_.debug->Warn(missing.c_str());
   }
   const std::string url = MachineInfoUrl(env_.serviceRoot, serial, mac.c_str());
 
@@ -139,10 +163,10 @@ void MinerCore::LoadMachineInfo() {
   } else {
     // No answer, or an error page: nothing is read, the cleared record stays. The event
     // log says so in the window; a user who started the program from a terminal hears it
-    // too (the debug output itself stays as documented).
+    // too, with the command that starts the local service (the debug output itself stays
+    // off unless asked for).
     AppendLog(LogPane::kEvent, kServerDisconnected);
-    env_.debug->Warn(("no answer from the mining service at " + env_.serviceRoot +
-                      " at start-up; mining stays off").c_str());
+    env_.debug->Warn(NoAnswerAtStartUpText(env_.serviceRoot).c_str());
   }
   RefreshDashboard();
   fetcher.CloseSession();

@@ -16,6 +16,10 @@
 
 class UrlFetcher;
 
+// The warning for a start-up whose machine information got no answer: the root asked,
+// and for a root on this machine the command that starts the local service.
+std::string NoAnswerAtStartUpText(const std::string& serviceRoot);
+
 class MinerCore : public Thread, public SessionHooks {
  public:
   MinerCore(const ClientEnvironment& env, WindowLayer& window);

@@ -56,7 +56,7 @@ if(TARGET kestravon-miner)
       DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
       RENAME kestravon-miner.png)
   endforeach()
-  install(FILES ${CMAKE_SOURCE_DIR}/ui/resources/kestravon-miner.desktop
+  install(FILES ${CMAKE_SOURCE_DIR}/ui/resources/io.kestravon.Miner.desktop
     DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   configure_file(${KESTRAVON_PACKAGING_DIR}/io.kestravon.Miner.metainfo.xml
     ${KESTRAVON_PACKAGING_OUT}/io.kestravon.Miner.metainfo.xml @ONLY)
@@ -68,31 +68,33 @@ kestravon_gzip_for_package(${KESTRAVON_PACKAGING_DIR}/changelog.in changelog)
 install(FILES ${changelog} ${KESTRAVON_PACKAGING_DIR}/copyright
   DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kestravon-miner)
 
-# `make package` installs without building everything first (the tests and benchmarks
-# are not part of it); scripts/package builds the packaged programs beforehand.
-set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+# The package target depends on `all`, so every program the package installs is built
+# first, whichever joins it later.
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kestravon-miner)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "KESTRAVON")
 set(CPACK_PACKAGE_CONTACT "KESTRAVON developers <developers@kestravon.invalid>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "desktop client of one Mars mining machine")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "desktop client of one simulated Mars mining machine")
 # CPack puts the summary first and indents these lines; an empty line starts a paragraph.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 "kestravon-miner identifies the machine, downloads its record from the
-mining service, shows it on a dashboard, mines on a worker thread, reports
-to the service and tells it when the client comes up and goes down.
+mining service, shows it on a dashboard, simulates mining on a worker
+thread, reports to the service and tells it when the client comes up and
+goes down. It is a simulation: no real coin is mined.
 
-The package also holds mining-service, a local stand-in of the service,
-with a systemd user unit that is off by default.")
+The package also holds kestravon-minerd, the same simulated machine
+without a window, and mining-service, a local stand-in of the service;
+each has a systemd user unit that is off by default.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The window's font (DejaVu Sans Condensed) and its Korean texts; not linked, so not computed.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core, fonts-nanum")
+# The window's font (DejaVu Sans Condensed, in fonts-dejavu-extra; without it labels wrap
+# and lose their colons) and its Korean texts; not linked, so not computed.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core, fonts-dejavu-extra, fonts-nanum")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/package)

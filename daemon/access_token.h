@@ -1,5 +1,6 @@
 #pragma once
-// The token that lets a request change something through the local view. It is made at
+// The token every request to the local view must carry: what the view shows (the serial
+// number and MAC above all) is the machine's identity towards the service. It is made at
 // start-up from the system's random source and written, mode 0600, into the instance's
 // private folder, so only the user who runs the program can read it and send it back.
 #include <optional>

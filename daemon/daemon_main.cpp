@@ -2,7 +2,11 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <chrono>
 #include <clocale>
@@ -11,11 +15,13 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "client/client_environment.h"
 #include "client/miner_core.h"
+#include "core/machine_state.h"
 #include "daemon/access_token.h"
 #include "daemon/daemon_options.h"
 #include "daemon/dashboard_json.h"
@@ -29,6 +35,7 @@
 #include "daemon/metrics_text.h"
 #include "daemon/tick_snapshot.h"
 #include "daemon/utf8_text.h"
+#include "service/identity.h"
 
 namespace {
 
@@ -72,6 +79,21 @@ std::string ToggleJson(MinerCore& core, HeadlessWindow& window) {
          ",\"caption\":" + JsonString(Cp949ToUtf8(window.Text(kIdStartStop))) + "}\n";
 }
 
+// Why the session cannot start, or empty: an install folder given that is not there, or
+// a config.ini without the serial number.
+std::string StartProblem(const std::string& givenInstallDir, const std::string& installDir) {
+  struct stat info{};
+  if (!givenInstallDir.empty()) {
+    if (stat(givenInstallDir.c_str(), &info) != 0) {
+      return "--install-dir " + givenInstallDir + ": " + std::strerror(errno);
+    }
+    if (!S_ISDIR(info.st_mode)) return "--install-dir " + givenInstallDir + ": not a folder";
+  }
+  MachineState state{};
+  ReadConfiguration(installDir, state);
+  return MissingSerialNumberText(installDir, state.serialNo);
+}
+
 }  // namespace
 
 int RunDaemon(int argc, char** argv) {
@@ -79,11 +101,16 @@ int RunDaemon(int argc, char** argv) {
   std::setlocale(LC_ALL, "C");
   const DaemonOptionsResult parsed = ParseDaemonOptions(std::vector<std::string>(argv + 1, argv + argc));
   if (parsed.helpRequested) {
-    std::fputs(DaemonUsageText(), stdout);
+    std::fputs(DaemonUsageText().c_str(), stdout);
+    return 0;
+  }
+  if (parsed.versionRequested) {
+    std::fputs(DaemonVersionText().c_str(), stdout);
     return 0;
   }
   if (!parsed.options) {
-    std::fprintf(stderr, "kestravon-minerd: %s\n%s", parsed.error.c_str(), DaemonUsageText());
+    std::fprintf(stderr, "kestravon-minerd: %s\nRun 'kestravon-minerd --help' for the options.\n",
+                 parsed.error.c_str());
     return 2;
   }
   const DaemonOptions& options = *parsed.options;
@@ -95,9 +122,14 @@ int RunDaemon(int argc, char** argv) {
 
   SystemServices services;
   ClientEnvironment env = services.Environment();
-  LineDebugOutput debug;
+  LineDebugOutput debug(options.verbose);
   env.debug = &debug;
   if (!options.installDir.empty()) env.installDir = options.installDir;
+  // A machine without a serial number would mine and report as nobody: refuse to start.
+  if (const std::string problem = StartProblem(options.installDir, env.installDir); !problem.empty()) {
+    WriteLogLine("kestravon-minerd: " + problem);
+    return 1;
+  }
   env.tempDir = InstanceTempFolder(options.installDir, options.tempDir);
   if (!options.serviceRoot.empty()) env.serviceRoot = options.serviceRoot;
   if (!options.patchRoot.empty()) env.patchRoot = options.patchRoot;
@@ -107,6 +139,7 @@ int RunDaemon(int argc, char** argv) {
   HeadlessWindow window;
   MinerCore core(env, window);
   std::mutex commandMutex;  // Start/Stop commands one at a time, as the window's thread runs them
+  bool sessionEnding = false;  // under commandMutex
 
   // The last hour, a point a second, taken on the main thread between signals; and what
   // the open pages read, built at most once per point whatever their number.
@@ -159,8 +192,12 @@ int RunDaemon(int argc, char** argv) {
       in.uptimeSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
       return MetricsText(in);
     };
-    sources.toggleMining = [&core, &window, &commandMutex, &snapshot] {
+    sources.toggleMining = [&core, &window, &commandMutex, &sessionEnding,
+                            &snapshot]() -> std::optional<std::string> {
       std::lock_guard<std::mutex> lock(commandMutex);
+      // Checked under the lock the close takes too: no Start slips in after the
+      // power-off notice.
+      if (sessionEnding) return std::nullopt;
       core.ToggleMining();
       snapshot.Invalidate();
       return ToggleJson(core, window);
@@ -185,7 +222,17 @@ int RunDaemon(int argc, char** argv) {
 
   core.StartSession();
   if (view) {
-    view->Start();
+    std::string error;
+    if (!view->Start(error)) {
+      std::fprintf(stderr, "kestravon-minerd: %s\n", error.c_str());
+      {
+        std::lock_guard<std::mutex> lock(commandMutex);
+        core.EndSession();
+      }
+      core.StopWorker();
+      unlink((env.tempDir + kTokenFileName).c_str());
+      return 1;
+    }
     const std::string host = options.listen->host.find(':') != std::string::npos
                                  ? "[" + options.listen->host + "]"
                                  : options.listen->host;
@@ -202,12 +249,15 @@ int RunDaemon(int argc, char** argv) {
   const int signal = WaitForStopSignal(stopSignals, sampleHistory);
   WriteLogLine(signal == SIGINT ? "SIGINT: ending the session" : "SIGTERM: ending the session");
   // As Cancel closes the window: nothing can click Start/Stop any more, then the session
-  // ends (worker stopped, power-off notice, pause) and the worker is gone for good.
-  if (view) view->Stop();
+  // ends (worker stopped, power-off notice, pause) and the worker is gone for good. The
+  // view keeps answering meanwhile on its own threads, and whatever its viewers do, they
+  // hold up neither the notice nor the exit: their connections are dropped after it.
   {
     std::lock_guard<std::mutex> lock(commandMutex);
+    sessionEnding = true;
     core.EndSession();
   }
+  if (view) view->Stop();
   core.StopWorker();
   if (view) unlink((env.tempDir + kTokenFileName).c_str());
   return 0;

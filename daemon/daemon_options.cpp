@@ -4,6 +4,12 @@
 
 #include <cstring>
 
+#include "core/command_line.h"
+
+#ifndef KESTRAVON_VERSION
+#define KESTRAVON_VERSION "unknown"
+#endif
+
 namespace {
 
 bool ParsePort(const std::string& text, int& port) {
@@ -29,16 +35,6 @@ bool IsLoopbackV6(const std::string& host) {
   if (inet_pton(AF_INET6, host.c_str(), &address) != 1) return false;
   static const in6_addr loopback = IN6ADDR_LOOPBACK_INIT;
   return std::memcmp(&address, &loopback, sizeof address) == 0;
-}
-
-// Folders are used as given; one that would read as an option is more likely a mistake.
-bool TakeValue(const std::vector<std::string>& args, std::size_t& i, std::string& value, std::string& error) {
-  if (i + 1 >= args.size() || args[i + 1].empty()) {
-    error = args[i] + " needs a value";
-    return false;
-  }
-  value = args[++i];
-  return true;
 }
 
 }  // namespace
@@ -80,31 +76,64 @@ std::optional<ListenAddress> ParseListenAddress(const std::string& text, std::st
   return address;
 }
 
+namespace {
+
+struct DaemonApp {
+  CLI::App app{"One simulated Mars mining machine without a window: the session of kestravon-miner,\n"
+               "its event log on standard error.",
+               "kestravon-minerd"};
+  CLI::Option* version = nullptr;
+  std::string listen;
+
+  explicit DaemonApp(DaemonOptions& o) {
+    app.allow_extras();
+    app.get_formatter()->column_width(24);
+    app.footer(
+        "SIGTERM or SIGINT ends the session: the worker stops, the service hears the machine\n"
+        "go off, and the program exits 0. Exit status 1: the session could not start (no\n"
+        "serial number, no install folder, the view's port or token); 2: a wrong command line.");
+    const auto text = [&](const char* name, std::string& target, const char* type, const char* help) {
+      app.add_option(name, target, help)
+          ->type_name(type)
+          ->check(command_line::NotAnOption())
+          ->check(command_line::NonEmpty());
+    };
+    text("--install-dir", o.installDir, "DIR",
+         "folder of config.ini and the installer (default: the window client's)");
+    text("--temp-dir", o.tempDir, "DIR",
+         "private folder of the reply files and the view's token (default: derived from the install folder)");
+    text("--listen", listen, "HOST:PORT",
+         "serve the local view on a loopback address (127.0.0.1:PORT or [::1]:PORT; port 0 picks a free "
+         "one); off by default");
+    text("--service-root", o.serviceRoot, "URL", "scheme and host of the mining service (default: the build's)");
+    text("--patch-root", o.patchRoot, "URL", "scheme and host the installer comes from (default: the build's)");
+    app.add_flag("--verbose", o.verbose,
+                 "also log each request URL (it holds the serial number and the MAC address)");
+    version = app.add_flag("--version")->description("print the version and exit");
+  }
+};
+
+}  // namespace
+
 DaemonOptionsResult ParseDaemonOptions(const std::vector<std::string>& args) {
   DaemonOptionsResult result;
   DaemonOptions options;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    std::string value;
-    if (arg == "-h" || arg == "--help") {
+  DaemonApp described(options);
+  switch (command_line::Parse(described.app, described.version, args, result.error)) {
+    case command_line::Outcome::kHelp:
       result.helpRequested = true;
       return result;
-    } else if (arg == "--install-dir") {
-      if (!TakeValue(args, i, options.installDir, result.error)) return result;
-    } else if (arg == "--temp-dir") {
-      if (!TakeValue(args, i, options.tempDir, result.error)) return result;
-    } else if (arg == "--service-root") {
-      if (!TakeValue(args, i, options.serviceRoot, result.error)) return result;
-    } else if (arg == "--patch-root") {
-      if (!TakeValue(args, i, options.patchRoot, result.error)) return result;
-    } else if (arg == "--listen") {
-      if (!TakeValue(args, i, value, result.error)) return result;
-      options.listen = ParseListenAddress(value, result.error);
-      if (!options.listen) return result;
-    } else {
-      result.error = "unknown option " + arg;
+    case command_line::Outcome::kVersion:
+      result.versionRequested = true;
       return result;
-    }
+    case command_line::Outcome::kError:
+      return result;
+    case command_line::Outcome::kRun:
+      break;
+  }
+  if (!described.listen.empty()) {
+    options.listen = ParseListenAddress(described.listen, result.error);
+    if (!options.listen) return result;
   }
   for (const std::string* root : {&options.serviceRoot, &options.patchRoot}) {
     if (!root->empty() && root->rfind("http://", 0) != 0 && root->rfind("https://", 0) != 0) {
@@ -116,15 +145,10 @@ DaemonOptionsResult ParseDaemonOptions(const std::vector<std::string>& args) {
   return result;
 }
 
-const char* DaemonUsageText() {
-  return "usage: kestravon-minerd [options]\n"
-         "  --install-dir DIR     folder of config.ini and the installer (default: the window client's)\n"
-         "  --temp-dir DIR        private folder of the reply files and the view's token\n"
-         "                        (default: derived from the install folder)\n"
-         "  --listen HOST:PORT    serve the local view on a loopback address (127.0.0.1:PORT or\n"
-         "                        [::1]:PORT; port 0 picks a free one); off by default\n"
-         "  --service-root URL    scheme and host of the mining service (default: the build's)\n"
-         "  --patch-root URL      scheme and host the installer comes from (default: the build's)\n"
-         "SIGTERM or SIGINT ends the session: the worker stops, the service hears the machine\n"
-         "go off, and the program exits 0.\n";
+std::string DaemonUsageText() {
+  DaemonOptions unused;
+  DaemonApp described(unused);
+  return described.app.help();
 }
+
+std::string DaemonVersionText() { return std::string("kestravon-minerd ") + KESTRAVON_VERSION + "\n"; }

@@ -15,16 +15,19 @@ struct DaemonOptions {
   std::optional<ListenAddress> listen;  // the local view; off unless asked for
   std::string serviceRoot;  // empty: the build's
   std::string patchRoot;    // empty: the build's
+  bool verbose = false;     // request URLs (serial number, MAC) on standard error too
 };
 
 struct DaemonOptionsResult {
-  std::optional<DaemonOptions> options;  // empty when the command line is wrong or --help
+  std::optional<DaemonOptions> options;  // empty when the command line is wrong, --help or --version
   bool helpRequested = false;
+  bool versionRequested = false;
   std::string error;
 };
 
 DaemonOptionsResult ParseDaemonOptions(const std::vector<std::string>& args);
-const char* DaemonUsageText();
+std::string DaemonUsageText();
+std::string DaemonVersionText();
 
 // "127.0.0.1:8300" or "[::1]:8300". Anything that is not a loopback address literal with a
 // port 0-65535 is refused: the view is for this machine only, and a host name could

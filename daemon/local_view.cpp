@@ -1,51 +1,72 @@
 #include "daemon/local_view.h"
 
-#include <httplib.h>
-
 #include <utility>
 
 #include "daemon/access_token.h"
 #include "daemon/page_assets.h"
+#include "http/engine.h"
 
 namespace {
 const char kJson[] = "application/json; charset=utf-8";
 const char kPrometheus[] = "text/plain; version=0.0.4; charset=utf-8";
 
-void Refuse(httplib::Response& res, int status, const char* why) {
-  res.status = status;
-  res.set_header("Cache-Control", "no-store");
-  res.set_content(std::string("{\"error\":\"") + why + "\"}\n", kJson);
+http::Reply Json(int status, std::string body) {
+  http::Reply reply;
+  reply.status = status;
+  reply.contentType = kJson;
+  reply.body = std::move(body);
+  return reply;
 }
 
-bool HasToken(const httplib::Request& req, const std::string& token) {
-  return TokensMatch(BearerToken(req.get_header_value("Authorization")), token);
+http::Reply Refuse(int status, const char* why) {
+  http::Reply reply = Json(status, std::string("{\"error\":\"") + why + "\"}\n");
+  reply.headers.emplace_back("Cache-Control", "no-store");
+  return reply;
 }
 
-void RefuseWithoutToken(httplib::Response& res) {
-  res.set_header("WWW-Authenticate", "Bearer");
-  Refuse(res, 401, "a valid token is needed (Authorization: Bearer <token file's content>)");
+// Every answer, refusals included, tells a browser to run nothing but the view's own
+// files, to guess no type and to let no other page frame it.
+http::Reply WithSecurityHeaders(http::Reply reply) {
+  for (std::size_t i = 0; i < kPageSecurityHeaderCount; ++i) {
+    reply.headers.emplace_back(kPageSecurityHeaders[i].name, kPageSecurityHeaders[i].value);
+  }
+  return reply;
 }
 
+http::Reply FromPage(PageReply page) {
+  http::Reply reply;
+  reply.status = page.status;
+  reply.contentType = std::move(page.contentType);
+  reply.body = std::move(page.body);
+  reply.headers = std::move(page.headers);
+  return reply;
+}
+
+http::EngineSettings ViewSettings() {
+  http::EngineSettings settings;
+  settings.methods = {"GET", "POST"};
+  settings.maxBodyBytes = kViewMaxBody;
+  settings.maxHeaderLines = 64;
+  settings.connectionMemory = 16 * 1024;
+  settings.headTimeout = std::chrono::seconds(5);
+  settings.idleTimeoutSeconds = 5;
+  // One user's look-ins and a scraper: a few hundred connections at most, each of which
+  // costs memory only.
+  settings.connectionLimit = 512;
+  // Two, so a Start/Stop that waits for the service leaves the dashboard answering.
+  settings.threads = 2;
+  settings.refusal = [](int status) { return WithSecurityHeaders(Refuse(status, http::ReasonOf(status))); };
+  return settings;
+}
 }  // namespace
 
-LocalView::LocalView(ViewSources sources) : sources_(std::move(sources)), server_(std::make_unique<httplib::Server>()) {
-  // A thread serves one connection for as long as it is kept alive, and an open page that
-  // reads every second keeps its connection alive: four threads let two pages and a script
-  // in at once. The toggles they run are serialised by the caller anyway.
-  server_->new_task_queue = [] { return new httplib::ThreadPool(4); };
-  server_->set_payload_max_length(kViewMaxBody);
-  server_->set_read_timeout(5, 0);
-  server_->set_write_timeout(5, 0);
-  server_->set_keep_alive_max_count(20);
-  // An idle connection gives its thread back soon: a browser opens several to load the
-  // page's files and keeps them open, which would hold every thread for their time-out.
-  server_->set_keep_alive_timeout(2);
-  httplib::Headers headers;
-  for (std::size_t i = 0; i < kPageSecurityHeaderCount; ++i) {
-    headers.emplace(kPageSecurityHeaders[i].name, kPageSecurityHeaders[i].value);
-  }
-  server_->set_default_headers(std::move(headers));
-  Route();
+LocalView::LocalView(ViewSources sources)
+    : sources_(std::move(sources)),
+      engine_(std::make_unique<http::Engine>(ViewSettings(),
+                                             [this](const http::Request& request) {
+                                               return WithSecurityHeaders(Answer(request));
+                                             })) {
+  AddRoutes();
 }
 
 LocalView::~LocalView() { Stop(); }
@@ -61,79 +82,77 @@ bool LocalView::HostAllowed(const std::string& host, int port) {
   return ParseListenAddress(name + ":0", error).has_value() && name.front() != '[';
 }
 
-void LocalView::Route() {
-  server_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
-    if (!HostAllowed(req.get_header_value("Host"), port_)) {
-      Refuse(res, 403, "this view answers only to a loopback host name");
-      return httplib::Server::HandlerResponse::Handled;
-    }
-    // Decided before any body is read: a request without the token, or one whose body has
-    // no announced length (which would be read until the connection ends), goes no further.
-    if (req.method == "POST") {
-      if (!HasToken(req, sources_.token)) {
-        RefuseWithoutToken(res);
-        return httplib::Server::HandlerResponse::Handled;
-      }
-      if (!req.has_header("Content-Length")) {
-        Refuse(res, 411, "send a Content-Length (curl -d '')");
-        return httplib::Server::HandlerResponse::Handled;
-      }
-    }
-    return httplib::Server::HandlerResponse::Unhandled;
-  });
-  server_->Get("/dashboard", [this](const httplib::Request&, httplib::Response& res) {
-    res.set_header("Cache-Control", "no-store");
-    res.set_content(sources_.dashboardJson(), kJson);
-  });
-  server_->Get("/metrics", [this](const httplib::Request&, httplib::Response& res) {
-    res.set_header("Cache-Control", "no-store");
-    res.set_content(sources_.metricsText(), kPrometheus);
-  });
-  // The page, its files, its snapshot and its history, answered as page_routes says.
-  const auto page = [this](const httplib::Request& req, httplib::Response& res) {
-    const std::size_t query = req.target.find('?');
-    auto reply = AnswerPageGet(sources_.page, req.path,
-                               query == std::string::npos ? std::string_view() : std::string_view(req.target).substr(query + 1),
-                               req.get_header_value("Authorization"));
-    if (!reply) return Refuse(res, 404, "no such page");
-    res.status = reply->status;
-    for (const auto& [name, value] : reply->headers) res.set_header(name, value);
-    res.set_content(std::move(reply->body), reply->contentType);
-  };
-  for (std::size_t i = 0; i < kEmbeddedFileCount; ++i) server_->Get(kEmbeddedFiles[i].path, page);
-  server_->Get("/snapshot", page);
-  server_->Get("/history", page);
-  server_->Post("/mining", [this](const httplib::Request& req, httplib::Response& res) {
-    // Checked again where the change is made, whatever runs before it.
-    if (!HasToken(req, sources_.token)) return RefuseWithoutToken(res);
-    res.set_header("Cache-Control", "no-store");
-    res.set_content(sources_.toggleMining(), kJson);
-  });
-  server_->set_error_handler([](const httplib::Request&, httplib::Response& res) {
-    if (res.body.empty()) Refuse(res, res.status, "refused");
-  });
+void LocalView::AddRoutes() {
+  routes_["/dashboard"] = {"GET", [this](const http::Request&) {
+                             http::Reply reply = Json(200, sources_.dashboardJson());
+                             reply.headers.emplace_back("Cache-Control", "no-store");
+                             return reply;
+                           }};
+  routes_["/metrics"] = {"GET", [this](const http::Request&) {
+                           http::Reply reply;
+                           reply.contentType = kPrometheus;
+                           reply.body = sources_.metricsText();
+                           reply.headers.emplace_back("Cache-Control", "no-store");
+                           return reply;
+                         }};
+  routes_["/mining"] = {"POST", [this](const http::Request& request) {
+                          // A body without an announced length would be read until the
+                          // connection ends.
+                          if (!request.HasHeader("Content-Length")) {
+                            return Refuse(411, "send a Content-Length (curl -d '')");
+                          }
+                          const std::optional<std::string> state = sources_.toggleMining();
+                          if (!state) return Refuse(503, "the session is ending");
+                          http::Reply reply = Json(200, *state);
+                          reply.headers.emplace_back("Cache-Control", "no-store");
+                          return reply;
+                        }};
+}
+
+http::Reply LocalView::Answer(const http::Request& request) const {
+  if (!HostAllowed(request.header("Host"), port_)) {
+    return Refuse(403, "this view answers only to a loopback host name");
+  }
+  // The page and its files hold nothing of the machine, and a browser that opens the
+  // printed address cannot send a token: they alone are answered without one. The page
+  // then takes the token from the address's fragment and sends it with each request.
+  if (request.method == "GET" && FindPageFile(request.path) != nullptr) {
+    return FromPage(*AnswerPageGet(sources_.page, request.path, {}, {}));
+  }
+  // Every other path, the unknown ones included: what the view shows (the serial number and MAC
+  // above all) is the machine's identity towards the service.
+  if (!TokensMatch(BearerToken(request.header("Authorization")), sources_.token)) {
+    http::Reply reply = Refuse(401, "a valid token is needed (Authorization: Bearer <token file's content>)");
+    reply.headers.emplace_back("WWW-Authenticate", "Bearer");
+    return reply;
+  }
+  if (request.method == "GET") {
+    const std::size_t query = request.target.find('?');
+    std::optional<PageReply> page =
+        AnswerPageGet(sources_.page, request.path,
+                      query == std::string::npos ? std::string_view() : std::string_view(request.target).substr(query + 1),
+                      request.header("Authorization"));
+    if (page) return FromPage(std::move(*page));
+  }
+  const auto route = routes_.find(request.path);
+  if (route == routes_.end()) return Refuse(404, "no such page");
+  if (route->second.method != request.method) {
+    http::Reply reply = Refuse(405, "method not allowed");
+    reply.headers.emplace_back("Allow", route->second.method);
+    return reply;
+  }
+  return route->second.answer(request);
 }
 
 bool LocalView::Bind(const ListenAddress& address, std::string& error) {
-  if (address.port == 0) {
-    port_ = server_->bind_to_any_port(address.host.c_str());
-  } else {
-    port_ = server_->bind_to_port(address.host.c_str(), address.port) ? address.port : -1;
-  }
-  if (port_ <= 0) {
-    error = "cannot listen on " + address.host + ":" + std::to_string(address.port);
+  if (!engine_->Bind(address.host, address.port, error)) {
     port_ = 0;
     return false;
   }
+  port_ = engine_->Port();
   return true;
 }
 
-void LocalView::Start() {
-  thread_ = std::thread([this] { server_->listen_after_bind(); });
-}
+bool LocalView::Start(std::string& error) { return engine_->Start(error); }
 
-void LocalView::Stop() {
-  if (!thread_.joinable()) return;
-  server_->stop();
-  thread_.join();
-}
+void LocalView::Stop() { engine_->Stop(); }

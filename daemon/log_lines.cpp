@@ -32,6 +32,11 @@ void WriteLogLine(const std::string& cp949Line) {
   std::fflush(stderr);
 }
 
-LineDebugOutput::LineDebugOutput() : lines_(WriteLogLine) {}
+LineDebugOutput::LineDebugOutput(bool verbose)
+    : lines_([verbose](const std::string& line) {
+        if (verbose || IsWarningLine(line)) WriteLogLine(line);
+      }) {}
 
 void LineDebugOutput::Write(const char* text) { lines_.Feed(text ? text : ""); }
+
+void LineDebugOutput::Warn(const char* text) { WriteLogLine(std::string("kestravon-minerd: ") + (text ? text : "")); }

@@ -29,11 +29,14 @@ class LineAssembler {
 // error; lines of different threads never mix.
 void WriteLogLine(const std::string& cp949Line);
 
-// The client's debug output (request URLs, self-update notes) as whole lines.
+// The client's debug output as whole lines. Request URLs carry the serial number and the
+// MAC text, so they reach the journal only when asked for (`verbose`); the lines that are
+// warnings for the user, and the session's warnings, always do.
 class LineDebugOutput : public DebugOutput {
  public:
-  LineDebugOutput();
+  explicit LineDebugOutput(bool verbose = false);
   void Write(const char* text) override;
+  void Warn(const char* text) override;
 
  private:
   LineAssembler lines_;

@@ -1,15 +1,16 @@
 #include "server/handlers.h"
 
-#include <httplib.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include <algorithm>
+#include <cstdint>
 #include <exception>
-#include <filesystem>
-#include <fstream>
+#include <functional>
 #include <memory>
-#include <optional>
 #include <string>
-#include <vector>
+#include <unordered_map>
+#include <utility>
 
 #include "server/options.h"
 #include "server/query.h"
@@ -19,23 +20,28 @@
 
 namespace {
 
+void SetContent(http::Reply& res, std::string body, const char* type) {
+  res.body = std::move(body);
+  res.contentType = type;
+}
+
 constexpr const char* kIniType = "text/plain";
 constexpr const char* kTextType = "text/plain; charset=utf-8";
 
-void BadRequest(httplib::Response& res, const std::string& why) {
+void BadRequest(http::Reply& res, const std::string& why) {
   res.status = 400;
-  res.set_content("Bad Request: " + why + "\n", kTextType);
+  SetContent(res, "Bad Request: " + why + "\n", kTextType);
 }
 
-void DatabaseFailed(httplib::Response& res) {
+void DatabaseFailed(http::Reply& res) {
   res.status = 500;
-  res.set_content("Internal Server Error: the database failed\n", kTextType);
+  SetContent(res, "Internal Server Error: the database failed\n", kTextType);
 }
 
 // The query values a handler needs; the first missing or malformed one is reported.
 class RequiredValues {
  public:
-  explicit RequiredValues(const httplib::Request& req) : query_(Query::FromTarget(req.target)) {}
+  explicit RequiredValues(const http::Request& req) : query_(Query::FromTarget(req.target)) {}
 
   std::string Text(const char* key) {
     auto v = query_.Get(key);
@@ -70,7 +76,7 @@ class RequiredValues {
   std::string error_;
 };
 
-void GetData(const httplib::Request& req, httplib::Response& res, MiningStore& store,
+void GetData(const http::Request& req, http::Reply& res, MiningStore& store,
              const ServiceOptions& options) {
   RequiredValues q(req);
   const std::string serial = q.Text("sn");
@@ -79,12 +85,12 @@ void GetData(const httplib::Request& req, httplib::Response& res, MiningStore& s
   bool failed = false;
   const auto info = store.LoadMachineInfo(serial, failed);
   if (failed) return DatabaseFailed(res);
-  res.set_content(info ? FormatMachineInfo(*info, options.clientVersion)
+  SetContent(res, info ? FormatMachineInfo(*info, options.clientVersion)
                        : FormatUnknownMachine(options.clientVersion),
                   kIniType);
 }
 
-void UpdateInfo(const httplib::Request& req, httplib::Response& res, MiningStore& store,
+void UpdateInfo(const http::Request& req, http::Reply& res, MiningStore& store,
                 const ServiceOptions& options) {
   RequiredValues q(req);
   StatusReport report;
@@ -99,10 +105,10 @@ void UpdateInfo(const httplib::Request& req, httplib::Response& res, MiningStore
   if (!q.Ok()) return BadRequest(res, q.Error());
   const ReportOutcome outcome = store.ApplyReport(report, options.boostEvery);
   if (!outcome.stored) return DatabaseFailed(res);
-  res.set_content(FormatStatusReply(outcome, options.clientVersion), kIniType);
+  SetContent(res, FormatStatusReply(outcome, options.clientVersion), kIniType);
 }
 
-void UpdateOnOff(const httplib::Request& req, httplib::Response& res, MiningStore& store) {
+void UpdateOnOff(const http::Request& req, http::Reply& res, MiningStore& store) {
   RequiredValues q(req);
   PowerNotice notice;
   notice.serial = q.Text("sn");
@@ -114,83 +120,75 @@ void UpdateOnOff(const httplib::Request& req, httplib::Response& res, MiningStor
   }
   bool known = false;
   if (!store.RecordPowerNotice(notice, known)) return DatabaseFailed(res);
-  res.set_content(FormatPowerReply(known), kIniType);
+  SetContent(res, FormatPowerReply(known), kIniType);
 }
 
 // One of the patch folder's two files, by fixed name: the installer or its signature.
-void Patch(httplib::Response& res, const ServiceOptions& options, const char* name, const char* contentType) {
+void Patch(http::Reply& res, const ServiceOptions& options, const char* name, const char* contentType) {
   res.status = 404;
+  SetContent(res, "Not Found\n", kTextType);
   if (options.patchDir.empty()) return;
-  const std::filesystem::path path = std::filesystem::path(options.patchDir) / name;
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) return;
-  const auto size = std::filesystem::file_size(path, ec);
-  if (ec) return;
-  auto file = std::make_shared<std::ifstream>(path, std::ios::binary);
-  if (!*file) return;
-  res.status = 200;
-  // Streamed, so a large installer is never held in memory whole.
-  res.set_content_provider(
-      static_cast<std::size_t>(size), contentType,
-      [file](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-        std::vector<char> chunk(std::min<std::size_t>(length, 64 * 1024));
-        file->clear();
-        file->seekg(static_cast<std::streamoff>(offset));
-        file->read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-        const auto got = file->gcount();
-        // A file that shrank under us ends the transfer short instead of padding it.
-        if (got <= 0) return false;
-        return sink.write(chunk.data(), static_cast<std::size_t>(got));
-      });
-}
-
-const char* ReasonOf(int status) {
-  switch (status) {
-    case 400: return "Bad Request";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 413: return "Payload Too Large";
-    case 414: return "URI Too Long";
-    case 500: return "Internal Server Error";
-    default: return "Error";
+  const std::string path = options.patchDir + "/" + name;
+  // Opened once and sent from that descriptor, so the answer is the file that was checked
+  // to be a regular one, streamed and never held in memory whole.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return;
   }
+  res.status = 200;
+  res.body.clear();
+  res.contentType = contentType;
+  res.fileFd = fd;
+  res.fileSize = static_cast<std::uint64_t>(st.st_size);
 }
 
 }  // namespace
 
-void InstallRoutes(httplib::Server& server, MiningStore& store, const ServiceOptions& options) {
-  // Route patterns are regular expressions: the dots are escaped so only the exact names match.
-  server.Get(R"(/Machine/GetData\.html)", [&](const httplib::Request& req, httplib::Response& res) {
+http::Handler ServiceHandler(MiningStore& store, const ServiceOptions& options) {
+  using Route = std::function<void(const http::Request&, http::Reply&)>;
+  // Exact paths: a near miss ("/Machine/GetDataXhtml") is not found.
+  auto routes = std::make_shared<std::unordered_map<std::string, Route>>();
+  (*routes)["/Machine/GetData.html"] = [&](const http::Request& req, http::Reply& res) {
     GetData(req, res, store, options);
-  });
-  server.Get(R"(/Machine/UpdateInfov2\.html)",
-             [&](const httplib::Request& req, httplib::Response& res) {
-               UpdateInfo(req, res, store, options);
-             });
-  server.Get(R"(/Machine/UpdateOnOff\.html)",
-             [&](const httplib::Request& req, httplib::Response& res) {
-               UpdateOnOff(req, res, store);
-             });
-  server.Get(R"(/patch/patchv2\.exe)", [&](const httplib::Request&, httplib::Response& res) {
+  };
+  (*routes)["/Machine/UpdateInfov2.html"] = [&](const http::Request& req, http::Reply& res) {
+    UpdateInfo(req, res, store, options);
+  };
+  (*routes)["/Machine/UpdateOnOff.html"] = [&](const http::Request& req, http::Reply& res) {
+    UpdateOnOff(req, res, store);
+  };
+  (*routes)["/patch/patchv2.exe"] = [&](const http::Request&, http::Reply& res) {
     Patch(res, options, "patchv2.exe", "application/octet-stream");
-  });
-  server.Get(R"(/patch/patchv2\.exe\.minisig)", [&](const httplib::Request&, httplib::Response& res) {
+  };
+  (*routes)["/patch/patchv2.exe.minisig"] = [&](const http::Request&, http::Reply& res) {
     Patch(res, options, "patchv2.exe.minisig", kIniType);
-  });
+  };
+  return [routes](const http::Request& req) {
+    http::Reply res;
+    const auto route = routes->find(req.path);
+    if (route == routes->end()) return ServiceRefusal(404);
+    try {
+      route->second(req, res);
+    } catch (const std::exception&) {
+      res = http::Reply{};
+      res.status = 500;
+      SetContent(res, "Internal Server Error\n", kTextType);
+    }
+    return res;
+  };
+}
 
-  // Every error answer gets a short text body, ours or the library's own.
-  server.set_error_handler(httplib::Server::HandlerWithResponse(
-      [](const httplib::Request&, httplib::Response& res) {
-        if (!res.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
-        res.set_content(std::string(ReasonOf(res.status)) + "\n", kTextType);
-        return httplib::Server::HandlerResponse::Handled;
-      }));
-  server.set_exception_handler(
-      [](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
-        res.status = 500;
-        res.set_content("Internal Server Error\n", kTextType);
-      });
-  server.set_logger([](const httplib::Request& req, const httplib::Response& res) {
-    WriteLogLine(FormatLogLine(req.method, req.path, res.status));
-  });
+http::Reply ServiceRefusal(int status) {
+  http::Reply res;
+  res.status = status;
+  // Every error answer gets a short text body.
+  SetContent(res, std::string(http::ReasonOf(status)) + "\n", kTextType);
+  return res;
+}
+
+void LogAnswered(const http::Request& request, int status) {
+  WriteLogLine(FormatLogLine(request.method, request.path, status));
 }

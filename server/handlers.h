@@ -1,10 +1,16 @@
 #pragma once
-// The four requests of the client, the request log and the answers for errors.
-namespace httplib {
-class Server;
-}
+// The four requests of the client, the patch files, the request log and the answers for
+// errors, on top of the HTTP engine (http/engine.h).
+#include "http/exchange.h"
+
 class MiningStore;
 struct ServiceOptions;
 
-// store and options must outlive the server.
-void InstallRoutes(httplib::Server& server, MiningStore& store, const ServiceOptions& options);
+// The service's answer to each request, by exact path. store and options must outlive it.
+http::Handler ServiceHandler(MiningStore& store, const ServiceOptions& options);
+
+// The answer to a request the engine refuses before any handler runs (405, 413, 431).
+http::Reply ServiceRefusal(int status);
+
+// Writes the request's line to the log once it has been answered.
+void LogAnswered(const http::Request& request, int status);

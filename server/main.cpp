@@ -1,26 +1,23 @@
 // mining-service: the local stand-in for the mining service the client talks to.
-#include <httplib.h>
 #include <pthread.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "server/guarded_server.h"
+#include "http/engine.h"
+#include "http/tls_credentials.h"
 #include "server/handlers.h"
 #include "server/options.h"
 #include "server/request_log.h"
 #include "server/store.h"
-#include "server/tls_server.h"
-#include "server/worker_pool.h"
 
 namespace {
 
@@ -28,37 +25,44 @@ std::string UrlHost(const std::string& address) {
   return address.find(':') != std::string::npos ? "[" + address + "]" : address;
 }
 
-// A fleet's reports arrive together in the first milliseconds of a second; the queue of
-// connections not yet accepted must hold such a burst (the system caps it at somaxconn).
-constexpr int kListenBacklog = 4096;
-
-ConnectionLimits LimitsFrom(const ServiceOptions& options) {
-  ConnectionLimits limits;
-  limits.headTimeout = std::chrono::milliseconds(options.headTimeoutMs);
-  return limits;
+http::EngineSettings SettingsFrom(const ServiceOptions& options) {
+  http::EngineSettings settings;
+  settings.methods = {"GET"};
+  settings.maxHeaderLines = 64;
+  // The service's requests carry no body at all; a few KiB are read and dropped.
+  settings.maxBodyBytes = 4 * 1024;
+  // Bounds the request line and the header lines together (about 16 KiB of head).
+  settings.connectionMemory = 16 * 1024;
+  settings.headTimeout = std::chrono::milliseconds(options.headTimeoutMs);
+  settings.idleTimeoutSeconds = 5;
+  settings.threads = static_cast<unsigned>(options.threads);
+  settings.refusal = ServiceRefusal;
+  settings.answered = LogAnswered;
+  return settings;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const pid_t starter = getppid();
-  std::vector<std::string> args(argv + 1, argv + argc);
-  const TlsOptionsResult tls = TakeTlsOptions(args);
-  const OptionsResult parsed = ParseOptions(args);
+  const OptionsResult parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
   if (parsed.helpRequested) {
-    std::fputs(UsageText(), stdout);
-    std::fputs(TlsUsageText(), stdout);
+    std::fputs(UsageText().c_str(), stdout);
     return 0;
   }
-  if (!tls.error.empty() || !parsed.options) {
-    const std::string& error = tls.error.empty() ? parsed.error : tls.error;
-    std::fprintf(stderr, "mining-service: %s\n%s%s", error.c_str(), UsageText(), TlsUsageText());
+  if (parsed.versionRequested) {
+    std::fputs(VersionText().c_str(), stdout);
+    return 0;
+  }
+  if (!parsed.options) {
+    std::fprintf(stderr, "mining-service: %s\nRun 'mining-service --help' for the options.\n",
+                 parsed.error.c_str());
     return 2;
   }
   const ServiceOptions options = *parsed.options;
 
-  // SIGINT and SIGTERM are taken by one thread with sigwait, which can stop the server
-  // safely; every other thread, the library's workers included, has them blocked.
+  // SIGINT and SIGTERM are taken by the main thread with sigwait, which stops the server
+  // safely; every other thread, the engine's included, has them blocked.
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
@@ -67,28 +71,31 @@ int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
 
   // A certificate that cannot be used ends the program before the database is touched.
-  // Either server reads each request's head itself under the service's limits, the TLS
-  // one after its handshake.
-  std::unique_ptr<httplib::Server> serverHolder;
-  std::function<bool(int)> raiseBacklog;
-  if (tls.tls.Enabled()) {
+  http::EngineSettings settings = SettingsFrom(options);
+  const bool secure = !options.tlsCert.empty();
+  if (secure) {
     std::string tlsError;
-    auto secure = MakeTlsServer(tls.tls, LimitsFrom(options), tlsError);
-    if (!secure) {
-      std::fprintf(stderr, "mining-service: %s\n", tlsError.c_str());
+    settings.tls = http::LoadTlsCredentials(options.tlsCert, options.tlsKey, tlsError);
+    if (!settings.tls) {
+      std::fprintf(stderr, "mining-service: cannot use the TLS certificate %s with the key %s: %s\n",
+                   options.tlsCert.c_str(), options.tlsKey.c_str(), tlsError.c_str());
       return 1;
     }
-    raiseBacklog = [s = secure.get()](int backlog) { return s->SetListenBacklog(backlog); };
-    serverHolder = std::move(secure);
-  } else {
-    auto plain = std::make_unique<GuardedServer>(LimitsFrom(options));
-    raiseBacklog = [s = plain.get()](int backlog) { return s->SetListenBacklog(backlog); };
-    serverHolder = std::move(plain);
   }
-  httplib::Server& server = *serverHolder;
 
+  // The port is taken before the database is opened, so a start that fails here leaves no
+  // database file behind. Connections wait in the backlog until the engine starts, which
+  // is once the store is open and the handler set.
+  std::unique_ptr<MiningStore> store;
+  http::Handler handler;
+  http::Engine server(std::move(settings), [&handler](const http::Request& request) { return handler(request); });
   std::string error;
-  const std::unique_ptr<MiningStore> store = OpenStore(options, error);
+  if (!server.Bind(options.bindAddress, options.port, error)) {
+    std::fprintf(stderr, "mining-service: %s\n", error.c_str());
+    return 1;
+  }
+
+  store = OpenStore(options, error);
   if (!store) {
     std::fprintf(stderr, "mining-service: %s\n", error.c_str());
     return 1;
@@ -101,41 +108,24 @@ int main(int argc, char** argv) {
                  ", seeded demo machine " + options.seedSerial);
   }
 
-  const int threads = options.threads;
-  server.new_task_queue = [threads] { return new WorkerPool(threads); };
-  InstallRoutes(server, *store, options);
-  // The library's default adds SO_REUSEPORT, with which a second service on the same port
-  // starts without complaint and takes half the requests. SO_REUSEADDR alone still allows
-  // a quick restart on a port left in TIME_WAIT.
-  server.set_socket_options([](socket_t sock) {
-    int yes = 1;
-    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  });
-  int port = options.port;
-  if (port == 0) {
-    port = server.bind_to_any_port(options.bindAddress);
-    if (port <= 0) port = -1;
-  } else if (!server.bind_to_port(options.bindAddress, port)) {
-    port = -1;
-  }
-  if (port > 0 && !raiseBacklog(kListenBacklog)) port = -1;
-  if (port < 0) {
-    std::fprintf(stderr, "mining-service: cannot listen on %s port %d\n",
-                 options.bindAddress.c_str(), options.port);
+  handler = ServiceHandler(*store, options);
+  if (!server.Start(error)) {
+    std::fprintf(stderr, "mining-service: %s\n", error.c_str());
     return 1;
   }
+  const int port = server.Port();
   // Tests and scripts read the port from this line.
-  std::printf("mining-service listening on %s://%s:%d\n", tls.tls.Enabled() ? "https" : "http",
+  std::printf("mining-service listening on %s://%s:%d\n", secure ? "https" : "http",
               UrlHost(options.bindAddress).c_str(), port);
   std::fflush(stdout);
 
-  std::atomic<bool> listenEnded{false};
+  std::atomic<bool> stopping{false};
   // A test or a script that dies without stopping the service would leave it running;
   // with --exit-with-parent it sends itself the SIGTERM once its parent has gone.
   std::thread parentWatch;
   if (options.exitWithParent) {
-    parentWatch = std::thread([starter, &listenEnded] {
-      while (!listenEnded) {
+    parentWatch = std::thread([starter, &stopping] {
+      while (!stopping) {
         if (getppid() != starter) {
           kill(getpid(), SIGTERM);
           return;
@@ -144,25 +134,12 @@ int main(int argc, char** argv) {
       }
     });
   }
-  std::thread stopper([&server, &stopSignals, &listenEnded] {
-    int signalNumber = 0;
-    sigwait(&stopSignals, &signalNumber);
-    // A signal may come before the accept loop runs, and stop() does nothing until it
-    // does; so stop once the server runs, and only once (stop() expects a live socket).
-    while (!listenEnded) {
-      if (server.is_running()) {
-        server.stop();
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-  });
-  const bool listened = server.listen_after_bind();
-  listenEnded = true;
-  // Without a signal the server ended because it could not listen: wake the stopper.
-  pthread_kill(stopper.native_handle(), SIGTERM);
-  stopper.join();
+  int signalNumber = 0;
+  sigwait(&stopSignals, &signalNumber);
+  stopping = true;
+  // Drops the open connections; requests being handled right now are finished first.
+  server.Stop();
   if (parentWatch.joinable()) parentWatch.join();
-  WriteLogLine(listened ? "mining-service: stopped" : "mining-service: the server failed");
-  return listened ? 0 : 1;
+  WriteLogLine("mining-service: stopped");
+  return 0;
 }

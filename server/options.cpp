@@ -1,8 +1,13 @@
 #include "server/options.h"
 
 #include <charconv>
-#include <cstddef>
 #include <string_view>
+
+#include "core/command_line.h"
+
+#ifndef KESTRAVON_VERSION
+#define KESTRAVON_VERSION "unknown"
+#endif
 
 namespace {
 
@@ -15,105 +20,103 @@ bool ParseNonNegative(std::string_view text, int max, int& out) {
   return true;
 }
 
-// Option texts end up in INI lines or SQL parameters; a line break would split a reply line.
-bool IsSingleLine(std::string_view text) {
-  return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+// Checked on the text before CLI11 converts it, so the message names the range.
+CLI::Validator NumberIn(int min, int max) {
+  return CLI::Validator(
+      [min, max](std::string& text) {
+        int value = 0;
+        if (ParseNonNegative(text, max, value) && value >= min) return std::string();
+        return "needs a number from " + std::to_string(min) + " to " + std::to_string(max) + ", not '" +
+               text + "'";
+      },
+      "", "");
 }
+
+// Option texts end up in INI lines or SQL parameters; a line break would split a reply line.
+CLI::Validator SingleLine() {
+  return CLI::Validator(
+      [](std::string& text) {
+        return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos
+                   ? std::string()
+                   : std::string("must not hold a line break");
+      },
+      "", "");
+}
+
+struct ServiceApp {
+  CLI::App app{"The local stand-in for the mining service the KESTRAVON MINER client talks to.",
+               "mining-service"};
+  CLI::Option* version = nullptr;
+
+  explicit ServiceApp(ServiceOptions& o) {
+    app.allow_extras();
+    app.get_formatter()->column_width(26);
+    const auto text = [&](const char* name, std::string& target, const char* type, const char* help) {
+      app.add_option(name, target, help)
+          ->type_name(type)
+          ->check(command_line::NotAnOption())
+          ->check(command_line::NonEmpty())
+          ->check(SingleLine());
+    };
+    const auto number = [&](const char* name, int& target, int min, int max, const char* help) {
+      app.add_option(name, target, help)
+          ->type_name("N")
+          ->check(command_line::NotAnOption())
+          ->check(NumberIn(min, max));
+    };
+    number("--port", o.port, 0, 65535, "TCP port (default 8216; 0 picks a free port)");
+    text("--bind", o.bindAddress, "ADDR", "address to listen on (default 127.0.0.1)");
+    text("--db", o.databasePath, "PATH|URI",
+         "SQLite database file (default mining-service.db), or a PostgreSQL database as "
+         "postgresql://user@host:port/name");
+    text("--tls-cert", o.tlsCert, "FILE", "serve HTTPS with this PEM certificate (chain); needs --tls-key");
+    text("--tls-key", o.tlsKey, "FILE", "the PEM private key of --tls-cert, unencrypted");
+    text("--patch-dir", o.patchDir, "DIR",
+         "folder holding patchv2.exe and its signature patchv2.exe.minisig, served at "
+         "/patch/patchv2.exe and /patch/patchv2.exe.minisig");
+    text("--client-version", o.clientVersion, "TEXT", "client version offered in [Version] Server (default 0.216)");
+    number("--boost-every", o.boostEvery, 0, 1000000000,
+           "every Nth report of a machine gets a boost Code (default 10; 0 never)");
+    text("--seed-serial", o.seedSerial, "TEXT",
+         "serial number of the demo machine seeded on first start (default KST-DEMO-0001)");
+    app.add_flag("--exit-with-parent", o.exitWithParent,
+                 "stop, as on SIGTERM, once the program that started it has gone");
+    number("--threads", o.threads, 1, 1024, "requests handled at once (default 64)");
+    number("--head-timeout-ms", o.headTimeoutMs, 1, 600000,
+           "time for a request's head to arrive, in milliseconds (default 5000)");
+    version = app.add_flag("--version")->description("print the version and exit");
+  }
+};
 
 }  // namespace
 
-const char* UsageText() {
-  return "usage: mining-service [--port N] [--bind ADDR] [--db PATH] [--patch-dir DIR]\n"
-         "                      [--client-version TEXT] [--boost-every N] [--seed-serial TEXT]\n"
-         "                      [--exit-with-parent] [--threads N] [--head-timeout-ms N]\n"
-         "  --port N              TCP port (default 8216; 0 picks a free port)\n"
-         "  --bind ADDR           address to listen on (default 127.0.0.1)\n"
-         "  --db PATH|URI         SQLite database file (default mining-service.db), or a\n"
-         "                        PostgreSQL database as postgresql://user@host:port/name\n"
-         "  --patch-dir DIR       folder holding patchv2.exe and its signature patchv2.exe.minisig,\n"
-         "                        served at /patch/patchv2.exe and /patch/patchv2.exe.minisig\n"
-         "  --client-version TEXT client version offered in [Version] Server (default 0.216)\n"
-         "  --boost-every N       every Nth report of a machine gets a boost Code (default 10; 0 never)\n"
-         "  --seed-serial TEXT    serial number of the demo machine seeded on first start\n"
-         "  --exit-with-parent    stop, as on SIGTERM, once the program that started it has gone\n"
-         "  --threads N           requests handled at once (default 64, 1 to 1024)\n"
-         "  --head-timeout-ms N   time for a request's head to arrive (default 5000)\n";
+std::string UsageText() {
+  ServiceOptions unused;
+  ServiceApp described(unused);
+  return described.app.help();
 }
+
+std::string VersionText() { return std::string("mining-service ") + KESTRAVON_VERSION + "\n"; }
 
 OptionsResult ParseOptions(const std::vector<std::string>& args) {
   OptionsResult result;
   ServiceOptions options;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    std::string name = args[i];
-    std::string value;
-    bool hasValue = false;
-    if (name == "--help" || name == "-h") {
+  ServiceApp described(options);
+  switch (command_line::Parse(described.app, described.version, args, result.error)) {
+    case command_line::Outcome::kHelp:
       result.helpRequested = true;
       return result;
-    }
-    if (name == "--exit-with-parent") {
-      options.exitWithParent = true;
-      continue;
-    }
-    if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
-      value = name.substr(eq + 1);
-      name = name.substr(0, eq);
-      hasValue = true;
-    } else if (i + 1 < args.size()) {
-      value = args[i + 1];
-      hasValue = true;
-      ++i;
-    }
-    const bool known = name == "--port" || name == "--bind" || name == "--db" ||
-                       name == "--patch-dir" || name == "--client-version" ||
-                       name == "--boost-every" || name == "--seed-serial" ||
-                       name == "--threads" || name == "--head-timeout-ms";
-    if (!known) {
-      result.error = "unknown option '" + name + "'";
+    case command_line::Outcome::kVersion:
+      result.versionRequested = true;
       return result;
-    }
-    if (!hasValue) {
-      result.error = "option " + name + " needs a value";
+    case command_line::Outcome::kError:
       return result;
-    }
-    if (!IsSingleLine(value)) {
-      result.error = "option " + name + " must not hold a line break";
-      return result;
-    }
-    if (name == "--port") {
-      if (!ParseNonNegative(value, 65535, options.port)) {
-        result.error = "--port needs a number from 0 to 65535, not '" + value + "'";
-        return result;
-      }
-    } else if (name == "--boost-every") {
-      if (!ParseNonNegative(value, 1000000000, options.boostEvery)) {
-        result.error = "--boost-every needs a number from 0 up, not '" + value + "'";
-        return result;
-      }
-    } else if (name == "--threads") {
-      if (!ParseNonNegative(value, 1024, options.threads) || options.threads == 0) {
-        result.error = "--threads needs a number from 1 to 1024, not '" + value + "'";
-        return result;
-      }
-    } else if (name == "--head-timeout-ms") {
-      if (!ParseNonNegative(value, 600000, options.headTimeoutMs) || options.headTimeoutMs == 0) {
-        result.error = "--head-timeout-ms needs a number from 1 to 600000, not '" + value + "'";
-        return result;
-      }
-    } else if (value.empty()) {
-      result.error = "option " + name + " needs a non-empty value";
-      return result;
-    } else if (name == "--bind") {
-      options.bindAddress = value;
-    } else if (name == "--db") {
-      options.databasePath = value;
-    } else if (name == "--patch-dir") {
-      options.patchDir = value;
-    } else if (name == "--client-version") {
-      options.clientVersion = value;
-    } else if (name == "--seed-serial") {
-      options.seedSerial = value;
-    }
+    case command_line::Outcome::kRun:
+      break;
+  }
+  if (options.tlsCert.empty() != options.tlsKey.empty()) {
+    result.error = "--tls-cert and --tls-key go together";
+    return result;
   }
   result.options = options;
   return result;

@@ -16,13 +16,18 @@ struct ServiceOptions {
   // Requests in progress at once; a burst of reports waits in the listen queue beyond it.
   int threads = 64;
   int headTimeoutMs = 5000;               // the whole request head must arrive within this
+  // HTTPS instead of HTTP: a PEM certificate (chain) and its unencrypted key, both or neither.
+  std::string tlsCert;
+  std::string tlsKey;
 };
 
 struct OptionsResult {
-  std::optional<ServiceOptions> options;  // empty when the command line is wrong or --help
+  std::optional<ServiceOptions> options;  // empty when the command line is wrong, --help or --version
   bool helpRequested = false;
+  bool versionRequested = false;
   std::string error;                      // what is wrong, for standard error
 };
 
 OptionsResult ParseOptions(const std::vector<std::string>& args);
-const char* UsageText();
+std::string UsageText();
+std::string VersionText();

@@ -2,7 +2,14 @@
 // Where request traces go (the platform's debug output). Tests capture them.
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
+
+// True for the debug-output lines that are really warnings for the user (a self-update
+// refused, a reply folder others can reach): shown even when the traces are not.
+inline bool IsWarningLine(std::string_view line) {
+  return line.rfind("Self-update:", 0) == 0 || line.rfind("reply folder is not private", 0) == 0;
+}
 
 class DebugOutput {
  public:

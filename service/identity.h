@@ -14,6 +14,10 @@ void ReadConfiguration(const std::string& installDir, MachineState& state);
 // Path of config.ini in the install folder.
 std::string ConfigPath(const std::string& installDir);
 
+// What to tell the user when config.ini gives no serial number (the file is missing or
+// has no [SerialNo] No value): the file and the lines to write. Empty when there is one.
+std::string MissingSerialNumberText(const std::string& installDir, const char* serialNo);
+
 // "%02X-%02X-%02X-%02X-%02X-%02X" of the first six bytes (missing bytes read as 0).
 std::string FormatMacAddress(const uint8_t* bytes, std::size_t length);
 // "Error : %d " for a failed adapter lookup.

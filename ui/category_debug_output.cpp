@@ -1,5 +1,6 @@
 #include "ui/category_debug_output.h"
 
+#include <QDebug>
 #include <QString>
 #include <cstdio>
 #include <cstring>
@@ -10,10 +11,6 @@ namespace {
 
 // A line that grows without an end would otherwise be held for ever.
 constexpr size_t kMaxPendingBytes = 64 * 1024;
-
-bool StartsWith(const std::string& text, const char* prefix) {
-  return text.compare(0, std::strlen(prefix), prefix) == 0;
-}
 
 // Paths are the system's UTF-8, URLs percent-encoded ASCII; a byte that is not UTF-8
 // shows as U+FFFD. Control bytes are shown escaped, so a hostile reply cannot forge log
@@ -35,9 +32,7 @@ QString Printable(const std::string& line) {
 
 }  // namespace
 
-bool CategoryDebugOutput::IsWarningLine(const std::string& line) {
-  return StartsWith(line, "Self-update:") || StartsWith(line, "reply folder is not private");
-}
+bool CategoryDebugOutput::IsWarningLine(const std::string& line) { return ::IsWarningLine(line); }
 
 void CategoryDebugOutput::Write(const char* text) {
   std::string ready;
@@ -63,7 +58,9 @@ void CategoryDebugOutput::Write(const char* text) {
 }
 
 void CategoryDebugOutput::Warn(const char* text) {
-  qCWarning(kestravonDebug).noquote() << Printable(text);
+  // The session's own warnings are for whoever started the program, so they carry its
+  // name rather than the debug category's (Qt prints no name for its default category).
+  qWarning().noquote() << QStringLiteral("kestravon-miner:") << Printable(text);
 }
 
 void CategoryDebugOutput::Emit(const std::string& line) {

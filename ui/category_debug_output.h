@@ -1,8 +1,9 @@
 #pragma once
 // The client's debug output in the Qt program: each line goes to the logging category
 // kestravon.debug. Request URLs and other traces at debug level; the refusals a user
-// should hear of (a self-update refused, a reply folder others can reach) and the
-// session's warnings at warning level, which Qt shows by default.
+// should hear of (a self-update refused, a reply folder others can reach) at warning
+// level, which Qt shows by default. The session's warnings (no serial number, no service)
+// are warnings of the program itself, named "kestravon-miner:".
 #include <mutex>
 #include <string>
 #include <thread>

@@ -13,6 +13,7 @@
 #include "ui/control_delivery.h"
 #include "ui/qxclient_dlg.h"
 #include "ui/resource_images.h"
+#include "ui/screen_fit.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ CQXCLIENTApp::CQXCLIENTApp(int& argc, char** argv) : QApplication(argc, argv) {
   // with printf and needs the "C" decimal point.
   std::setlocale(LC_NUMERIC, "C");
   setApplicationName(QStringLiteral("kestravon-miner"));
-  setDesktopFileName(QStringLiteral("kestravon-miner"));
+  setDesktopFileName(QStringLiteral("io.kestravon.Miner"));  // the desktop entry, named after the AppStream id
   setWindowIcon(MainIcon());
 
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, stopSignalPipe) == 0) {
@@ -79,6 +80,7 @@ int CQXCLIENTApp::InitInstance(const std::function<void(ClientEnvironment&)>& ad
   ControlDelivery delivery;
   MinerCore client(env, delivery);
   CQXCLIENTDlg window(client, delivery);
+  ScrollWhenLargerThan(window, RoomOnScreen(window));
   mainWindow_ = &window;
   window.exec();  // the session runs inside; its result is not looked at
   mainWindow_ = nullptr;

@@ -212,11 +212,22 @@ TemplateWidgets BuildTemplate(const DialogTemplate& dialogTemplate, QWidget* par
       currentGroup = nullptr;
     }
 
-    if (HasTabStop(item) && kind != ItemKind::kGroupBox && kind != ItemKind::kStaticText) {
+    // Radio buttons hold their place in the chain whether or not they are a tab stop
+    // now: Tab visits only the widgets whose policy takes it (see below).
+    if ((HasTabStop(item) || kind == ItemKind::kRadioButton) && kind != ItemKind::kGroupBox &&
+        kind != ItemKind::kStaticText) {
       if (previousTabStop != nullptr) QWidget::setTabOrder(previousTabStop, widget);
       previousTabStop = widget;
     }
     built.items_.push_back(BuiltItem{&item, kind, widget});
+  }
+  // As on the platform the templates come from, checking an automatic radio button makes
+  // it a tab stop and unchecking takes that away: Tab reaches a group at its checked
+  // button, whether a click or a refresh checked it.
+  for (QButtonGroup* group : built.radioGroups_) {
+    QObject::connect(group, &QButtonGroup::buttonToggled, [](QAbstractButton* button, bool checked) {
+      button->setFocusPolicy(checked ? Qt::StrongFocus : Qt::ClickFocus);
+    });
   }
   return built;
 }

@@ -73,15 +73,43 @@ TEST(DaemonOptions, CommandLineIsReadStrictly) {
   EXPECT_EQ(parsed.options->patchRoot, "https://x");
   EXPECT_FALSE(ParseDaemonOptions({}).options->listen) << "the view is off unless asked for";
 
-  const std::vector<std::vector<std::string>> wrong = {
-      {"--listen", "0.0.0.0:80"}, {"--listen"}, {"--install-dir"}, {"--install-dir", ""},
-      {"--frobnicate"},           {"--service-root", "ftp://x"}, {"--patch-root", "file:///etc"}};
-  for (const auto& args : wrong) {
-    const auto result = ParseDaemonOptions(args);
-    EXPECT_FALSE(result.options) << args[0];
-    EXPECT_FALSE(result.error.empty()) << args[0];
+  EXPECT_FALSE(parsed.options->verbose) << "request URLs stay out of the journal unless asked for";
+  EXPECT_TRUE(ParseDaemonOptions({"--verbose"}).options->verbose);
+  EXPECT_EQ(ParseDaemonOptions({"--install-dir=/c"}).options->installDir, "/c");
+
+  struct Wrong {
+    std::vector<std::string> args;
+    const char* error;
+  };
+  const std::vector<Wrong> wrong = {
+      {{"--listen", "0.0.0.0:80"}, "loopback"},
+      {{"--listen"}, "option --listen needs a value"},
+      {{"--install-dir"}, "option --install-dir needs a value"},
+      {{"--install-dir", ""}, "needs a non-empty value"},
+      {{"--install-dir", "--listen", "127.0.0.1:1"}, "option --install-dir needs a value"},
+      {{"--frobnicate"}, "unknown option '--frobnicate'"},
+      {{"stray"}, "unexpected argument 'stray'"},
+      {{"--verbose=maybe"}, "--verbose"},
+      {{"--service-root", "ftp://x"}, "http://"},
+      {{"--patch-root", "file:///etc"}, "http://"}};
+  for (const Wrong& w : wrong) {
+    const auto result = ParseDaemonOptions(w.args);
+    EXPECT_FALSE(result.options) << w.args[0];
+    EXPECT_NE(result.error.find(w.error), std::string::npos) << w.args[0] << ": " << result.error;
   }
   EXPECT_TRUE(ParseDaemonOptions({"--help"}).helpRequested);
+  EXPECT_TRUE(ParseDaemonOptions({"-h"}).helpRequested);
+  EXPECT_TRUE(ParseDaemonOptions({"--version"}).versionRequested);
+  EXPECT_FALSE(ParseDaemonOptions({"--version"}).options) << "--version starts no session";
+}
+
+TEST(DaemonOptions, UsageNamesEveryOptionAndVersionTheBuild) {
+  const std::string usage = DaemonUsageText();
+  for (const char* option : {"--install-dir DIR", "--temp-dir DIR", "--listen HOST:PORT", "--service-root URL",
+                             "--patch-root URL", "--verbose", "--version", "--help"}) {
+    EXPECT_NE(usage.find(option), std::string::npos) << option << " in:\n" << usage;
+  }
+  EXPECT_EQ(DaemonVersionText().rfind("kestravon-minerd 0.", 0), 0u) << DaemonVersionText();
 }
 
 TEST(LocalViewHost, OnlyLoopbackNamesWithTheViewsPortAreAnswered) {

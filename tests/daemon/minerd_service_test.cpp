@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "minerd_fixture.h"
 #include "minerd_process.h"
 #include "support/mining_service_process.h"
 #include "support/sandbox.h"
@@ -21,44 +22,6 @@
 #include "view_readers.h"
 
 namespace {
-
-const char kSerial[] = "KST-DEMO-0001";
-
-struct MinerdFixture : ::testing::Test {
-  Sandbox box;
-  MiningServiceOptions serviceOptions;
-  std::unique_ptr<MiningServiceProcess> service;
-  std::string install;
-  std::string temp;
-
-  void SetUp() override {
-    serviceOptions.binary = KESTRAVON_SERVICE_BIN;
-    serviceOptions.databasePath = box.File("service.db");
-    serviceOptions.boostEvery = 0;
-    serviceOptions.stderrPath = box.File("requests.log");
-    service = std::make_unique<MiningServiceProcess>(serviceOptions);
-    ASSERT_TRUE(service->Start()) << service->StartError();
-    install = box.MakeDir("install");
-    temp = box.MakeDir("temp");
-    chmod(temp.c_str(), 0700);
-    WriteFileBytes(install + "/config.ini",
-                   std::string("[SerialNo]\r\nNo=") + kSerial + "\r\n[Version]\r\nClient=0.216\r\n");
-  }
-
-  std::unique_ptr<MinerdProcess> Launch(std::vector<std::string> extra) {
-    std::vector<std::string> args{KESTRAVON_MINERD_BIN, "--install-dir", install, "--temp-dir", temp,
-                                  "--service-root", service->BaseUrl()};
-    args.insert(args.end(), extra.begin(), extra.end());
-    return std::make_unique<MinerdProcess>(args, box.File("minerd.log"));
-  }
-
-  std::vector<int> Notices() { return PowerNoticesOf(serviceOptions.databasePath, kSerial); }
-  std::string Token() {
-    std::string text = ReadFileBytes(temp + "/minerd.token");
-    if (!text.empty() && text.back() == '\n') text.pop_back();
-    return text;
-  }
-};
 
 std::map<std::string, std::string> Dashboard(httplib::Client& view) {
   auto res = view.Get("/dashboard");
@@ -73,6 +36,8 @@ TEST_F(MinerdFixture, StartsTogglesThroughTheTokenAndClosesLikeCancel) {
   const int port = minerd->ViewPort();
   ASSERT_GT(port, 0) << minerd->FirstLine();
   httplib::Client view("127.0.0.1", port);
+  view.set_bearer_token_auth(Token());
+  httplib::Client anonymous("127.0.0.1", port);
 
   // Start-up as the window's: the demo machine is shown, mining, and the service heard "on".
   auto shown = Dashboard(view);
@@ -114,13 +79,16 @@ TEST_F(MinerdFixture, StartsTogglesThroughTheTokenAndClosesLikeCancel) {
   const std::string eventsBefore = Dashboard(view)["panes.event.text"];
   std::string wrong = token;
   wrong[10] = wrong[10] == '0' ? '1' : '0';
-  EXPECT_EQ(view.Post("/mining", "", "text/plain")->status, 401);
-  EXPECT_EQ(view.Post("/mining", {{"Authorization", "Bearer " + wrong}}, "", "text/plain")->status, 401);
-  EXPECT_EQ(view.Post("/mining", {{"Authorization", token}}, "", "text/plain")->status, 401);
-  EXPECT_EQ(view.Get("/mining", {{"Authorization", "Bearer " + token}})->status, 404);
-  EXPECT_EQ(view.Post("/dashboard", {{"Authorization", "Bearer " + token}}, "", "text/plain")->status, 404);
+  EXPECT_EQ(anonymous.Post("/mining", "", "text/plain")->status, 401);
+  EXPECT_EQ(anonymous.Post("/mining", {{"Authorization", "Bearer " + wrong}}, "", "text/plain")->status, 401);
+  EXPECT_EQ(anonymous.Post("/mining", {{"Authorization", token}}, "", "text/plain")->status, 401);
+  EXPECT_EQ(view.Get("/mining")->status, 405);
+  EXPECT_EQ(view.Post("/dashboard", "", "text/plain")->status, 405);
   EXPECT_EQ(view.Get("/../etc/passwd")->status, 404);
   EXPECT_EQ(view.Get("/nothing")->status, 404);
+  // The view answers 413 and closes while the body is still being sent; the broken pipe
+  // must not end the test program.
+  signal(SIGPIPE, SIG_IGN);
   const std::string huge(1 << 20, 'x');
   auto tooLarge = view.Post("/mining", {{"Authorization", "Bearer " + token}}, huge, "text/plain");
   EXPECT_TRUE(!tooLarge || tooLarge->status == 413);
@@ -165,7 +133,8 @@ TEST_F(MinerdFixture, StartsTogglesThroughTheTokenAndClosesLikeCancel) {
   EXPECT_NE(log.find(" Stop Mining..\n"), std::string::npos) << log;
   EXPECT_EQ(log.find("Mining complete"), std::string::npos) << "no per-step lines";
   EXPECT_EQ(log.find('\r'), std::string::npos);
-  EXPECT_NE(log.find("OnOff=0"), std::string::npos);
+  // Request URLs carry the serial number and the MAC text: not in the journal by default.
+  EXPECT_EQ(log.find("sn=" + std::string(kSerial)), std::string::npos) << log;
 }
 
 // The daemon keeps the wall clock of its machine; libfaketime moves that clock (and only
@@ -178,13 +147,14 @@ TEST_F(MinerdFixture, ReportsThroughAReportMinuteAndTheNoticeOffComesLast) {
     if (InCi()) FAIL() << kFakeTimeLibrary << " is missing (Debian's libfaketime)";
     GTEST_SKIP() << kFakeTimeLibrary << " is missing (Debian's libfaketime)";
   }
-  auto minerd = Launch({"--listen", "127.0.0.1:0"});
+  auto minerd = Launch({"--listen", "127.0.0.1:0", "--verbose"});
   std::string asan = "ASAN_OPTIONS=verify_asan_link_order=0";  // the preload comes before the runtime
   if (const char* own = std::getenv("ASAN_OPTIONS")) asan += std::string(":") + own;
   minerd->SetEnvironment({std::string("LD_PRELOAD=") + kFakeTimeLibrary, "FAKETIME=@2026-12-10 11:59:58",
                           "FAKETIME_DONT_FAKE_MONOTONIC=1", asan});
   ASSERT_TRUE(minerd->Start()) << minerd->StartError();
   httplib::Client view("127.0.0.1", minerd->ViewPort());
+  view.set_bearer_token_auth(Token());
   const auto metrics = [&view] {
     auto res = view.Get("/metrics");
     auto samples = res ? ParseMetrics(res->body) : std::nullopt;
@@ -225,7 +195,8 @@ TEST_F(MinerdFixture, ReportsThroughAReportMinuteAndTheNoticeOffComesLast) {
   EXPECT_GE(answered, 250 - static_cast<int>(fuel));
   EXPECT_EQ(std::stoi(machine[0][0]), 250 - answered);
   const std::string log = ReadFileBytes(box.File("minerd.log"));
-  EXPECT_NE(log.find("UpdateInfov2.html?sn=KST-DEMO-0001"), std::string::npos) << log;
+  EXPECT_NE(log.find("UpdateInfov2.html?sn=KST-DEMO-0001"), std::string::npos) << "--verbose logs the URLs: " << log;
+  EXPECT_NE(log.find("OnOff=0"), std::string::npos) << log;
   EXPECT_EQ(log.find("Server Disconnected"), std::string::npos) << log;
 }
 
@@ -252,6 +223,42 @@ TEST_F(MinerdFixture, RefusesToStartRatherThanListenBeyondTheMachineOrShareItsTo
   EXPECT_TRUE(Notices().empty()) << "the service never heard of this machine";
 }
 
+struct NoMachineCase {
+  const char* what;
+  const char* configText;  // nullptr: no config.ini at all
+  bool installDirThere;
+  const char* message;
+};
+
+TEST_F(MinerdFixture, RefusesToStartWithoutASerialNumberOrInstallFolderAndSaysWhy) {
+  const std::vector<NoMachineCase> cases = {
+      {"no config.ini", nullptr, true, "no serial number in "},
+      {"no [SerialNo] section", "[Version]\r\nClient=0.216\r\n", true, "no serial number in "},
+      {"an empty No=", "[SerialNo]\r\nNo=\r\n", true, "no serial number in "},
+      {"no install folder", nullptr, false, "No such file or directory"},
+  };
+  for (const NoMachineCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string name = "machine-" + std::to_string(&c - cases.data());
+    const std::string folder = c.installDirThere ? box.MakeDir(name) : box.File(name);
+    if (c.configText) WriteFileBytes(folder + "/config.ini", c.configText);
+    MinerdProcess minerd({KESTRAVON_MINERD_BIN, "--install-dir", folder, "--temp-dir", temp, "--service-root",
+                          service->BaseUrl()},
+                         box.File("refused.log"));
+    EXPECT_FALSE(minerd.Start());
+    EXPECT_EQ(ExitCodeOf(minerd.Wait()), 1);
+    const std::string log = ReadFileBytes(box.File("refused.log"));
+    EXPECT_NE(log.find(c.message), std::string::npos) << log;
+    if (c.installDirThere) {
+      // The file and the line to write are named.
+      EXPECT_NE(log.find(folder + "/config.ini"), std::string::npos) << log;
+      EXPECT_NE(log.find("No=<serial number>"), std::string::npos) << log;
+    }
+  }
+  EXPECT_TRUE(PowerNoticesOf(serviceOptions.databasePath, "").empty()) << "the service heard of no machine";
+  EXPECT_TRUE(Notices().empty());
+}
+
 TEST_F(MinerdFixture, TwoInstancesOnOneBoxKeepApart) {
   const std::string install2 = box.MakeDir("install2");
   WriteFileBytes(install2 + "/config.ini", "[SerialNo]\r\nNo=KST-OTHER-0002\r\n[Version]\r\nClient=0.216\r\n");
@@ -264,11 +271,14 @@ TEST_F(MinerdFixture, TwoInstancesOnOneBoxKeepApart) {
   ASSERT_TRUE(second.Start()) << second.StartError();
   ASSERT_NE(first->ViewPort(), second.ViewPort());
   httplib::Client view1("127.0.0.1", first->ViewPort());
+  view1.set_bearer_token_auth(Token());
   httplib::Client view2("127.0.0.1", second.ViewPort());
+  view2.set_bearer_token_auth(TokenNamedIn(box.File("minerd2.log")));
   EXPECT_EQ(Dashboard(view1)["fields[0].text"], kSerial);
   EXPECT_EQ(Dashboard(view2)["fields[0].text"], "KST-OTHER-0002");
   // One instance's token does not move the other.
-  auto res = view2.Post("/mining", {{"Authorization", "Bearer " + Token()}}, "", "text/plain");
+  httplib::Client other("127.0.0.1", second.ViewPort());
+  auto res = other.Post("/mining", {{"Authorization", "Bearer " + Token()}}, "", "text/plain");
   ASSERT_TRUE(res);
   EXPECT_EQ(res->status, 401);
   EXPECT_EQ(ExitCodeOf(second.Stop(SIGTERM)), 0);

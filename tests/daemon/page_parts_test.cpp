@@ -382,7 +382,7 @@ struct PageView : ::testing::Test {
     view = std::make_unique<LocalView>(std::move(s));
     std::string error;
     ASSERT_TRUE(view->Bind(ListenAddress{"127.0.0.1", 0}, error)) << error;
-    view->Start();
+    ASSERT_TRUE(view->Start(error)) << error;
     client = std::make_unique<httplib::Client>("127.0.0.1", view->Port());
   }
   httplib::Headers Bearer(const std::string& t) { return {{"Authorization", "Bearer " + t}}; }
@@ -408,9 +408,12 @@ TEST_F(PageView, ThePageLoadsWithoutTheTokenAndItsDataOnlyWithIt) {
       {"/history?since=1x", true, 400, "no-store"},
       {"/history?since=", true, 400, "no-store"},
       {"/history?since=99999999999999999999999", true, 400, "no-store"},
-      {"/dashboard", false, 200, "no-store"},
-      {"/metrics", false, 200, "no-store"},
-      {"/assets/nothing.js", true, 404, nullptr},
+      {"/dashboard", false, 401, "no-store"},   // what the machine shows needs the token
+      {"/metrics", false, 401, "no-store"},
+      {"/dashboard", true, 200, "no-store"},
+      {"/metrics", true, 200, "no-store"},
+      {"/assets/nothing.js", false, 401, "no-store"},  // only the page's own files go without
+      {"/assets/nothing.js", true, 404, "no-store"},
   };
   for (const Case& c : cases) {
     auto res = c.withToken ? client->Get(c.path, Bearer(token)) : client->Get(c.path);

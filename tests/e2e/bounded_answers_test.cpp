@@ -47,12 +47,50 @@ FetchLimits ShortLimits() {
 
 }  // namespace
 
-TEST(BoundedAnswers, DefaultLimitsAreTheDocumentedOnes) {
-  const FetchLimits limits = ReplyLimits();
-  EXPECT_EQ(limits.connectTimeoutMs, 60000);
-  EXPECT_EQ(limits.idleTimeoutSec, 30);
-  EXPECT_EQ(limits.totalTimeoutMs, 120000);
-  EXPECT_EQ(limits.maxBodyBytes, 1 << 20);
+// The record, then a section of filler lines that brings the body to exactly `size` bytes.
+std::string PaddedRecord(std::size_t size) {
+  std::string body = std::string(kRecord) + "[Pad]\r\n";
+  while (body.size() < size) {
+    const std::size_t left = size - body.size();
+    // "P=" + filler + CRLF; a last line of fewer than 4 bytes would have no room for them.
+    const std::size_t line = left >= 68 ? 64 : left;
+    body += "P=" + std::string(line - 4, 'x') + "\r\n";
+  }
+  return body;
+}
+
+struct CapCase {
+  const char* name;
+  std::size_t size;
+  bool announced;
+  bool applied;
+};
+
+// With the client's own limits, a machine-information reply of exactly 1 MiB is read and
+// applied; a byte more counts as no answer, announced or not, and no more than 1 MiB of it
+// is kept.
+TEST(BoundedAnswers, TheClientsOwnCapTakesOneMebibyteAndNotAByteMore) {
+  const CapCase cases[] = {{"exactly 1 MiB", 1u << 20, true, true},
+                           {"1 MiB and a byte, announced", (1u << 20) + 1, true, false},
+                           {"1 MiB and a byte, unannounced", (1u << 20) + 1, false, false}};
+  for (const CapCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string body = PaddedRecord(c.size);
+    ASSERT_EQ(body.size(), c.size);
+    Reply reply = Reply::Ok(body);
+    reply.sendContentLength = c.announced;
+    ScriptedHttpServer server;
+    server.Route("/Machine/GetData.html", reply);
+    server.SetDefault(Reply::Ok("ok"));
+    ClientFixture client(server.Root());
+    ASSERT_EQ(client.env.replyLimits.maxBodyBytes, ReplyLimits().maxBodyBytes) << "the client's own limits";
+    MinerCore core(client.env, client.window);
+    core.StartSession();
+    EXPECT_EQ(core.Snapshot().level, c.applied ? 3 : 0);
+    EXPECT_LE(ReadFileBytes(client.TempFile("qx_sn.dat")).size(), 1u << 20);
+    core.EndSession();
+    core.Stop();
+  }
 }
 
 TEST(BoundedAnswers, HugeOrTricklingAnswersEndInTimeAndAreNotApplied) {

@@ -134,8 +134,57 @@ TEST_F(SessionFixture, UnreachableServiceStillStartsAndEnds) {
   const auto warnings = offline.debug.Warnings();
   ASSERT_EQ(warnings.size(), 1u);
   EXPECT_NE(warnings[0].find(offline.env.serviceRoot), std::string::npos) << warnings[0];
+  EXPECT_NE(warnings[0].find("systemctl --user start mining-service"), std::string::npos) << warnings[0];
   offline.Core().EndSession();
   offline.Core().Stop();
+}
+
+struct ConfigCase {
+  const char* what;
+  const char* configText;  // nullptr: no config.ini
+  bool warned;
+};
+
+// A machine without a serial number still asks (with sn=), but the user is told which
+// file lacks which line, before anything else.
+TEST_F(SessionFixture, AMissingSerialNumberIsNamedWithItsFileAndLine) {
+  const ConfigCase cases[] = {
+      {"no config.ini", nullptr, true},
+      {"no [SerialNo] section", "[Version]\r\nClient=0.216\r\n", true},
+      {"an empty No=", "[SerialNo]\r\nNo=\r\n[Version]\r\nClient=0.216\r\n", true},
+      {"a serial number", "[SerialNo]\r\nNo=KST-0001\r\n", false},
+  };
+  server.Route(kGetData, Reply::Ok(MachineReply(1)));
+  for (const ConfigCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    ClientFixture machine(server.Root());
+    if (c.configText != nullptr) WriteFileBytes(machine.InstallDir() + "/config.ini", c.configText);
+    machine.Core().StartSession();
+    const auto warnings = machine.debug.Warnings();
+    ASSERT_EQ(warnings.size(), c.warned ? 1u : 0u);
+    if (c.warned) {
+      EXPECT_NE(warnings[0].find("no serial number in " + machine.InstallDir() + "/config.ini"), std::string::npos)
+          << warnings[0];
+      EXPECT_NE(warnings[0].find("\"[SerialNo]\" and \"No=<serial number>\""), std::string::npos) << warnings[0];
+    }
+    machine.Core().EndSession();
+    machine.Core().Stop();
+  }
+}
+
+TEST(NoAnswerAtStartUp, TheLocalServicesCommandOnlyForARootOnThisMachine) {
+  const struct {
+    const char* root;
+    bool hint;
+  } cases[] = {{"http://127.0.0.1:8216", true},   {"https://127.0.0.2", true},
+               {"http://localhost:8216/", true},  {"https://[::1]:8216", true},
+               {"https://mining.example", false}, {"http://localhost.example:8216", false},
+               {"http://10.0.0.1:8216", false},   {"not a url", false}};
+  for (const auto& c : cases) {
+    const std::string text = NoAnswerAtStartUpText(c.root);
+    EXPECT_EQ(text.rfind(std::string("no answer from the mining service at ") + c.root, 0), 0u) << text;
+    EXPECT_EQ(text.find("systemctl --user start mining-service") != std::string::npos, c.hint) << c.root;
+  }
 }
 
 TEST_F(SessionFixture, PowerOffNoticeGivesUpOnASilentService) {

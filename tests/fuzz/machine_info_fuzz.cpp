@@ -47,7 +47,7 @@ class FieldList {
   char* base_;
 };
 
-// The record block of the reply, written out from the reply's documented layout.
+// The record block of the reply: each field the client reads, with its section, key and size.
 std::vector<Field> RecordFields() {
   MachineState s;
   FieldList f(s);

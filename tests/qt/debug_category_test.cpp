@@ -31,12 +31,13 @@ void Capture(QtMsgType type, const QMessageLogContext& context, const QString& t
   logged.push_back({type, QString::fromLatin1(context.category), text});
 }
 
-// "D:" for debug, "W:" for warning, then the text; only lines of our category.
+// "D:" for debug, "W:" for warning, then the text; only lines of our category and the
+// program's own warnings (the default category).
 QStringList TakeLogged() {
   std::lock_guard<std::mutex> lock(loggedMutex);
   QStringList out;
   for (const Logged& l : logged) {
-    if (l.category != QLatin1String("kestravon.debug")) continue;
+    if (l.category != QLatin1String("kestravon.debug") && l.category != QLatin1String("default")) continue;
     out << (l.type == QtDebugMsg ? QStringLiteral("D:") : l.type == QtWarningMsg ? QStringLiteral("W:")
                                                                                 : QStringLiteral("?:")) +
                l.text;
@@ -106,7 +107,7 @@ void DebugCategoryTest::sinkRoutesLines_data() {
       << QString() << QStringList{"Self-update: a\x1b[2Jb\tc\r\n"} << QStringList{"W:Self-update: a\\x1b[2Jb\\x09c"};
   QTest::newRow("warning of the session")
       << QString() << QStringList{"!no answer from the mining service"}
-      << QStringList{"W:no answer from the mining service"};
+      << QStringList{"W:kestravon-miner: no answer from the mining service"};
 }
 
 void DebugCategoryTest::sinkRoutesLines() {
@@ -139,19 +140,22 @@ void DebugCategoryTest::linesOfDifferentThreadsDoNotMix() {
 void DebugCategoryTest::programIsQuietButWarns_data() {
   QTest::addColumn<QString>("rules");
   QTest::addColumn<bool>("tracesRequests");
-  QTest::newRow("default") << QString() << false;
-  QTest::newRow("kestravon.*=true") << QStringLiteral("kestravon.*=true") << true;
+  QTest::addColumn<bool>("withSerial");
+  QTest::newRow("default") << QString() << false << true;
+  QTest::newRow("kestravon.*=true") << QStringLiteral("kestravon.*=true") << true << true;
+  QTest::newRow("no config.ini") << QString() << false << false;
 }
 
 void DebugCategoryTest::programIsQuietButWarns() {
   QFETCH(QString, rules);
   QFETCH(bool, tracesRequests);
+  QFETCH(bool, withSerial);
   // Nothing listens at the service root: the start-up gets no answer, which the user is
   // told; the power-on notice is traced only when the rule asks for it.
   Sandbox box;
   const std::string install = box.MakeDir("install");
   const std::string temp = box.MakeDir("temp") + "/";
-  WriteFileBytes(install + "/config.ini", "[SerialNo]\nNo=KST-DEMO-0001\n[Version]\nClient=0.216\n");
+  if (withSerial) WriteFileBytes(install + "/config.ini", "[SerialNo]\nNo=KST-DEMO-0001\n[Version]\nClient=0.216\n");
   const QString root = QStringLiteral("http://127.0.0.1:%1").arg(UnusedLoopbackPort());
 
   QProcess program;
@@ -172,8 +176,9 @@ void DebugCategoryTest::programIsQuietButWarns() {
                  QStringLiteral("--temp-dir"), QString::fromStdString(temp)});
   QVERIFY(program.waitForStarted());
   QByteArray err;
-  const QByteArray warning =
-      "kestravon.debug: no answer from the mining service at " + root.toLatin1() + " at start-up; mining stays off";
+  const QByteArray warning = "kestravon-miner: no answer from the mining service at " + root.toLatin1() +
+                             " at start-up; mining stays off. The local service starts with: "
+                             "systemctl --user start mining-service";
   // The warning comes after the machine information and before the power-on notice.
   QTRY_VERIFY_WITH_TIMEOUT((err += program.readAllStandardError()).contains(warning), 15000);
   QTest::qWait(500);
@@ -182,9 +187,18 @@ void DebugCategoryTest::programIsQuietButWarns() {
   err += program.readAllStandardError();
   QCOMPARE(program.exitCode(), 0);
   QCOMPARE(err.contains("/Machine/UpdateOnOff.html?sn=KST-DEMO-0001"), tracesRequests);
+  // Without a serial number the user is told, before anything else, which file lacks
+  // which line.
+  const QByteArray noSerial = "kestravon-miner: no serial number in " + QByteArray::fromStdString(install) +
+                              "/config.ini: write the machine's serial number there as the two lines "
+                              "\"[SerialNo]\" and \"No=<serial number>\"";
+  QCOMPARE(err.contains(noSerial), !withSerial);
   if (!tracesRequests) {
-    // The one line of a quiet start: nothing else on the terminal.
-    QCOMPARE(err.trimmed(), warning);
+    // The lines of a quiet start: nothing else on the terminal.
+    const QList<QByteArray> lines = err.trimmed().split('\n');
+    QCOMPARE(lines.size(), withSerial ? 1 : 2);
+    QCOMPARE(lines.back(), warning);
+    if (!withSerial) QVERIFY(lines.front().startsWith(noSerial));
   }
 }
 

@@ -15,7 +15,7 @@ struct ScrambleCase {
 
 class ScrambleTable : public ::testing::TestWithParam<ScrambleCase> {};
 
-TEST_P(ScrambleTable, GivesTheDocumentedBytes) {
+TEST_P(ScrambleTable, ShiftsEachByteByTheClocksOffsets) {
   const ScrambleCase& c = GetParam();
   EXPECT_EQ(ScrambleAmount(c.amount, c.hour, c.minute), c.expected)
       << c.amount << " at " << c.hour << ":" << c.minute;

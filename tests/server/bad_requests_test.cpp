@@ -110,9 +110,12 @@ TEST_F(BadRequests, HostileBytesNeverBringTheServiceDown) {
       {"POST /Machine/GetData.html?sn=KST-DEMO-0001&Mac=x HTTP/1.1\r\nContent-Length: 5\r\n"
        "Connection: close\r\n\r\nhello",
        "HTTP/1.1 405"},
+      // A length past 2^64 is past any limit.
       {"GET /Machine/GetData.html HTTP/1.1\r\nContent-Length: 99999999999999999999\r\n"
        "Connection: close\r\n\r\n",
-       "HTTP/1.1 400"},
+       "HTTP/1.1 413"},
+      {"GET /Machine/GetData.html HTTP/1.1\r\nContent-Length: 12x\r\n\r\n", "HTTP/1.1 400"},
+      {"GET /Machine/GetData.html HTTP/1.1\r\nContent-Length: -1\r\n\r\n", "HTTP/1.1 400"},
       {garbage, ""},
       {"\r\n\r\n", ""},
   };

@@ -80,7 +80,11 @@ TEST_F(ServiceProcess, ABusyPortIsReportedNotIgnored) {
   MiningServiceProcess second(o);
   EXPECT_FALSE(second.Start());
   EXPECT_NE(second.StartError().find("exit code 1"), std::string::npos) << second.StartError();
-  EXPECT_NE(LogText().find("cannot listen"), std::string::npos);
+  // The reason is given, and the failed start left no database behind.
+  EXPECT_NE(LogText().find("cannot listen on 127.0.0.1 port " + std::to_string(o.port) + ": Address already in use"),
+            std::string::npos)
+      << LogText();
+  EXPECT_FALSE(FileExists(o.databasePath));
   EXPECT_EQ(MachineInfo().Get("Return", "Count"), "1") << "the first service still answers";
 }
 
@@ -118,3 +122,42 @@ TEST_F(ServiceProcess, AServiceWhoseStarterDiesStopsByItself) {
 }
 
 }  // namespace
+
+namespace {
+
+// Runs the program with `args` and no display; its standard output and exit code.
+std::pair<std::string, int> RunQuietly(const std::string& binary, const std::string& args) {
+  const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY '" + binary + "' " + args + " 2>/dev/null";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return {"", -1};
+  std::string out;
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  const int status = pclose(pipe);
+  return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
+}  // namespace
+
+TEST(ServiceCommandLine, HelpAndVersionAnswerWithoutStartingAnything) {
+  struct Case {
+    const char* args;
+    std::vector<const char*> shown;
+  };
+  const std::vector<Case> cases = {
+      {"--version", {"mining-service 0."}},
+      {"--help",
+       {"--port N", "--bind ADDR", "--db PATH|URI", "--tls-cert FILE", "--tls-key FILE", "--patch-dir DIR",
+        "--client-version TEXT", "--boost-every N", "--seed-serial TEXT", "--exit-with-parent", "--threads N",
+        "--head-timeout-ms N", "--version"}},
+  };
+  Sandbox box;
+  for (const Case& c : cases) {
+    // Run in an empty folder: neither answer may create the default database there.
+    const auto [out, code] = RunQuietly(KESTRAVON_SERVICE_BIN, std::string(c.args) + " --db '" +
+                                                                   box.File("never.db") + "'");
+    EXPECT_EQ(code, 0) << c.args;
+    for (const char* text : c.shown) EXPECT_NE(out.find(text), std::string::npos) << text << " in:\n" << out;
+    EXPECT_FALSE(FileExists(box.File("never.db"))) << c.args;
+  }
+}

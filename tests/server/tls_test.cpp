@@ -123,11 +123,13 @@ TEST_F(TlsService, TheConnectionLimitsOfPlainHttpHoldOverTls) {
       {"chunked body", "GET " + info + " HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", "HTTP/1.1 413"},
       {"long request line", "GET /" + std::string(20000, 'a') + " HTTP/1.1\r\n\r\n", "HTTP/1.1 414"},
       {"too many header lines", "GET " + info + " HTTP/1.1\r\n" + manyHeaders + "\r\n", "HTTP/1.1 431"},
-      {"head that never ends", "GET " + info + " HTTP/1.1\r\nHost: a\r\n", "HTTP/1.1 408"},
+      // Cut off at the deadline without an answer.
+      {"head that never ends", "GET " + info + " HTTP/1.1\r\nHost: a\r\n", ""},
   };
   for (const Case& c : cases) {
     const std::string reply = TlsExchange(port, c.bytes);
     EXPECT_EQ(reply.substr(0, 12), c.status) << c.what << ": " << reply.substr(0, 200);
+    EXPECT_NE(reply, "no TLS connection") << c.what;
     if (std::string(c.status) == "HTTP/1.1 405") {
       EXPECT_NE(reply.find("\r\nAllow: GET\r\n"), std::string::npos) << reply;
     }
@@ -146,7 +148,7 @@ TEST_F(TlsService, TheConnectionLimitsOfPlainHttpHoldOverTls) {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     const std::string reply = slow.ReadToEnd();
-    EXPECT_EQ(reply.substr(0, 12), "HTTP/1.1 408") << reply.substr(0, 200);
+    EXPECT_EQ(reply, "") << "the trickled head was answered: " << reply.substr(0, 200);
     EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), 3.0);
   }
 

@@ -14,7 +14,7 @@ struct Lookup {
   const char* key;
   unsigned size;
   std::string expected;
-  // Where Wine's reader differs from the documented behaviour (a value is cut to
+  // Where Wine's reader differs from ours (a value is cut to
   // size - 1 bytes after its quotes are dropped): what Wine gives instead.
   const char* wineGives = nullptr;
 };

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "core/control_ids.h"
 #include "core/log_pane_rule.h"
@@ -52,9 +53,11 @@ struct Seen {
   bool focusOnSerial = false, activeWasDialog = false;
   int focusedId = 0;
   int endSessionsWhileOpen = 0;
-  int radioWithTabStop = 0;  // a target-coin button with a tab stop, or 0
-  int tabReachedRadio = 0;   // a target-coin button Tab reached, or 0
-  int tabStops = 0;          // controls Tab visits in one round
+  // Per round (after the refresh, after a click): the target-coin buttons with a tab
+  // stop, the ones Tab reached in one round from the serial field, and the stops visited.
+  std::vector<int> radiosWithTabStop[2];
+  std::vector<int> tabReachedRadios[2];
+  int tabStops[2] = {};
 };
 
 class FakeSession final : public SessionHooks {
@@ -162,21 +165,21 @@ TEST(MainWindowTest, RunsTheSessionAndShowsWhatTheWorkerPublishes) {
       seen.activeWasDialog = info.hwndActive == w;
 
       // The refresh checked ETH; a click checks KEST (and takes the focus, so this comes
-      // after the focus check). Neither makes the group a tab stop.
+      // after the focus check). Each time the checked button is the group's tab stop, as
+      // the system makes it, so a keyboard reaches the group.
       for (int round = 0; round < 2; ++round) {
         if (round == 1) SendMessageW(GetDlgItem(w, kIdTargetKest), BM_CLICK, 0, 0);
         for (int id = kIdTargetKest; id <= kIdTargetAll; ++id) {
-          if (GetWindowLongPtrW(GetDlgItem(w, id), GWL_STYLE) & WS_TABSTOP) seen.radioWithTabStop = id;
+          if (GetWindowLongPtrW(GetDlgItem(w, id), GWL_STYLE) & WS_TABSTOP) seen.radiosWithTabStop[round].push_back(id);
         }
         HWND start = GetDlgItem(w, kIdSerialNo);
         HWND at = start;
-        seen.tabStops = 0;
         do {
           at = GetNextDlgTabItem(w, at, FALSE);
           const int id = at != nullptr ? GetDlgCtrlID(at) : 0;
-          if (id >= kIdTargetKest && id <= kIdTargetAll) seen.tabReachedRadio = id;
-          ++seen.tabStops;
-        } while (at != nullptr && at != start && seen.tabStops < 200);
+          if (id >= kIdTargetKest && id <= kIdTargetAll) seen.tabReachedRadios[round].push_back(id);
+          ++seen.tabStops[round];
+        } while (at != nullptr && at != start && seen.tabStops[round] < 200);
       }
       // Put ETH back, as the refresh left it, for the checks below.
       SendMessageW(GetDlgItem(w, 1043), BM_CLICK, 0, 0);
@@ -215,10 +218,14 @@ TEST(MainWindowTest, RunsTheSessionAndShowsWhatTheWorkerPublishes) {
   EXPECT_FALSE(seen.kestChecked);
   EXPECT_TRUE(seen.autoCharge);
   EXPECT_EQ(seen.eventPane, ExpectedEventPane());
-  EXPECT_EQ(seen.radioWithTabStop, 0);
-  EXPECT_EQ(seen.tabReachedRadio, 0);
-  EXPECT_GT(seen.tabStops, 3);  // the walk went round the dialog's other stops
-  EXPECT_LT(seen.tabStops, 200);
+  const int checkedInRound[2] = {1043, kIdTargetKest};  // ETH by the refresh, then KEST by the click
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_EQ(seen.radiosWithTabStop[round], std::vector<int>{checkedInRound[round]}) << "round " << round;
+    EXPECT_EQ(seen.tabReachedRadios[round], std::vector<int>{checkedInRound[round]}) << "round " << round;
+    EXPECT_GT(seen.tabStops[round], 3);  // the walk went round the dialog's other stops
+    EXPECT_LT(seen.tabStops[round], 200);
+  }
+  EXPECT_EQ(seen.tabStops[1], seen.tabStops[0]) << "a click moves the group's stop, adds none";
   EXPECT_TRUE(seen.focusOnSerial) << "focus on control " << seen.focusedId
                                   << ", dialog active: " << seen.activeWasDialog;
   EXPECT_EQ(seen.lastMenuText, L"QX_CLIENT \uC815\uBCF4(&A)...");

@@ -62,7 +62,8 @@ TEST_F(ProfileVsSystemTest, ReadsTrickyFilesAsTheSystemDoes) {
       const DWORD systemCount =
           GetPrivateProfileStringA(l.section, l.key, profile_cases::kDefault, system.data(), l.size, path.c_str());
       // Wine's reader cuts a quoted value one character short when the destination ends
-      // exactly where the closing quote stood; the documented behaviour is ours.
+      // exactly where the closing quote stood, where ours keeps the whole value: the table
+      // holds ours and, beside it, what Wine gives.
       const std::string systemGives = l.wineGives != nullptr && RunningUnderWine() ? l.wineGives : l.expected;
       EXPECT_EQ(Visible(std::string(system.data(), systemCount)), Visible(systemGives));
     }

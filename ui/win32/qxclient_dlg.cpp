@@ -185,10 +185,8 @@ void CQXCLIENTDlg::OnCommand(int id, int notification) {
       break;
     default:
       // The other buttons, the sector list, the check box and the radio buttons have no
-      // command: a click changes only the control's own state.
-      if (id >= kIdTargetKest && id <= kIdTargetAll && notification == BN_CLICKED) {
-        ClearTabStops(kIdTargetKest, kIdTargetAll);
-      }
+      // command: a click changes only the control's own state (and, for a radio button,
+      // which of its group is the tab stop: the system moves it to the checked one).
       break;
   }
 }
@@ -267,18 +265,6 @@ void CQXCLIENTDlg::ApplyRadio(int firstId, int lastId, int position) {
     if (static_cast<WPARAM>(SendMessageW(radio, BM_GETCHECK, 0, 0)) != mark) {
       SendMessageW(radio, BM_SETCHECK, mark, 0);
     }
-  }
-  ClearTabStops(firstId, lastId);
-}
-
-void CQXCLIENTDlg::ClearTabStops(int firstId, int lastId) {
-  // Checking an automatic radio button makes it a tab stop; the template gives the group
-  // none, and Tab must keep skipping it whatever a refresh or a click checked.
-  for (int id = firstId; id <= lastId; ++id) {
-    HWND radio = GetDlgItem(window_, id);
-    if (radio == nullptr) continue;
-    const LONG_PTR style = GetWindowLongPtrW(radio, GWL_STYLE);
-    if (style & WS_TABSTOP) SetWindowLongPtrW(radio, GWL_STYLE, style & ~static_cast<LONG_PTR>(WS_TABSTOP));
   }
 }
 

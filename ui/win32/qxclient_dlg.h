@@ -50,7 +50,6 @@ class CQXCLIENTDlg final : private ControlSink {
   void ApplyText(int controlId, std::string_view text) override;
   void ApplyCheck(int controlId, int state) override;
   void ApplyRadio(int firstId, int lastId, int position) override;
-  void ClearTabStops(int firstId, int lastId);
   void ApplyPaneText(LogPane pane, bool clearFirst, std::string_view text) override;
 
   SessionHooks& hooks_;

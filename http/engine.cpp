@@ -1,0 +1,244 @@
+#include "http/engine.h"
+
+#include <microhttpd.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <cstdint>
+#include <exception>
+#include <utility>
+
+#include "http/head_deadlines.h"
+#include "http/listen_socket.h"
+
+namespace http {
+
+struct Engine::State {
+  EngineSettings settings;
+  Handler handler;
+  std::string allow;  // the Allow header of a 405
+  std::unique_ptr<HeadDeadlines> deadlines;
+};
+
+namespace {
+
+// Open files kept back from the connection limit for the program's own files, database
+// connections and the like.
+constexpr long kFilesKeptBack = 256;
+
+// One request on a connection, from its request line to its answer.
+struct Exchange {
+  Request request;
+  bool headSeen = false;
+  int status = 0;  // set once an answer is queued
+};
+
+Reply DefaultRefusal(int status) {
+  Reply reply;
+  reply.status = status;
+  reply.body = std::string(ReasonOf(status)) + "\n";
+  return reply;
+}
+
+// Called as soon as the request line is in, before the headers: keeps the target as sent,
+// which the access handler gets only decoded and without its query.
+void* KeepTarget(void*, const char* uri, MHD_Connection*) {
+  auto* exchange = new Exchange;
+  exchange->request.target = uri != nullptr ? uri : "";
+  return exchange;
+}
+
+MHD_Result Queue(MHD_Connection* connection, Exchange& exchange, Reply reply) {
+  MHD_Response* response = nullptr;
+  if (reply.fileFd >= 0) {
+    // Takes the descriptor; closed with the response.
+    response = MHD_create_response_from_fd64(reply.fileSize, reply.fileFd);
+    if (response == nullptr) close(reply.fileFd);
+  } else {
+    response = MHD_create_response_from_buffer(reply.body.size(), reply.body.data(), MHD_RESPMEM_MUST_COPY);
+  }
+  if (response == nullptr) return MHD_NO;
+  MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, reply.contentType.c_str());
+  for (const auto& [name, value] : reply.headers) {
+    MHD_add_response_header(response, name.c_str(), value.c_str());
+  }
+  // One request per connection: the next head starts a new connection and a new deadline.
+  MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
+  exchange.status = reply.status;
+  const MHD_Result queued = MHD_queue_response(connection, static_cast<unsigned>(reply.status), response);
+  MHD_destroy_response(response);
+  return queued;
+}
+
+std::optional<std::uint64_t> NumberOf(const char* text) {
+  if (text == nullptr) return std::nullopt;
+  std::string_view value(text);
+  while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+  while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+  std::uint64_t number = 0;
+  const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), number);
+  if (value.empty() || ec != std::errc() || end != value.data() + value.size()) return std::nullopt;
+  return number;
+}
+
+// The status a head is refused with, or 0 when it may be handled.
+int JudgeHead(const EngineSettings& settings, MHD_Connection* connection, const char* method) {
+  bool known = false;
+  for (const std::string& m : settings.methods) known = known || m == method;
+  if (!known) return MHD_HTTP_METHOD_NOT_ALLOWED;
+  const int headerLines = MHD_get_connection_values(connection, MHD_HEADER_KIND, nullptr, nullptr);
+  if (headerLines < 0 || static_cast<std::size_t>(headerLines) > settings.maxHeaderLines) {
+    return MHD_HTTP_REQUEST_HEADER_FIELDS_TOO_LARGE;
+  }
+  // A body of unknown length could go on for ever.
+  if (MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_TRANSFER_ENCODING) != nullptr) {
+    return MHD_HTTP_CONTENT_TOO_LARGE;
+  }
+  const char* length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
+  if (length != nullptr) {
+    const auto bytes = NumberOf(length);
+    if (!bytes) return MHD_HTTP_BAD_REQUEST;
+    if (*bytes > settings.maxBodyBytes) return MHD_HTTP_CONTENT_TOO_LARGE;
+  }
+  return 0;
+}
+
+MHD_Result Access(void* cls, MHD_Connection* connection, const char* url, const char* method, const char*,
+                  const char*, size_t* uploadSize, void** requestContext) {
+  auto* state = static_cast<Engine::State*>(cls);
+  auto* exchange = static_cast<Exchange*>(*requestContext);
+  if (exchange == nullptr) {  // not expected: the request line always comes first
+    exchange = new Exchange;
+    exchange->request.target = url;
+    *requestContext = exchange;
+  }
+  if (!exchange->headSeen) {
+    // The whole head is here: from now on the connection is the handler's.
+    exchange->headSeen = true;
+    state->deadlines->Forget(connection);
+    exchange->request.method = method;
+    exchange->request.path = url;
+    exchange->request.header = [connection](std::string_view name) {
+      const char* value = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, std::string(name).c_str());
+      return value != nullptr ? std::string(value) : std::string();
+    };
+    const int refused = JudgeHead(state->settings, connection, method);
+    if (refused != 0) {
+      Reply reply = state->settings.refusal ? state->settings.refusal(refused) : DefaultRefusal(refused);
+      reply.status = refused;
+      if (refused == MHD_HTTP_METHOD_NOT_ALLOWED) reply.headers.emplace_back("Allow", state->allow);
+      // Queued before any body is read: the engine sends it and closes, the body unread.
+      return Queue(connection, *exchange, std::move(reply));
+    }
+    return MHD_YES;
+  }
+  if (*uploadSize > 0) {
+    // A small body (its length checked above) is read and dropped: no handler takes one.
+    *uploadSize = 0;
+    return MHD_YES;
+  }
+  Reply reply;
+  try {
+    reply = state->handler(exchange->request);
+  } catch (const std::exception&) {
+    reply = DefaultRefusal(MHD_HTTP_INTERNAL_SERVER_ERROR);
+  }
+  return Queue(connection, *exchange, std::move(reply));
+}
+
+void Completed(void* cls, MHD_Connection*, void** requestContext, MHD_RequestTerminationCode) {
+  auto* state = static_cast<Engine::State*>(cls);
+  auto* exchange = static_cast<Exchange*>(*requestContext);
+  *requestContext = nullptr;
+  if (exchange == nullptr) return;
+  exchange->request.header = nullptr;  // the connection's headers are going
+  if (exchange->status != 0 && state->settings.answered) {
+    state->settings.answered(exchange->request, exchange->status);
+  }
+  delete exchange;
+}
+
+void ConnectionEvent(void* cls, MHD_Connection* connection, void**, MHD_ConnectionNotificationCode code) {
+  auto* state = static_cast<Engine::State*>(cls);
+  if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+    const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    if (info != nullptr) state->deadlines->Watch(connection, info->connect_fd);
+  } else {
+    state->deadlines->Forget(connection);
+  }
+}
+
+MHD_OptionItem Item(MHD_OPTION option, intptr_t value, void* pointer = nullptr) {
+  return MHD_OptionItem{option, value, pointer};
+}
+
+}  // namespace
+
+Engine::Engine(EngineSettings settings, Handler handler) : state_(std::make_unique<State>()) {
+  state_->settings = std::move(settings);
+  state_->handler = std::move(handler);
+  for (const std::string& m : state_->settings.methods) {
+    state_->allow += (state_->allow.empty() ? "" : ", ") + m;
+  }
+}
+
+Engine::~Engine() {
+  Stop();
+  if (listenFd_ >= 0) close(listenFd_);
+}
+
+bool Engine::Bind(const std::string& host, int port, std::string& error) {
+  listenFd_ = ListenOn(host, port, kListenBacklog, error);
+  if (listenFd_ < 0) return false;
+  port_ = BoundPort(listenFd_);
+  return true;
+}
+
+bool Engine::Start(std::string& error) {
+  if (listenFd_ < 0) {
+    error = "the engine has no listening socket";
+    return false;
+  }
+  EngineSettings& s = state_->settings;
+  state_->deadlines = std::make_unique<HeadDeadlines>(s.headTimeout);
+  unsigned limit = s.connectionLimit;
+  if (limit == 0) {
+    const long files = RaiseOpenFileLimit() - kFilesKeptBack;
+    limit = static_cast<unsigned>(files > 64 ? files : 64);
+  }
+  std::vector<MHD_OptionItem> options = {
+      Item(MHD_OPTION_LISTEN_SOCKET, listenFd_),
+      Item(MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<intptr_t>(s.connectionMemory)),
+      Item(MHD_OPTION_CONNECTION_LIMIT, limit),
+      Item(MHD_OPTION_CONNECTION_TIMEOUT, s.idleTimeoutSeconds),
+      Item(MHD_OPTION_URI_LOG_CALLBACK, reinterpret_cast<intptr_t>(&KeepTarget), nullptr),
+      Item(MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&Completed), state_.get()),
+      Item(MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&ConnectionEvent), state_.get()),
+  };
+  if (s.perAddressLimit > 0) options.push_back(Item(MHD_OPTION_PER_IP_CONNECTION_LIMIT, s.perAddressLimit));
+  if (s.threads > 1) options.push_back(Item(MHD_OPTION_THREAD_POOL_SIZE, s.threads));
+  unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD;
+  if (s.tls) {
+    flags |= MHD_USE_TLS;
+    options.push_back(Item(MHD_OPTION_HTTPS_MEM_CERT, 0, s.tls->certificatePem.data()));
+    options.push_back(Item(MHD_OPTION_HTTPS_MEM_KEY, 0, s.tls->privateKeyPem.data()));
+  }
+  options.push_back(Item(MHD_OPTION_END, 0));
+  daemon_ = MHD_start_daemon(flags, 0, nullptr, nullptr, &Access, state_.get(), MHD_OPTION_ARRAY,
+                             options.data(), MHD_OPTION_END);
+  if (daemon_ == nullptr) {
+    error = "the HTTP engine did not start";
+    return false;
+  }
+  listenFd_ = -1;  // the engine's now; it closes it when it stops
+  return true;
+}
+
+void Engine::Stop() {
+  if (daemon_ == nullptr) return;
+  MHD_stop_daemon(daemon_);
+  daemon_ = nullptr;
+  state_->deadlines.reset();
+}
+
+}  // namespace http

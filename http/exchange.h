@@ -1,0 +1,37 @@
+#pragma once
+// One request as the engine hands it to a program, and the answer the program gives back.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace http {
+
+struct Request {
+  std::string method;
+  std::string path;    // percent-decoded, without the query
+  std::string target;  // as sent on the request line: path and query, undecoded
+  // The value of the first header of that name (case-insensitive); empty when absent.
+  std::function<std::string(std::string_view name)> header;
+  bool HasHeader(std::string_view name) const;
+};
+
+struct Reply {
+  int status = 200;
+  std::string contentType = "text/plain; charset=utf-8";
+  std::string body;
+  std::vector<std::pair<std::string, std::string>> headers;
+  // When >= 0 the answer's body is this open file of fileSize bytes instead of `body`; the
+  // engine closes it. The file is sent from the descriptor, never read whole into memory.
+  int fileFd = -1;
+  std::uint64_t fileSize = 0;
+};
+
+using Handler = std::function<Reply(const Request&)>;
+
+// The usual reason phrase of a status ("Not Found"); "Error" for one we never send.
+const char* ReasonOf(int status);
+
+}  // namespace http

@@ -1,0 +1,53 @@
+#include "http/head_deadlines.h"
+
+#include <sys/socket.h>
+
+namespace http {
+
+namespace {
+// How often deadlines are looked at; a connection outlives its deadline by at most this.
+constexpr std::chrono::milliseconds kSweepEvery{50};
+}  // namespace
+
+HeadDeadlines::HeadDeadlines(std::chrono::milliseconds headTimeout)
+    : headTimeout_(headTimeout), sweeper_([this] { Sweep(); }) {}
+
+HeadDeadlines::~HeadDeadlines() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  sweeper_.join();
+}
+
+void HeadDeadlines::Watch(const void* key, int fd) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  watched_[key] = Entry{fd, Clock::now() + headTimeout_};
+}
+
+void HeadDeadlines::Forget(const void* key) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  watched_.erase(key);
+}
+
+void HeadDeadlines::Sweep() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!stopping_) {
+    wake_.wait_for(lock, kSweepEvery);
+    const auto now = Clock::now();
+    for (auto it = watched_.begin(); it != watched_.end();) {
+      if (it->second.deadline <= now) {
+        // Only shut down, never closed here: the descriptor stays the engine's until it
+        // closes the connection (which it does at once, seeing the peer gone), so it cannot
+        // have been reused by then. Forget runs before that close, under this same lock.
+        shutdown(it->second.fd, SHUT_RDWR);
+        it = watched_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+}
+
+}  // namespace http

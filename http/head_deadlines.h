@@ -1,0 +1,43 @@
+#pragma once
+// The deadline of every connection whose request head has not fully arrived, counted from
+// accept. A connection still short of its blank line at its deadline is shut down,
+// however steadily it trickles bytes in: an idle time-out alone would let one byte a
+// second hold a connection for ever.
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+
+namespace http {
+
+class HeadDeadlines {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  explicit HeadDeadlines(std::chrono::milliseconds headTimeout);
+  ~HeadDeadlines();
+  HeadDeadlines(const HeadDeadlines&) = delete;
+  HeadDeadlines& operator=(const HeadDeadlines&) = delete;
+
+  // A connection was accepted on socket `fd`; `key` names it until Forget.
+  void Watch(const void* key, int fd);
+  // Its head arrived, or it is being closed (its socket is still open): no deadline any more.
+  void Forget(const void* key);
+
+ private:
+  void Sweep();
+
+  const std::chrono::milliseconds headTimeout_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool stopping_ = false;
+  struct Entry {
+    int fd;
+    Clock::time_point deadline;
+  };
+  std::unordered_map<const void*, Entry> watched_;
+  std::thread sweeper_;
+};
+
+}  // namespace http
