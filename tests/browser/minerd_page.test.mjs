@@ -6,7 +6,7 @@
 //
 // Exits 77 (skipped) with the reason when Chromium, the npm packages or libfaketime are
 // missing; under CI that is a failure instead. KESTRAVON_PAGE_SCREENSHOT=file.png keeps
-// the screenshot there.
+// the screenshot there, once the charts hold KESTRAVON_PAGE_SCREENSHOT_POINTS seconds.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import os from 'node:os';
@@ -251,7 +251,10 @@ describe('kestravon-minerd page', { timeout: 240000 }, () => {
   });
 
   test('a screenshot of the page', async () => {
-    await waitFor('a few points on the charts', async () => Number(await page.$eval('#chart-fuel', (el) => el.dataset.points)) >= 20, 40000);
+    // KESTRAVON_PAGE_SCREENSHOT_POINTS: how many seconds of history the picture shows (20).
+    const wanted = Number(process.env.KESTRAVON_PAGE_SCREENSHOT_POINTS || 20);
+    await waitFor('points on the charts', async () => Number(await page.$eval('#chart-fuel', (el) => el.dataset.points)) >= wanted,
+      (wanted + 20) * 1000);
     const file = process.env.KESTRAVON_PAGE_SCREENSHOT || path.join(folder, 'page.png');
     await page.screenshot({ path: file, fullPage: true });
     const png = fs.readFileSync(file);
