@@ -1,9 +1,10 @@
 .PHONY: test run bench build clean test-sanitizers test-asan test-tsan fuzz
 
+# Every build flavour is a preset of CMakePresets.json (cmake --list-presets).
 build:
 	scripts/setup
-	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-	cmake --build build -j$$(nproc)
+	cmake --preset default >/dev/null
+	cmake --build --preset default -j$$(nproc)
 
 test:
 	scripts/test
@@ -30,8 +31,8 @@ DB ?= sqlite
 INSTANCES ?= 2
 bench-fleet:
 	scripts/setup $(if $(filter postgresql,$(DB)),postgresql)
-	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-	cmake --build build -j$$(nproc) --target mining-fleet
+	cmake --preset default >/dev/null
+	cmake --build --preset default -j$$(nproc) --target mining-fleet
 ifeq ($(DB),postgresql)
 	scripts/fleet-on-postgres --machines $(N) --bursts $(BURSTS) --instances $(INSTANCES)
 else
@@ -43,12 +44,14 @@ endif
 .PHONY: bench-doors
 bench-doors:
 	scripts/setup
-	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-	cmake --build build -j$$(nproc) --target doors-bench
+	cmake --preset default >/dev/null
+	cmake --build --preset default -j$$(nproc) --target doors-bench
 	build/bench/doors-bench
 
+# Every preset's build folder.
+BUILD_DIRS = $(shell python3 -c 'import json; print(*sorted({p["binaryDir"].replace("$${sourceDir}/", "") for p in json.load(open("CMakePresets.json"))["configurePresets"] if "binaryDir" in p}))')
 clean:
-	rm -rf build
+	rm -rf $(BUILD_DIRS)
 
 test-sanitizers:
 	scripts/test-sanitizers address thread
@@ -66,8 +69,8 @@ fuzz:
 .PHONY: windows test-windows
 windows:
 	scripts/setup-windows
-	cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-	cmake --build build-win -j$$(nproc) --target QX_CLIENT
+	cmake --preset mingw >/dev/null
+	cmake --build --preset mingw -j$$(nproc) --target QX_CLIENT
 
 # Its tests under Wine (builds the Linux mining-service first when missing).
 test-windows:

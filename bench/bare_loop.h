@@ -1,6 +1,6 @@
 #pragma once
 // The ceiling of the worker's pace on this machine: the worker's own wait to the next
-// millisecond boundary (the Thread base, its clock and its schedule) in a loop that does
+// millisecond boundary (its Thread, clock and schedule) in a loop that does
 // nothing else but read the wall clock, as every pass of the worker does. It counts its
 // passes and the seconds in which a pass read millisecond 100, the one pass of a second
 // that credits experience. With BareWait::kSleep it waits the system's plain 1 ms sleep
@@ -19,10 +19,13 @@
 
 enum class BareWait { kWorker, kSleep };
 
-class BareLoop final : public Thread {
+class BareLoop final {
  public:
   explicit BareLoop(BareWait wait = BareWait::kWorker) : wait_(wait) {}
-  ~BareLoop() override { Stop(); }
+  ~BareLoop() { Stop(); }
+
+  void StartWorker() { worker_.StartWorker(); }
+  void Stop() { worker_.Stop(); }
 
   uint64_t Passes() const { return passes_.load(std::memory_order_relaxed); }
   // Seconds (of the wall clock) in [from, to) in which a pass read millisecond 100.
@@ -33,19 +36,19 @@ class BareLoop final : public Thread {
   // CPU seconds the loop's thread has used, as of its last pass.
   double CpuSeconds() const { return cpuMicros_.load(std::memory_order_relaxed) / 1e6; }
 
- protected:
-  void Run() override {
+ private:
+  void Run() {
     int64_t last100 = 0;
     auto passStart = std::chrono::steady_clock::now();
-    while (Running()) {
+    while (worker_.Running()) {
       if (wait_ == BareWait::kWorker) {
         passStart = NextPassStart(std::chrono::steady_clock::now(), passStart,
                                   clock_.MicrosecondOfMillisecond());
-        if (WaitForWakeUntil(passStart)) break;
+        if (worker_.WaitForWakeUntil(passStart)) break;
       } else {
         SleepOneMillisecond();
       }
-      if (!Running()) break;
+      if (!worker_.Running()) break;
       const int64_t now = WallMicroseconds();
       if ((now / 1000) % 1000 == 100 && now / 1000000 != last100) {
         last100 = now / 1000000;
@@ -53,13 +56,12 @@ class BareLoop final : public Thread {
         seconds100_.insert(last100);
       }
       passes_.fetch_add(1, std::memory_order_relaxed);
-      if (wait_ == BareWait::kWorker) ResetWake();
+      if (wait_ == BareWait::kWorker) worker_.ResetWake();
       if ((passes_.load(std::memory_order_relaxed) & 63) == 0) NoteCpu();
     }
     NoteCpu();
   }
 
- private:
   void NoteCpu() {
     cpuMicros_.store(static_cast<uint64_t>(ThreadCpuSeconds() * 1e6), std::memory_order_relaxed);
   }
@@ -70,6 +72,7 @@ class BareLoop final : public Thread {
   std::atomic<uint64_t> cpuMicros_{0};
   mutable std::mutex mutex_;
   std::set<int64_t> seconds100_;
+  Thread worker_{[this] { Run(); }};  // last: joined before the rest goes
 };
 
 struct LoopFigures {

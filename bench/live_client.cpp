@@ -56,7 +56,7 @@ bool LiveClient::ShowWindow(std::string& error) {
   env_.patchRoot = "http://localhost:" + std::to_string(service_->Port());
   env_.installDir = install;
   env_.tempDir = temp;
-  env_.closingPauseMs = options_.closingPauseMs;
+  env_.closingPause = options_.closingPause;
 
   delivery_ = std::make_unique<ControlDelivery>();
   counter_ = std::make_unique<StepCountingLayer>(*delivery_);

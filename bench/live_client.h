@@ -25,7 +25,7 @@ class MinerCore;
 
 struct LiveClientOptions {
   std::string serviceBinary;    // path of mining-service
-  int closingPauseMs = 100;     // the session's closing pause; the real one is 2000
+  std::chrono::milliseconds closingPause{100};  // the session's closing pause; the real one is 2 s
 };
 
 class LiveClient {

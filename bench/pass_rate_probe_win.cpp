@@ -233,7 +233,7 @@ int RunClient(const Options& o, Figures& f) {
   env.patchRoot = o.serviceRoot;
   env.installDir = install;
   env.tempDir = box.MakeDir("temp") + "\\";
-  env.closingPauseMs = 100;  // the real pause is 2 s; nothing here waits on it
+  env.closingPause = std::chrono::milliseconds(100);  // the real pause is 2 s; nothing here waits on it
 
   // Destroyed in reverse, as in the program: the window (which stops the worker), the
   // client, the layers.

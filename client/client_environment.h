@@ -1,6 +1,7 @@
 #pragma once
 // Everything the client takes from outside: folders, service roots, time, randomness,
 // the debug output, the program launcher and the adapter lookup. Tests put in their own.
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -15,9 +16,9 @@
 // 2 minutes, a body of at most 1 MiB (a reply is a few hundred bytes).
 inline FetchLimits ReplyLimits() {
   FetchLimits limits;
-  limits.connectTimeoutMs = 60000;
-  limits.idleTimeoutSec = 30;
-  limits.totalTimeoutMs = 120000;
+  limits.connectTimeout = std::chrono::seconds(60);
+  limits.idleTimeout = std::chrono::seconds(30);
+  limits.totalTimeout = std::chrono::minutes(2);
   limits.maxBodyBytes = 1 << 20;
   return limits;
 }
@@ -34,8 +35,8 @@ struct ClientEnvironment {
   DebugOutput* debug = nullptr;
   ProcessLauncher* launcher = nullptr;
   std::function<std::string()> macText;  // the adapter lookup
-  int closingPauseMs = 2000;             // the pause at the end of a session
-  long powerOffTimeoutMs = 5000;         // the power-off notice gives up after this
+  std::chrono::milliseconds closingPause{2000};     // the pause at the end of a session
+  std::chrono::milliseconds powerOffTimeout{5000};  // the power-off notice gives up after this
   FetchLimits replyLimits = ReplyLimits();  // every exchange with the service
 };
 

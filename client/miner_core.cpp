@@ -120,7 +120,7 @@ void MinerCore::EndSession() {
   Stop();
   SendPowerState(0);
   ReleaseSocketLayer();
-  std::this_thread::sleep_for(std::chrono::milliseconds(env_.closingPauseMs));
+  std::this_thread::sleep_for(env_.closingPause);
 }
 
 std::string NoAnswerAtStartUpText(const std::string& serviceRoot) {
@@ -150,10 +150,7 @@ void MinerCore::LoadMachineInfo() {
   const std::string url = MachineInfoUrl(env_.serviceRoot, serial, mac.c_str());
 
   UrlFetcher fetcher;
-  fetcher.SetCaBundle(env_.caBundle);
-  fetcher.SetLimits(env_.replyLimits);
-  fetcher.SetAbortFlag(&StopRequested());
-  fetcher.OpenSession();
+  OpenExchange(fetcher, env_.replyLimits, true);
   const bool folderOk = FetchReply(fetcher, url, kMachineInfoReply);
   // Parsed without the lock: Start/Stop never waits for it.
   MachineInfoReply reply;
@@ -181,20 +178,17 @@ void MinerCore::SendPowerState(int state) {
     CopyText(serial, TextOf(state_.serialNo));
   }
   const std::string url = PowerStateUrl(env_.serviceRoot, serial, mac.c_str(), state);
-  env_.debug->Write(url.c_str());
-  env_.debug->Write("\r\n");
+  DebugLine(url);
 
-  UrlFetcher fetcher;
-  fetcher.SetCaBundle(env_.caBundle);
   FetchLimits limits = env_.replyLimits;
   if (state == 0) {
-    if (limits.totalTimeoutMs <= 0 || limits.totalTimeoutMs > env_.powerOffTimeoutMs) {
-      limits.totalTimeoutMs = env_.powerOffTimeoutMs;
+    if (limits.totalTimeout.count() <= 0 || limits.totalTimeout > env_.powerOffTimeout) {
+      limits.totalTimeout = env_.powerOffTimeout;
     }
-    if (limits.connectTimeoutMs > limits.totalTimeoutMs) limits.connectTimeoutMs = limits.totalTimeoutMs;
+    if (limits.connectTimeout > limits.totalTimeout) limits.connectTimeout = limits.totalTimeout;
   }
-  fetcher.SetLimits(limits);
-  fetcher.OpenSession();
+  UrlFetcher fetcher;
+  OpenExchange(fetcher, limits, false);
   FetchReply(fetcher, url, kPowerStateReply);
   fetcher.CloseSession();
 }
@@ -227,15 +221,11 @@ void MinerCore::ReportStatus() {
   query.amountText = amount;
   query.scrambledAmount = scrambled.c_str();
   const std::string url = StatusReportUrl(env_.serviceRoot, query);
-  env_.debug->Write(url.c_str());
-  env_.debug->Write("\r\n");
+  DebugLine(url);
 
   // The exchange runs without the lock, so a Start/Stop click never waits for the network.
   UrlFetcher fetcher;
-  fetcher.SetCaBundle(env_.caBundle);
-  fetcher.SetLimits(env_.replyLimits);
-  fetcher.SetAbortFlag(&StopRequested());
-  fetcher.OpenSession();
+  OpenExchange(fetcher, env_.replyLimits, true);
   const bool folderOk = FetchReply(fetcher, url, kStatusReply);
   // Only a complete 2xx answer that is a status reply at all (it has the [Machine]
   // section) is applied; a captive portal's 200 page is no answer. It is parsed
@@ -294,13 +284,23 @@ bool MinerCore::FetchReply(UrlFetcher& fetcher, const std::string& url, const ch
   // In a folder others can reach, the reply could be redirected, blocked or rewritten:
   // the request still goes out, its answer is dropped unread.
   const bool folderOk = PrivateFolderUsable(env_.tempDir);
-  if (!folderOk) {
-    env_.debug->Write(("reply folder is not private, answer dropped: " + env_.tempDir).c_str());
-    env_.debug->Write("\r\n");
-  }
+  if (!folderOk) DebugLine("reply folder is not private, answer dropped: " + env_.tempDir);
   const std::string destination = ReplyDownloadPath(env_.tempDir, name);
   fetcher.FetchToFile(url.c_str(), folderOk ? destination.c_str() : nullptr);
   return folderOk;
+}
+
+void MinerCore::OpenExchange(UrlFetcher& fetcher, const FetchLimits& limits, bool abortable) {
+  fetcher.SetCaBundle(env_.caBundle);
+  fetcher.SetLimits(limits);
+  if (abortable) fetcher.SetAbortFlag(&worker_.StopRequested());
+  fetcher.OpenSession();
+}
+
+void MinerCore::DebugLine(const std::string& text) {
+  // Two writes, as the platform's debug output receives them.
+  env_.debug->Write(text.c_str());
+  env_.debug->Write("\r\n");
 }
 
 // ---- mining ----
@@ -353,10 +353,10 @@ void MinerCore::Run() {
   while (Running()) {
     passStart = NextPassStart(std::chrono::steady_clock::now(), passStart,
                               env_.clock->MicrosecondOfMillisecond());
-    if (WaitForWakeUntil(passStart)) return;
+    if (worker_.WaitForWakeUntil(passStart)) return;
     if (!Running()) return;
     WorkerPass();
     workerPasses_.fetch_add(1, std::memory_order_relaxed);
-    ResetWake();
+    worker_.ResetWake();
   }
 }

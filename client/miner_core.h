@@ -20,7 +20,7 @@ class UrlFetcher;
 // and for a root on this machine the command that starts the local service.
 std::string NoAnswerAtStartUpText(const std::string& serviceRoot);
 
-class MinerCore : public Thread, public SessionHooks {
+class MinerCore : public SessionHooks {
  public:
   MinerCore(const ClientEnvironment& env, WindowLayer& window);
   ~MinerCore() override;  // stops the worker before the record goes away
@@ -30,6 +30,12 @@ class MinerCore : public Thread, public SessionHooks {
   void ToggleMining() override;
   void EndSession() override;
   void StopWorker() override { Stop(); }
+
+  // The worker (mining loop) on its own thread; Stop also aborts a transfer under way.
+  void StartWorker() { worker_.StartWorker(); }
+  void Stop() { worker_.Stop(); }
+  bool Running() const { return worker_.Running(); }
+  const std::atomic<bool>& StopRequested() const { return worker_.StopRequested(); }
 
   // Operations of the running client
   void RefreshDashboard();
@@ -56,10 +62,8 @@ class MinerCore : public Thread, public SessionHooks {
     f(state_);
   }
 
- protected:
-  void Run() override;  // the mining loop
-
  private:
+  void Run();  // the mining loop, the worker's body
   // The step itself. The worker's pass asks for it only while mining, checked under the
   // lock the step takes, so a Stop that lands after the pass's first check is not
   // followed by one more step and a refresh that would overwrite the click's caption.
@@ -67,6 +71,11 @@ class MinerCore : public Thread, public SessionHooks {
   // Fetches into the reply file `name` when the reply folder is private; false (and a
   // debug line) when it is not, and the answer was dropped.
   bool FetchReply(UrlFetcher& fetcher, const std::string& url, const char* name);
+  // Sets `fetcher` up for one exchange with the service: the authorities, `limits` and,
+  // when `abortable`, the stop's flag (the power notices go out whatever the worker does).
+  void OpenExchange(UrlFetcher& fetcher, const FetchLimits& limits, bool abortable);
+  // One line of the debug output: the text, then "\r\n".
+  void DebugLine(const std::string& text);
 
   ClientEnvironment env_;
   WindowLayer& window_;
@@ -75,4 +84,5 @@ class MinerCore : public Thread, public SessionHooks {
   std::atomic<uint64_t> workerPasses_{0};
   SessionCounters counters_;
   bool installerLaunched_ = false;  // the worker's: at most one installer is started per run
+  Thread worker_{[this] { Run(); }};  // last: stopped and joined before the rest goes
 };

@@ -36,9 +36,12 @@ struct EngineSettings {
   // the open-file limit leaves room for.
   unsigned connectionLimit = 0;
   unsigned perAddressLimit = 0;  // 0: no limit per client address
-  // Threads that run the event loops and the handlers; a handler that waits (a database
-  // commit) holds up only the connections of its own thread.
+  // Threads that run the event loops. Every one is woken for each new connection, so
+  // more than the machine's cores only cost.
   unsigned threads = 1;
+  // Threads that run the handlers, once a request's head is complete; 0: the handlers run
+  // on the event threads, which suits handlers that never wait.
+  unsigned handlerThreads = 0;
   std::optional<TlsCredentials> tls;
   // The answer for a request the engine refuses itself (status 405, 413 or 431).
   std::function<Reply(int status)> refusal;

@@ -26,7 +26,9 @@ int ListenOn(const std::string& host, int port, int backlog, std::string& error)
   int fd = -1;
   int lastErrno = 0;
   for (addrinfo* a = found; a != nullptr && fd < 0; a = a->ai_next) {
-    fd = socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
+    // Non-blocking: every event thread is woken for a new connection and all but one find
+    // nothing to accept; a blocking accept would stall that thread's own connections.
+    fd = socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
     if (fd < 0) {
       lastErrno = errno;
       continue;

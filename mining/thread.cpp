@@ -11,7 +11,7 @@ void Thread::StartWorker() {
   running_.store(true);
   threadHandle_ = std::thread([this] {
     PrepareWorkerThread();
-    Run();
+    body_();
     ReleaseWorkerThread();
   });
 }

@@ -1,17 +1,22 @@
 #pragma once
-// The worker base: one thread, the event it waits on and the running flag.
+// The worker: one thread running a body it is given, the event it waits on and the
+// running flag. Its owner holds one (composition, not a base class) and hands it the loop.
 // The stop (Stop, also run by the destructor) clears `running`, wakes the worker,
 // aborts a transfer under way and joins the thread before anything it uses goes away.
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
+#include <utility>
 
 #include "mining/wake_signal.h"
 
 class Thread {
  public:
-  Thread() = default;
-  virtual ~Thread();
+  // `body` runs on the worker thread each time it is started; it returns when `Running()`
+  // turns false or a wait reports the stop.
+  explicit Thread(std::function<void()> body) : body_(std::move(body)) {}
+  ~Thread();
   Thread(const Thread&) = delete;
   Thread& operator=(const Thread&) = delete;
 
@@ -24,9 +29,7 @@ class Thread {
   // Set by the stop; long operations of the worker (a transfer) poll it to give up early.
   const std::atomic<bool>& StopRequested() const { return stopRequested_; }
 
- protected:
-  // The body of the worker thread.
-  virtual void Run() {}
+  // For the body, on the worker thread:
   // Waits on the wake event for at most `ms` milliseconds (steady clock).
   // True when the event was signalled (the stop), false on a time-out.
   bool WaitForWake(int ms);
@@ -36,6 +39,7 @@ class Thread {
   void ResetWake();
 
  private:
+  std::function<void()> body_;
   std::thread threadHandle_;
   WakeSignal wake_;
   std::atomic<bool> running_{false};

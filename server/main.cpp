@@ -35,7 +35,10 @@ http::EngineSettings SettingsFrom(const ServiceOptions& options) {
   settings.connectionMemory = 16 * 1024;
   settings.headTimeout = std::chrono::milliseconds(options.headTimeoutMs);
   settings.idleTimeoutSeconds = 5;
-  settings.threads = static_cast<unsigned>(options.threads);
+  // Two event threads read every head and write every answer; the handlers, which wait
+  // for their commit, run on the request threads, so a commit takes many reports at once.
+  settings.threads = 2;
+  settings.handlerThreads = static_cast<unsigned>(options.threads);
   settings.refusal = ServiceRefusal;
   settings.answered = LogAnswered;
   return settings;

@@ -31,7 +31,7 @@ void Explain(const SelfUpdateRequest& request, const std::string& why) {
 bool Download(const SelfUpdateRequest& request, const std::string& url, const std::string& destination,
               long totalTimeoutMs, long long maxBytes) {
   FetchLimits limits;
-  limits.totalTimeoutMs = totalTimeoutMs;
+  limits.totalTimeout = std::chrono::milliseconds(totalTimeoutMs);
   limits.maxBodyBytes = maxBytes;
   UrlFetcher fetcher;
   fetcher.SetLimits(limits);

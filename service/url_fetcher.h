@@ -2,13 +2,14 @@
 // One HTTP GET whose body is saved, byte for byte, into a local file.
 // Each exchange makes its own fetcher, uses it for one URL and discards it.
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <utility>
 
 struct FetchLimits {
-  long connectTimeoutMs = 60000;  // give up connecting after this
-  long idleTimeoutSec = 30;       // abort a transfer that receives nothing for this long
-  long totalTimeoutMs = 0;        // 0: no limit on the whole exchange
+  std::chrono::milliseconds connectTimeout{60000};  // give up connecting after this
+  std::chrono::milliseconds idleTimeout{30000};     // abort a transfer that receives nothing for this long
+  std::chrono::milliseconds totalTimeout{0};        // 0: no limit on the whole exchange
   long long maxBodyBytes = 0;  // 0: no cap; a longer body is no answer
 };
 

@@ -253,7 +253,7 @@ int UrlFetcher::FetchToFile(const char* url, const char* destinationPath) {
   t.destination = destinationPath;
   t.busy = &busy_;
   t.abort = abort_;
-  t.idleLimit = std::chrono::seconds(limits_.idleTimeoutSec);
+  t.idleLimit = limits_.idleTimeout;
   t.maxBodyBytes = limits_.maxBodyBytes;
 
   curl_slist* headers = nullptr;
@@ -281,8 +281,9 @@ int UrlFetcher::FetchToFile(const char* url, const char* destinationPath) {
   curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &t);
   curl_easy_setopt(curl, CURLOPT_PREREQFUNCTION, OnConnected);
   curl_easy_setopt(curl, CURLOPT_PREREQDATA, &t);
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, limits_.connectTimeoutMs);
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, limits_.totalTimeoutMs > 0 ? limits_.totalTimeoutMs : 0L);
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits_.connectTimeout.count()));
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS,
+                   limits_.totalTimeout.count() > 0 ? static_cast<long>(limits_.totalTimeout.count()) : 0L);
 
   // https:// roots: the peer's chain and its host name are always verified (libcurl's
   // defaults, set here so that no later change can lose them), TLS 1.2 at least. A CA

@@ -191,7 +191,7 @@ void RunTransfer(const std::shared_ptr<Transfer>& t) {
   if (CrackHttpUrl(t->url, scheme, host, port, object)) {
     // Each fetcher has a session of its own, so its limit may sit there too, where some
     // implementations read it for the connections they make.
-    DWORD connectMs = static_cast<DWORD>(t->limits.connectTimeoutMs);
+    DWORD connectMs = static_cast<DWORD>(t->limits.connectTimeout.count());
     InternetSetOptionA(t->session, INTERNET_OPTION_CONNECT_TIMEOUT, &connectMs, sizeof connectMs);
     connection = InternetConnectA(t->session, host.c_str(), port, nullptr, nullptr,
                                   INTERNET_SERVICE_HTTP, 0, 0);
@@ -199,7 +199,7 @@ void RunTransfer(const std::shared_ptr<Transfer>& t) {
   if (connection) {
     // Some implementations read the connect limit from the connection, others from the
     // request: it is set on both.
-    DWORD connectMs = static_cast<DWORD>(t->limits.connectTimeoutMs);
+    DWORD connectMs = static_cast<DWORD>(t->limits.connectTimeout.count());
     InternetSetOptionA(connection, INTERNET_OPTION_CONNECT_TIMEOUT, &connectMs, sizeof connectMs);
     // Never answered from a cache, nothing cached, and a redirect is an answer like any
     // other: its body is saved and, not being a 2xx, never applied.
@@ -215,8 +215,8 @@ void RunTransfer(const std::shared_ptr<Transfer>& t) {
   if (request) {
     // The limits belong on the request handle: that is where the connect and every
     // receive of this transfer read them.
-    DWORD connectMs = static_cast<DWORD>(t->limits.connectTimeoutMs);
-    DWORD idleMs = static_cast<DWORD>(t->limits.idleTimeoutSec * 1000);
+    DWORD connectMs = static_cast<DWORD>(t->limits.connectTimeout.count());
+    DWORD idleMs = static_cast<DWORD>(t->limits.idleTimeout.count());
     InternetSetOptionA(request, INTERNET_OPTION_CONNECT_TIMEOUT, &connectMs, sizeof connectMs);
     InternetSetOptionA(request, INTERNET_OPTION_RECEIVE_TIMEOUT, &idleMs, sizeof idleMs);
     InternetSetOptionA(request, INTERNET_OPTION_SEND_TIMEOUT, &idleMs, sizeof idleMs);
@@ -367,18 +367,17 @@ int UrlFetcher::FetchToFile(const char* url, const char* destinationPath) {
 
   using Clock = std::chrono::steady_clock;
   const Clock::time_point started = Clock::now();
-  const Clock::time_point deadline = limits_.totalTimeoutMs > 0
-                                         ? started + std::chrono::milliseconds(limits_.totalTimeoutMs)
-                                         : Clock::time_point::max();
-  const auto connectLimit = std::chrono::milliseconds(limits_.connectTimeoutMs);
-  const auto idleLimit = std::chrono::seconds(limits_.idleTimeoutSec);
+  const Clock::time_point deadline = limits_.totalTimeout.count() > 0 ? started + limits_.totalTimeout
+                                                                      : Clock::time_point::max();
+  const auto connectLimit = limits_.connectTimeout;
+  const auto idleLimit = limits_.idleTimeout;
   std::unique_lock<std::mutex> lock(t->mutex);
   for (;;) {
     if (t->responseBegan) busy_ = 1;
     if (t->finished) break;
     const Clock::time_point now = Clock::now();
-    const bool connectOver = !t->connected && limits_.connectTimeoutMs > 0 && now - started >= connectLimit;
-    const bool idleOver = t->connected && limits_.idleTimeoutSec > 0 && now - t->lastArrival >= idleLimit;
+    const bool connectOver = !t->connected && connectLimit.count() > 0 && now - started >= connectLimit;
+    const bool idleOver = t->connected && idleLimit.count() > 0 && now - t->lastArrival >= idleLimit;
     // Past the cap there is no answer to wait for, and closing the request may read on
     // through the rest of the body on some implementations: the helper ends it alone.
     if ((abort_ && abort_->load()) || now >= deadline || connectOver || idleOver || t->overCap) {

@@ -76,6 +76,9 @@ void TimeHonest(const char* what, const Options& o, const SlowCrowd* crowd, Exch
   int tried = 0;
   const auto end = Clock::now() + std::chrono::seconds(o.seconds);
   while (tried < o.honest && Clock::now() < end) {
+    // Spread over several seconds, so slow connections reach their deadline and come back
+    // meanwhile.
+    if (tried > 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     const TimedAnswer a = exchange(tried);
     ++tried;
     if (a.answered && a.status == 200) {
@@ -171,6 +174,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   signal(SIGPIPE, SIG_IGN);
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each figure as soon as it is known
   rlimit files{};
   if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
     files.rlim_cur = files.rlim_max;
@@ -225,15 +229,16 @@ int main(int argc, char** argv) {
     Flood("view, header flood", port, minerd.process->Pid(), "GET /metrics HTTP/1.1\r\n" + host, o.floodBytes);
     minerd.process->Stop(SIGTERM);
   }
-  {
+  for (const int viewers : {0, o.viewers}) {
     // The close: hung viewers (silent, half a head, a whole request never read), then SIGTERM.
-    auto service = StartService(o, box, "close-service", false);
-    Minerd minerd = StartMinerd(o, box, *service, "close");
+    const std::string name = "close-" + std::to_string(viewers);
+    auto service = StartService(o, box, (name + "-service").c_str(), false);
+    Minerd minerd = StartMinerd(o, box, *service, name.c_str());
     const int port = minerd.process->ViewPort();
     const std::string head = "GET /dashboard HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
                              "\r\nAuthorization: Bearer " + minerd.token + "\r\n";
     std::vector<int> hung;
-    for (int i = 0; i < o.viewers; ++i) {
+    for (int i = 0; i < viewers; ++i) {
       const int fd = loopback::Connect(port);
       if (fd < 0) continue;
       if (i % 3 == 1) SendFor(fd, head, std::chrono::seconds(1));
@@ -245,8 +250,8 @@ int main(int argc, char** argv) {
     const int status = minerd.process->Stop(SIGTERM, std::chrono::seconds(120));
     const double seconds = std::chrono::duration<double>(Clock::now() - stop).count();
     for (int fd : hung) close(fd);
-    const std::vector<int> notices = PowerNoticesOf(box.File("close-service.db"), "KST-DEMO-0001");
-    const std::string log = ReadFileBytes(box.File("close-service.log"));
+    const std::vector<int> notices = PowerNoticesOf(box.File(name + "-service.db"), "KST-DEMO-0001");
+    const std::string log = ReadFileBytes(box.File(name + "-service.log"));
     const auto last = log.rfind(" GET /");
     const std::string lastRequest = last == std::string::npos ? "none" : log.substr(last + 5, log.find('\n', last) - last - 5);
     std::printf("SIGTERM with %zu hung viewers: exit %s after %.2f s; notices", hung.size(),

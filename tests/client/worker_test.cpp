@@ -31,7 +31,7 @@ struct WorkerFixture : ::testing::Test {
     env.random = &random;
     env.debug = &debug;
     env.macText = [] { return std::string("00-1A-2B-3C-4D-5E"); };
-    env.closingPauseMs = 0;
+    env.closingPause = std::chrono::milliseconds(0);
   }
 
   size_t MiningBlocks() {

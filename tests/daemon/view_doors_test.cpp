@@ -164,8 +164,9 @@ TEST_F(ViewDoors, SlowViewersNeitherSilenceTheViewNorHoldUpTheClose) {
   const auto asked = Clock::now();
   auto metrics = view.Get("/metrics");
   const double waited = SecondsSince(asked);
-  ASSERT_TRUE(metrics);
-  EXPECT_EQ(metrics->status, 200);
+  // No ASSERT while the trickler runs: it must be joined whatever happens.
+  EXPECT_TRUE(metrics) << "no answer to /metrics behind slow viewers";
+  EXPECT_EQ(metrics ? metrics->status : 0, 200);
   // Well before any slow viewer's head deadline (5 s) could have freed a thread.
   EXPECT_LT(waited, 1.5) << "the metrics waited " << waited << " s behind slow viewers";
 

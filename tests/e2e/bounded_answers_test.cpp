@@ -40,8 +40,8 @@ Reply TwoGigabytes(bool announced) {
 
 FetchLimits ShortLimits() {
   FetchLimits limits = ReplyLimits();
-  limits.idleTimeoutSec = 1;
-  limits.totalTimeoutMs = 3000;
+  limits.idleTimeout = std::chrono::seconds(1);
+  limits.totalTimeout = std::chrono::milliseconds(3000);
   return limits;
 }
 

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <functional>
 
+#include "machine_record.h"
 #include "support/client_fixture.h"
 #include "support/minisign_signer.h"
 #include "support/scripted_http_server.h"
@@ -23,10 +24,6 @@ using std::chrono::milliseconds;
 constexpr const char* kGetData = "/Machine/GetData.html";
 constexpr const char* kReport = "/Machine/UpdateInfov2.html";
 constexpr const char* kConfig = "[SerialNo]\r\nNo=KST-0001\r\n; kept as it is\r\n[Version]\r\nClient=0.216\r\n";
-
-const std::string kRecord =
-    "[Version]\r\nServer=0.216\r\n[Return]\r\nCount=1\r\n[Machine]\r\nName=Digger\r\nLevel=3\r\n"
-    "Fuel=250\r\nOnOff=1\r\nKEST=25\r\n[MARS]\r\nActive_Machine=3\r\n";
 
 enum class Expect {
   kNotApplied,  // the answer did not arrive complete: fuel and amount kept, mining off
@@ -86,9 +83,9 @@ class FaultTest : public ::testing::TestWithParam<Fault> {
   ClientFixture client{server.Root()};
 
   void SetUp() override {
-    client.env.closingPauseMs = 2000;  // the real pause: closing must fit it in too
+    client.env.closingPause = std::chrono::milliseconds(2000);  // the real pause: closing must fit it in too
     WriteFileBytes(client.InstallDir() + "/config.ini", kConfig);
-    server.Route(kGetData, Reply::Ok(kRecord));
+    server.Route(kGetData, Reply::Ok(kMachineRecord));
   }
 };
 
@@ -231,7 +228,7 @@ TEST(LocalFaults, ConfigurationProblemsNeverStopTheClient) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ScriptedHttpServer server;
-    server.Route(kGetData, Reply::Ok(kRecord));
+    server.Route(kGetData, Reply::Ok(kMachineRecord));
     ClientFixture client(server.Root());
     c.prepare(client);
     MinerCore core(client.env, client.window);
@@ -246,7 +243,7 @@ TEST(LocalFaults, ConfigurationProblemsNeverStopTheClient) {
 
 TEST(LocalFaults, TemporaryFolderThatCannotBeWrittenMeansNoAnswer) {
   ScriptedHttpServer server;
-  server.Route(kGetData, Reply::Ok(kRecord));
+  server.Route(kGetData, Reply::Ok(kMachineRecord));
   server.Route(kReport, Reply::Ok("[Machine]\r\nFuel=1\r\nKEST=1\r\nCode=1000\r\n"));
   ClientFixture client(server.Root());
   client.WriteConfig("KST-0001", "0.216");

@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 
+#include "machine_record.h"
 #include "support/client_fixture.h"
 #include "support/scripted_http_server.h"
 
@@ -17,9 +18,6 @@ namespace {
 using SteadyClock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-constexpr const char* kRecord =
-    "[Version]\r\nServer=0.216\r\n[Return]\r\nCount=1\r\n[Machine]\r\nName=Digger\r\nLevel=3\r\n"
-    "Fuel=250\r\nOnOff=1\r\nKEST=25\r\n";
 constexpr const char* kReportAnswer = "[Machine]\r\nFuel=9\r\nKEST=1\r\nCode=3021\r\n";
 constexpr uid_t kNobody = 65534;
 
@@ -29,12 +27,12 @@ struct PrivateFilesFixture : ::testing::Test {
   std::string outside;
 
   void SetUp() override {
-    server.Route("/Machine/GetData.html", Reply::Ok(kRecord));
+    server.Route("/Machine/GetData.html", Reply::Ok(kMachineRecord));
     server.Route("/Machine/UpdateInfov2.html", Reply::Ok(kReportAnswer));
     server.SetDefault(Reply::Ok("ok"));
     client.WriteConfig("KST-0001", "0.216");
     outside = client.box.File("outside.ini");
-    WriteFileBytes(outside, std::string(kRecord) + "[Machine]\r\nCode=3021\r\n");
+    WriteFileBytes(outside, std::string(kMachineRecord) + "[Machine]\r\nCode=3021\r\n");
   }
 
   // Start-up, one report that passes its gate, the close; each bounded.
@@ -107,7 +105,7 @@ TEST_F(PrivateFilesFixture, ReplyFolderThatIsNotPrivateMeansNoAnswerAndADebugLin
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ScriptedHttpServer service;
-    service.Route("/Machine/GetData.html", Reply::Ok(kRecord));
+    service.Route("/Machine/GetData.html", Reply::Ok(kMachineRecord));
     service.Route("/Machine/UpdateInfov2.html", Reply::Ok(kReportAnswer));
     ClientFixture fixture(service.Root());
     fixture.env.tempDir = c.folder(fixture);

@@ -191,7 +191,7 @@ TEST_F(SessionFixture, PowerOffNoticeGivesUpOnASilentService) {
   ScriptedHttpServer silent;
   silent.SetDefault(Reply::NeverAnswer());
   ClientFixture c(silent.Root());
-  c.env.powerOffTimeoutMs = 1000;
+  c.env.powerOffTimeout = std::chrono::milliseconds(1000);
   MinerCore core(c.env, c.window);
   const auto t0 = std::chrono::steady_clock::now();
   core.EndSession();

@@ -29,6 +29,7 @@ std::string AmountText(double amount) {
 
 }  // namespace
 
+// Worked by hand: amount = level x 0.000001 + (draw mod 1000) / 5000000 + holding x 1e-8 + boost.
 TEST(AdvanceMining, AmountFromLevelDrawHoldingAndBoost) {
   struct Case {
     const char* what;
@@ -38,20 +39,21 @@ TEST(AdvanceMining, AmountFromLevelDrawHoldingAndBoost) {
     int draw;
     double amount;
     double boostAfter;
+    double machineKestAfter;
     const char* logged;
   } cases[] = {
-      {"level 1, r 41", 1, 0, 0, 41, 0.0000092, 0, "0.000009"},
-      {"holding 1000 adds 1000 x 1e-8", 1, 1000, 0, 41, 0.0000192, 0, "0.000019"},
-      {"nothing at all", 0, 0, 0, 0, 0, 0, "0.000000"},
-      {"only r mod 1000 counts", 0, 0, 0, 1999, 999 / 5000000.0, 0, "0.000200"},
-      {"largest draw", 0, 0, 0, 32767, 767 / 5000000.0, 0, "0.000153"},
-      {"boost above 1 is dropped", 2, 0, 1.5, 0, 0.000002, 0, "0.000002"},
-      {"boost just above 1 is dropped", 0, 0, 1.0000001, 0, 0, 0, "0.000000"},
-      {"boost of exactly 1 is added in full", 0, 0, 1.0, 0, 1.0, 1.0, "1.000000"},
-      {"a negative boost is subtracted", 1, 0, -0.25, 41, 0.0000092 - 0.25, -0.25, "-0.249991"},
-      {"a negative level", -3, 0, 0, 0, -0.000003, 0, "-0.000003"},
-      {"a boost that is no number is dropped", 2, 0, std::nan(""), 0, 0.000002, 0, "0.000002"},
-      {"a boost of minus infinity is dropped", 2, 0, -HUGE_VAL, 0, 0.000002, 0, "0.000002"},
+      {"level 1, r 41", 1, 0, 0, 41, 0.0000092, 0, 0.0000092, "0.000009"},
+      {"holding 1000 adds 1000 x 1e-8", 1, 1000, 0, 41, 0.0000192, 0, 1000.0000192, "0.000019"},
+      {"nothing at all", 0, 0, 0, 0, 0, 0, 0, "0.000000"},
+      {"only r mod 1000 counts", 0, 0, 0, 1999, 0.0001998, 0, 0.0001998, "0.000200"},
+      {"largest draw", 0, 0, 0, 32767, 0.0001534, 0, 0.0001534, "0.000153"},
+      {"boost above 1 is dropped", 2, 0, 1.5, 0, 0.000002, 0, 0.000002, "0.000002"},
+      {"boost just above 1 is dropped", 0, 0, 1.0000001, 0, 0, 0, 0, "0.000000"},
+      {"boost of exactly 1 is added in full", 0, 0, 1.0, 0, 1.0, 1.0, 1.0, "1.000000"},
+      {"a negative boost is subtracted", 1, 0, -0.25, 41, -0.2499908, -0.25, -0.2499908, "-0.249991"},
+      {"a negative level", -3, 0, 0, 0, -0.000003, 0, -0.000003, "-0.000003"},
+      {"a boost that is no number is dropped", 2, 0, std::nan(""), 0, 0.000002, 0, 0.000002, "0.000002"},
+      {"a boost of minus infinity is dropped", 2, 0, -HUGE_VAL, 0, 0.000002, 0, 0.000002, "0.000002"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -62,7 +64,7 @@ TEST(AdvanceMining, AmountFromLevelDrawHoldingAndBoost) {
     const double e = AdvanceMining(s, 0, c.draw);
     EXPECT_NEAR(e, c.amount, 1e-15);
     EXPECT_EQ(s.boost, c.boostAfter);
-    EXPECT_DOUBLE_EQ(s.machineKest, c.machineKest + c.amount);
+    EXPECT_NEAR(s.machineKest, c.machineKestAfter, 1e-12);
     EXPECT_EQ(AmountText(e), c.logged);
   }
 }
@@ -72,18 +74,29 @@ TEST(AdvanceMining, HoldingAndBoostAreReadBeforeTheStepChangesThem) {
   s.machineKest = 1000;
   s.boost = 1.0;
   const double first = AdvanceMining(s, 0, 0);
-  EXPECT_DOUBLE_EQ(first, 1000 * 0.00000001 + 1.0);
+  EXPECT_NEAR(first, 1.00001, 1e-12);  // 1000 x 1e-8 + 1
   // The second step sees the grown holding; the boost stays until a reply replaces it.
   const double second = AdvanceMining(s, 0, 0);
-  EXPECT_DOUBLE_EQ(second, (1000 + first) * 0.00000001 + 1.0);
+  EXPECT_NEAR(second, 1.0000100100001, 1e-12);  // 1001.00001 x 1e-8 + 1
   EXPECT_EQ(s.boost, 1.0);
-  EXPECT_DOUBLE_EQ(s.machineKest, 1000 + first + second);
+  EXPECT_NEAR(s.machineKest, 1002.0000200100001, 1e-9);
 }
 
+// Each step's amount here is 0.0000092 (level 1, draw 41); the second has not changed, so
+// the site's per-second figures come from the total of the second before, 0.002.
 TEST(AdvanceMining, SiteFiguresMoveAsIfEveryActiveMachineMined) {
   struct Case {
     int32_t machines;
-  } cases[] = {{0}, {1}, {3}, {-2}};
+    double buriedKest;
+    double totalKestMining;
+    double mkps;
+    double mkph;
+  } cases[] = {
+      {0, 100, 50, 0, 7},
+      {1, 99.9999908, 50.0000092, 0.002, 7.002},
+      {3, 99.9999724, 50.0000276, 0.006, 7.018},
+      {-2, 100.0000184, 49.9999816, -0.004, 7.008},
+  };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.machines);
     MachineState s;
@@ -95,12 +108,11 @@ TEST(AdvanceMining, SiteFiguresMoveAsIfEveryActiveMachineMined) {
     s.mkps = 5;
     s.lastSecondTotal = 0.002;
     s.currentSecond = 9;
-    const double e = AdvanceMining(s, 9, 41);
-    const double l = c.machines;
-    EXPECT_DOUBLE_EQ(s.buriedKest, 100 - l * e);
-    EXPECT_DOUBLE_EQ(s.totalKestMining, 50 + l * e);
-    EXPECT_DOUBLE_EQ(s.mkps, 0.002 * l);
-    EXPECT_DOUBLE_EQ(s.mkph, 7 + 0.002 * l * l);
+    EXPECT_NEAR(AdvanceMining(s, 9, 41), 0.0000092, 1e-15);
+    EXPECT_NEAR(s.buriedKest, c.buriedKest, 1e-12);
+    EXPECT_NEAR(s.totalKestMining, c.totalKestMining, 1e-12);
+    EXPECT_NEAR(s.mkps, c.mkps, 1e-15);
+    EXPECT_NEAR(s.mkph, c.mkph, 1e-12);
   }
 }
 
@@ -142,6 +154,7 @@ TEST(AdvanceMining, NewSecondTurnsTheTotalBeforeTheLastIntoExperience) {
     s.mkps = 99;
     s.activeMachines = 2;
     const double e = AdvanceMining(s, 5, 41);
+    EXPECT_NEAR(e, 0.0000082, 1e-15);  // 41 / 5000000
     EXPECT_EQ(s.expGain, c.expGain);
     EXPECT_EQ(s.lastSecondTotal, 0.3);
     EXPECT_EQ(s.miningPerSec, 0.3);
@@ -162,7 +175,9 @@ TEST(AdvanceMining, StepsOfOneSecondAddUpWithoutTouchingThePreviousTotal) {
   s.expGain = 77;
   const double first = AdvanceMining(s, 12, 100);
   const double second = AdvanceMining(s, 12, 200);
-  EXPECT_DOUBLE_EQ(s.currentSecondTotal, 0.01 + first + second);
+  EXPECT_NEAR(first, 0.00002, 1e-15);          // 100 / 5000000
+  EXPECT_NEAR(second, 0.0000400000002, 1e-15);  // 200 / 5000000 + 0.00002 x 1e-8
+  EXPECT_NEAR(s.currentSecondTotal, 0.0100600000002, 1e-15);
   EXPECT_EQ(s.lastSecondTotal, 0.02);
   EXPECT_EQ(s.miningPerSec, 0.02);
   EXPECT_EQ(s.mkps, 0.04);
@@ -184,6 +199,7 @@ TEST(AdvanceMining, FirstStepOfARunInSecondZeroContinuesTheZeroTotal) {
     s.level = 1;
     s.expGain = 5;
     const double e = AdvanceMining(s, c.second, 41);
+    EXPECT_NEAR(e, 0.0000092, 1e-15);
     EXPECT_EQ(s.expGain, c.expGainAfter);
     EXPECT_EQ(s.currentSecond, c.second);
     EXPECT_EQ(s.currentSecondTotal, e);
@@ -198,8 +214,9 @@ TEST(AdvanceMining, SecondsAreKnownOnlyByTheirNumber) {
   s.currentSecond = 30;
   s.currentSecondTotal = 0.01;
   s.lastSecondTotal = 0.5;
-  const double e = AdvanceMining(s, 30, 0);
-  EXPECT_DOUBLE_EQ(s.currentSecondTotal, 0.01 + e);
+  s.level = 2;
+  AdvanceMining(s, 30, 0);  // 0.000002
+  EXPECT_NEAR(s.currentSecondTotal, 0.010002, 1e-15);
   EXPECT_EQ(s.lastSecondTotal, 0.5);
 }
 

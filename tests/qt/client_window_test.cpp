@@ -41,7 +41,7 @@ struct LiveClient {
     env.patchRoot = "http://localhost:" + std::to_string(service->Port());
     env.installDir = install;
     env.tempDir = temp;
-    env.closingPauseMs = 100;
+    env.closingPause = std::chrono::milliseconds(100);
     client = std::make_unique<MinerCore>(env, delivery);
     window = std::make_unique<CQXCLIENTDlg>(*client, delivery);
     window->show();

@@ -20,9 +20,22 @@ std::string Quoted(const std::string& s) {
   return out + "'";
 }
 
+// The URI of the CTest run's server (the fixture `postgres`), empty when there is none:
+// run outside CTest, or without PostgreSQL server binaries.
+std::string FixtureUri() {
+#ifdef KESTRAVON_POSTGRES_FIXTURE_DIR
+  std::string uri = ReadFileBytes(std::string(KESTRAVON_POSTGRES_FIXTURE_DIR) + "/uri");
+  while (!uri.empty() && (uri.back() == '\n' || uri.back() == '\r')) uri.pop_back();
+  if (uri.rfind("postgresql://", 0) == 0) return uri;
+#endif
+  return "";
+}
+
 class Server {
  public:
   Server() {
+    uri_ = FixtureUri();
+    if (!uri_.empty()) return;  // the run's own: it stops it after the last test
     const std::string script = std::string(KESTRAVON_SOURCE_DIR) + "/scripts/private-postgres";
     const std::string command = Quoted(script) + " start " + Quoted(dir_) + " " +
                                 std::to_string(getpid()) + " 2>" + Quoted(box_.File("start.log"));

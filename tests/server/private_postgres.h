@@ -1,5 +1,6 @@
 #pragma once
-// One throwaway PostgreSQL server per test process (scripts/private-postgres), started on
+// The throwaway PostgreSQL server of the CTest run (the fixture `postgres`), or, for a test
+// process run on its own, one of the process's (scripts/private-postgres), started on
 // first use and stopped when the process ends; each caller gets a database of its own.
 #include <string>
 

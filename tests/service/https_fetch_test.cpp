@@ -3,6 +3,7 @@
 // TLS on 127.0.0.1 with the throwaway certificates of tests/fixtures/tls.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <string>
@@ -76,8 +77,8 @@ TEST_F(HttpsFetchTest, OnlyATrustedCertificateForTheUrlsHostIsAccepted) {
 
     UrlFetcher fetcher;
     FetchLimits limits;
-    limits.connectTimeoutMs = 5000;
-    limits.totalTimeoutMs = 20000;
+    limits.connectTimeout = std::chrono::milliseconds(5000);
+    limits.totalTimeout = std::chrono::milliseconds(20000);
     fetcher.SetLimits(limits);
     fetcher.SetCaBundle(c.caBundle);
     fetcher.OpenSession();
@@ -105,9 +106,9 @@ TEST_F(HttpsFetchTest, PlainHttpToATlsServiceIsNoAnswer) {
   const std::string destination = box.File("qx_sn.dat");
   UrlFetcher fetcher;
   FetchLimits limits;
-  limits.connectTimeoutMs = 5000;
-  limits.idleTimeoutSec = 5;
-  limits.totalTimeoutMs = 10000;
+  limits.connectTimeout = std::chrono::milliseconds(5000);
+  limits.idleTimeout = std::chrono::seconds(5);
+  limits.totalTimeout = std::chrono::milliseconds(10000);
   fetcher.SetLimits(limits);
   fetcher.OpenSession();
   const std::string url =

@@ -138,7 +138,7 @@ TEST(ReplyFile, LinksPipesFoldersAndForeignFilesAreNeverWritten) {
     const auto start = std::chrono::steady_clock::now();
     UrlFetcher fetcher;
     FetchLimits limits;
-    limits.totalTimeoutMs = 10000;
+    limits.totalTimeout = std::chrono::milliseconds(10000);
     fetcher.SetLimits(limits);
     fetcher.OpenSession();
     EXPECT_EQ(fetcher.FetchToFile(server.Url("/r").c_str(), box.File(c.name).c_str()), 1);

@@ -30,9 +30,9 @@ struct FetchRun {
 // only the limit under test ever fires.
 FetchLimits TestLimits() {
   FetchLimits limits;
-  limits.connectTimeoutMs = 5000;
-  limits.idleTimeoutSec = 30;
-  limits.totalTimeoutMs = 20000;
+  limits.connectTimeout = std::chrono::milliseconds(5000);
+  limits.idleTimeout = std::chrono::seconds(30);
+  limits.totalTimeout = std::chrono::milliseconds(20000);
   return limits;
 }
 
@@ -325,100 +325,93 @@ class RunningFetch {
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-// A server that answers the headers and part of the body, then goes silent.
-TEST_F(UrlFetcherTest, StalledBodyIsEndedByTheIdleLimitOrTheAbortFlag) {
+// Every way a transfer can hang, each ended by its limit and by the abort flag: a server
+// that answers the headers and part of the body then goes silent, one that answers the
+// headers only, one that takes the request and never answers, and a connection attempt
+// that is never answered. A transfer that began keeps what arrived; one that did not
+// leaves the destination untouched.
+enum class Hang { kPartOfTheBody, kHeadersOnly, kSilentServer, kUnansweredConnect };
+enum class Ender { kIdleLimit, kConnectLimit, kAbortFlag };
+
+struct HangCase {
+  const char* what;
+  Hang hang;
+  Ender ender;
+  int result;
+  bool responseBegan;
+  std::optional<size_t> bytesKept;  // of the body; none: the previous file stays as it was
+  double boundSeconds;  // from the start when a limit ends it, from setting the flag otherwise
+};
+
+TEST_F(UrlFetcherTest, HangingTransferIsEndedByItsLimitOrTheAbortFlag) {
   Reply stall = Reply::Ok(ScriptedHttpServer::GeneratedBytes(0, 1000));
   stall.stopAfter = 100;
   stall.afterStop = Reply::AfterStop::Stall;
   server.Route("/stall", stall);
   server.Route("/headers", Reply::StallAfterHeaders(500));
-  struct Case {
-    const char* what;
-    const char* path;
-    bool useAbort;
-    size_t bytesBeforeStall;
-  };
-  const Case cases[] = {{"idle limit, part of the body", "/stall", false, 100},
-                        {"idle limit, headers only", "/headers", false, 0},
-                        {"abort flag, part of the body", "/stall", true, 100},
-                        {"abort flag, headers only", "/headers", true, 0}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    WriteFileBytes(destination, "previous answer");
-    FetchLimits limits = TestLimits();
-    if (!c.useAbort) limits.idleTimeoutSec = 1;
-    std::atomic<bool> abort{false};
-    RunningFetch fetch(server.Url(c.path), destination, limits, &abort);
-    // While the body stalls the fetcher is busy and the file already holds what arrived.
-    EXPECT_TRUE(WaitUntil([&] { return fetch.Fetcher().Busy() == 1; }));
-    EXPECT_TRUE(WaitUntil([&] { return ReadFileBytes(destination).size() == c.bytesBeforeStall; }));
-    Clock::time_point stoppedAt = Clock::now();
-    if (c.useAbort) {
-      ASSERT_TRUE(fetch.Running());
-      abort = true;
-    }
-    FetchRun run = fetch.Finish();
-    EXPECT_EQ(run.result, 1);
-    EXPECT_TRUE(run.outcome.responseBegan);
-    EXPECT_FALSE(run.outcome.complete);
-    EXPECT_EQ(fetch.Fetcher().Busy(), 0);
-    EXPECT_EQ(ReadFileBytes(destination), stall.body.substr(0, c.bytesBeforeStall));
-    // Only the limit or the flag can have ended it: the server stalls until shutdown.
-    const double bound = c.useAbort ? 3.0 : 4.0;
-    EXPECT_LT(Seconds(fetch.Ended() - (c.useAbort ? stoppedAt : fetch.Started())), bound);
-  }
-}
-
-// A server that takes the request and never answers: no response, so nothing is written.
-TEST_F(UrlFetcherTest, SilentServerIsEndedByTheIdleLimitOrTheAbortFlag) {
   server.Route("/silent", Reply::NeverAnswer());
+  UnansweredPort port;
+  const HangCase cases[] = {
+      {"idle limit, part of the body", Hang::kPartOfTheBody, Ender::kIdleLimit, 1, true, 100, 4.0},
+      {"idle limit, headers only", Hang::kHeadersOnly, Ender::kIdleLimit, 1, true, 0, 4.0},
+      {"abort flag, part of the body", Hang::kPartOfTheBody, Ender::kAbortFlag, 1, true, 100, 3.0},
+      {"abort flag, headers only", Hang::kHeadersOnly, Ender::kAbortFlag, 1, true, 0, 3.0},
+      {"idle limit, silent server", Hang::kSilentServer, Ender::kIdleLimit, 0, false, std::nullopt, 4.0},
+      {"abort flag, silent server", Hang::kSilentServer, Ender::kAbortFlag, 0, false, std::nullopt, 3.0},
+      {"connect limit, unanswered connect", Hang::kUnansweredConnect, Ender::kConnectLimit, 0, false,
+       std::nullopt, 3.0},
+      {"abort flag, unanswered connect", Hang::kUnansweredConnect, Ender::kAbortFlag, 0, false, std::nullopt,
+       3.0},
+  };
   const std::string old = "previous answer";
-  for (bool useAbort : {false, true}) {
-    SCOPED_TRACE(useAbort ? "abort flag" : "idle limit");
+  for (const HangCase& c : cases) {
+    SCOPED_TRACE(c.what);
     WriteFileBytes(destination, old);
     FetchLimits limits = TestLimits();
-    if (!useAbort) limits.idleTimeoutSec = 1;
+    if (c.ender == Ender::kIdleLimit) limits.idleTimeout = 1s;
+    if (c.ender == Ender::kConnectLimit) limits.connectTimeout = 500ms;
+    std::string url;
+    switch (c.hang) {
+      case Hang::kPartOfTheBody: url = server.Url("/stall"); break;
+      case Hang::kHeadersOnly: url = server.Url("/headers"); break;
+      case Hang::kSilentServer: url = server.Url("/silent"); break;
+      case Hang::kUnansweredConnect: url = "http://127.0.0.1:" + std::to_string(port.Port()) + "/a"; break;
+    }
     std::atomic<bool> abort{false};
-    size_t before = server.RequestCount();
-    RunningFetch fetch(server.Url("/silent"), destination, limits, &abort);
-    ASSERT_TRUE(server.WaitForRequests(before + 1));
-    std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(fetch.Fetcher().Busy(), 0);
-    EXPECT_EQ(ReadFileBytes(destination), old);
-    Clock::time_point stoppedAt = Clock::now();
-    if (useAbort) {
+    const size_t requestsBefore = server.RequestCount();
+    RunningFetch fetch(url, destination, limits, &abort);
+    if (c.responseBegan) {
+      // While the body stalls the fetcher is busy and the file already holds what arrived.
+      EXPECT_TRUE(WaitUntil([&] { return fetch.Fetcher().Busy() == 1; }));
+      EXPECT_TRUE(WaitUntil([&] { return ReadFileBytes(destination).size() == *c.bytesKept; }));
+    } else if (c.hang == Hang::kSilentServer) {
+      // The request arrived, but no response: nothing streams and nothing is written.
+      ASSERT_TRUE(server.WaitForRequests(requestsBefore + 1));
+      std::this_thread::sleep_for(100ms);
+      EXPECT_EQ(fetch.Fetcher().Busy(), 0);
+      EXPECT_EQ(ReadFileBytes(destination), old);
+    } else {
+      // Still trying: the attempt is neither refused nor answered.
+      std::this_thread::sleep_for(300ms);
+      ASSERT_TRUE(fetch.Running());
+    }
+    const Clock::time_point stoppedAt = Clock::now();
+    if (c.ender == Ender::kAbortFlag) {
       ASSERT_TRUE(fetch.Running());
       abort = true;
     }
     FetchRun run = fetch.Finish();
-    EXPECT_EQ(run.result, 0);
-    EXPECT_FALSE(run.outcome.responseBegan);
-    EXPECT_EQ(run.outcome.status, 0);
-    EXPECT_EQ(ReadFileBytes(destination), old);
-    EXPECT_LT(Seconds(fetch.Ended() - (useAbort ? stoppedAt : fetch.Started())), useAbort ? 3.0 : 4.0);
-  }
-}
-
-// A connection attempt that is never answered ends by the connect limit or the flag.
-TEST_F(UrlFetcherTest, UnansweredConnectIsEndedByTheConnectLimitOrTheAbortFlag) {
-  UnansweredPort port;
-  const std::string url = "http://127.0.0.1:" + std::to_string(port.Port()) + "/a";
-  for (bool useAbort : {false, true}) {
-    SCOPED_TRACE(useAbort ? "abort flag" : "connect limit");
-    WriteFileBytes(destination, "old");
-    FetchLimits limits = TestLimits();
-    if (!useAbort) limits.connectTimeoutMs = 500;
-    std::atomic<bool> abort{false};
-    RunningFetch fetch(url, destination, limits, &abort);
-    std::this_thread::sleep_for(300ms);
-    // Still trying: the attempt is neither refused nor answered.
-    ASSERT_TRUE(fetch.Running());
-    Clock::time_point stoppedAt = Clock::now();
-    if (useAbort) abort = true;
-    FetchRun run = fetch.Finish();
-    EXPECT_EQ(run.result, 0);
-    EXPECT_EQ(ReadFileBytes(destination), "old");
-    EXPECT_LT(Seconds(fetch.Ended() - (useAbort ? stoppedAt : fetch.Started())), 3.0);
+    EXPECT_EQ(run.result, c.result);
+    EXPECT_EQ(run.outcome.responseBegan, c.responseBegan);
+    EXPECT_FALSE(run.outcome.complete);
+    EXPECT_EQ(fetch.Fetcher().Busy(), 0);
+    if (!c.responseBegan) {
+      EXPECT_EQ(run.outcome.status, 0);
+    }
+    EXPECT_EQ(ReadFileBytes(destination), c.bytesKept ? stall.body.substr(0, *c.bytesKept) : old);
+    // Only the limit or the flag can have ended it: each server hangs until shutdown.
+    const Clock::time_point from = c.ender == Ender::kAbortFlag ? stoppedAt : fetch.Started();
+    EXPECT_LT(Seconds(fetch.Ended() - from), c.boundSeconds);
   }
 }
 
@@ -439,7 +432,7 @@ TEST_F(UrlFetcherTest, SlowButSteadyBodyOutlastsTheIdleLimitButNotTheTotalLimit)
   server.Route("/long", Reply::Drip(body, 100ms));                // 2.1 s
   {
     FetchLimits limits = TestLimits();
-    limits.idleTimeoutSec = 1;
+    limits.idleTimeout = std::chrono::seconds(1);
     FetchRun run = Fetch(server.Url("/drip"), destination, limits);
     EXPECT_EQ(run.result, 1);
     EXPECT_TRUE(run.outcome.Complete2xx());
@@ -450,14 +443,14 @@ TEST_F(UrlFetcherTest, SlowButSteadyBodyOutlastsTheIdleLimitButNotTheTotalLimit)
     // not speed.
     server.Route("/trickle", Reply::Drip("abc", 1500ms));
     FetchLimits limits = TestLimits();
-    limits.idleTimeoutSec = 2;
+    limits.idleTimeout = std::chrono::seconds(2);
     FetchRun run = Fetch(server.Url("/trickle"), destination, limits);
     EXPECT_TRUE(run.outcome.Complete2xx());
     EXPECT_EQ(ReadFileBytes(destination), "abc");
   }
   {
     FetchLimits limits = TestLimits();
-    limits.totalTimeoutMs = 500;
+    limits.totalTimeout = std::chrono::milliseconds(500);
     FetchRun run = Fetch(server.Url("/long"), destination, limits);
     EXPECT_EQ(run.result, 1);
     EXPECT_FALSE(run.outcome.complete);

@@ -14,7 +14,7 @@ ClientFixture::ClientFixture(const std::string& serviceRoot, const std::string& 
   env.debug = &debug;
   env.launcher = &launcher;
   env.macText = [] { return std::string("00-1A-2B-3C-4D-5E"); };
-  env.closingPauseMs = 0;
+  env.closingPause = std::chrono::milliseconds(0);
   core_ = std::make_unique<MinerCore>(env, window);
 }
 

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <string>
 
@@ -30,8 +31,8 @@ TEST(HttpsFetchTest, ServiceWithAnUntrustedCertificateIsNoAnswer) {
 
   UrlFetcher fetcher;
   FetchLimits limits;
-  limits.connectTimeoutMs = 10000;
-  limits.totalTimeoutMs = 30000;
+  limits.connectTimeout = std::chrono::milliseconds(10000);
+  limits.totalTimeout = std::chrono::milliseconds(30000);
   fetcher.SetLimits(limits);
   fetcher.OpenSession();
   EXPECT_EQ(fetcher.FetchToFile(url.c_str(), destination.c_str()), 0);
