@@ -11,6 +11,8 @@
 #include <chrono>
 #include <clocale>
 #include <cstdio>
+#include <ctime>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -24,10 +26,14 @@
 #include "daemon/daemon_options.h"
 #include "daemon/dashboard_json.h"
 #include "daemon/headless_window.h"
+#include "daemon/history_json.h"
+#include "daemon/history_ring.h"
+#include "daemon/history_sampler.h"
 #include "daemon/instance_folders.h"
 #include "daemon/local_view.h"
 #include "daemon/log_lines.h"
 #include "daemon/metrics_text.h"
+#include "daemon/tick_snapshot.h"
 #include "daemon/utf8_text.h"
 #include "service/identity.h"
 #include "service/private_folder.h"
@@ -44,11 +50,28 @@ sigset_t StopSignals() {
   return set;
 }
 
-int WaitForStopSignal(const sigset_t& set) {
-  int signal = 0;
-  while (sigwait(&set, &signal) != 0) {
+// Waits for SIGINT or SIGTERM; meanwhile calls `tick` once a second, on seconds of the
+// monotonic clock counted from the start (a late tick does not make up for the ones missed).
+int WaitForStopSignal(const sigset_t& set, const std::function<void()>& tick) {
+  using Clock = std::chrono::steady_clock;
+  auto next = Clock::now() + std::chrono::seconds(1);
+  for (;;) {
+    const auto now = Clock::now();
+    if (now >= next) {
+      tick();
+      next += std::chrono::seconds(1);
+      if (next <= Clock::now()) next = Clock::now() + std::chrono::seconds(1);
+      continue;
+    }
+    const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(next - now);
+    const timespec timeout{static_cast<time_t>(wait.count() / 1000000000), static_cast<long>(wait.count() % 1000000000)};
+    const int signal = sigtimedwait(&set, nullptr, &timeout);
+    if (signal > 0) return signal;
   }
-  return signal;
+}
+
+double MonotonicSeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 std::string ToggleJson(MinerCore& core, HeadlessWindow& window) {
@@ -127,10 +150,39 @@ int RunDaemon(int argc, char** argv) {
   std::mutex commandMutex;  // Start/Stop commands one at a time, as the window's thread runs them
   bool sessionEnding = false;  // under commandMutex
 
+  // The last hour, a point a second, taken on the main thread between signals; and what
+  // the open pages read, built at most once per point whatever their number.
+  HistoryRing history;
+  HistorySampler sampler(history);
+  const auto sampleHistory = [&core, &sampler] {
+    HistoryReading reading;
+    reading.monotonicSeconds = MonotonicSeconds();
+    reading.wallSecond = static_cast<int64_t>(std::time(nullptr));
+    reading.workerPasses = core.WorkerPassCount();
+    const MachineState state = core.Snapshot();
+    reading.coinAmount = state.machineKest;
+    reading.fuel = state.fuel;
+    reading.experience = state.exp;
+    sampler.Sample(reading);
+  };
+  TickSnapshot snapshot([&core, &window, &history](uint64_t tick) {
+    uint64_t first = 0;
+    const std::vector<HistoryPoint> newest = history.Since(tick > 0 ? tick - 1 : 0, first);
+    const std::string point = newest.empty() ? std::string() : HistoryPointJson(newest.back(), first + newest.size() - 1);
+    SnapshotCounters counters;
+    counters.workerPasses = core.WorkerPassCount();
+    const SessionCounts counts = core.Counts();
+    counters.miningSteps = counts.miningSteps;
+    counters.reportsSent = counts.reportsSent;
+    return SnapshotJson(tick, counters, DashboardJson(window.Current()), point);
+  });
+
   std::unique_ptr<LocalView> view;
+  std::string viewToken;
   if (options.listen) {
     ViewSources sources;
     sources.token = NewAccessToken();
+    viewToken = sources.token;
     if (!WriteTokenFile(env.tempDir, sources.token)) {
       std::fprintf(stderr, "kestravon-minerd: cannot write the view's token into %s (a folder of this user, "
                    "mode 0700, is needed)\n", env.tempDir.c_str());
@@ -149,13 +201,22 @@ int RunDaemon(int argc, char** argv) {
       in.uptimeSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
       return MetricsText(in);
     };
-    sources.toggleMining = [&core, &window, &commandMutex, &sessionEnding]() -> std::optional<std::string> {
+    sources.toggleMining = [&core, &window, &commandMutex, &sessionEnding,
+                            &snapshot]() -> std::optional<std::string> {
       std::lock_guard<std::mutex> lock(commandMutex);
       // Checked under the lock the close takes too: no Start slips in after the
       // power-off notice.
       if (sessionEnding) return std::nullopt;
       core.ToggleMining();
+      snapshot.Invalidate();
       return ToggleJson(core, window);
+    };
+    sources.page.token = sources.token;
+    sources.page.snapshotJson = [&snapshot, &history] { return *snapshot.Get(history.Count()); };
+    sources.page.historyJson = [&history](uint64_t since) {
+      uint64_t first = 0;
+      const std::vector<HistoryPoint> points = history.Since(since, first);
+      return HistoryJson(points, first);
     };
     view = std::make_unique<LocalView>(std::move(sources));
     std::string error;
@@ -184,15 +245,17 @@ int RunDaemon(int argc, char** argv) {
     const std::string host = options.listen->host.find(':') != std::string::npos
                                  ? "[" + options.listen->host + "]"
                                  : options.listen->host;
-    WriteLogLine("view on http://" + host + ":" + std::to_string(view->Port()) + ", view token in " + env.tempDir +
-                 kTokenFileName);
-    std::printf("listening on http://%s:%d\n", host.c_str(), view->Port());
+    const std::string address = "http://" + host + ":" + std::to_string(view->Port());
+    WriteLogLine("view on " + address + ", view token in " + env.tempDir + kTokenFileName);
+    // The page takes the token from the fragment, which a browser never sends to a server.
+    std::printf("listening on %s/#token=%s\n", address.c_str(), viewToken.c_str());
   } else {
     std::printf("running without a view\n");
   }
   std::fflush(stdout);
 
-  const int signal = WaitForStopSignal(stopSignals);
+  sampleHistory();
+  const int signal = WaitForStopSignal(stopSignals, sampleHistory);
   WriteLogLine(signal == SIGINT ? "SIGINT: ending the session" : "SIGTERM: ending the session");
   // As Cancel closes the window: nothing can click Start/Stop any more, then the session
   // ends (worker stopped, power-off notice, pause) and the worker is gone for good. The

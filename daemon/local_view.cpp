@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "daemon/access_token.h"
+#include "daemon/page_assets.h"
 #include "http/engine.h"
 
 namespace {
@@ -18,7 +19,27 @@ http::Reply Json(int status, std::string body) {
 }
 
 http::Reply Refuse(int status, const char* why) {
-  return Json(status, std::string("{\"error\":\"") + why + "\"}\n");
+  http::Reply reply = Json(status, std::string("{\"error\":\"") + why + "\"}\n");
+  reply.headers.emplace_back("Cache-Control", "no-store");
+  return reply;
+}
+
+// Every answer, refusals included, tells a browser to run nothing but the view's own
+// files, to guess no type and to let no other page frame it.
+http::Reply WithSecurityHeaders(http::Reply reply) {
+  for (std::size_t i = 0; i < kPageSecurityHeaderCount; ++i) {
+    reply.headers.emplace_back(kPageSecurityHeaders[i].name, kPageSecurityHeaders[i].value);
+  }
+  return reply;
+}
+
+http::Reply FromPage(PageReply page) {
+  http::Reply reply;
+  reply.status = page.status;
+  reply.contentType = std::move(page.contentType);
+  reply.body = std::move(page.body);
+  reply.headers = std::move(page.headers);
+  return reply;
 }
 
 http::EngineSettings ViewSettings() {
@@ -34,7 +55,7 @@ http::EngineSettings ViewSettings() {
   settings.connectionLimit = 512;
   // Two, so a Start/Stop that waits for the service leaves the dashboard answering.
   settings.threads = 2;
-  settings.refusal = [](int status) { return Refuse(status, http::ReasonOf(status)); };
+  settings.refusal = [](int status) { return WithSecurityHeaders(Refuse(status, http::ReasonOf(status))); };
   return settings;
 }
 }  // namespace
@@ -42,7 +63,9 @@ http::EngineSettings ViewSettings() {
 LocalView::LocalView(ViewSources sources)
     : sources_(std::move(sources)),
       engine_(std::make_unique<http::Engine>(ViewSettings(),
-                                             [this](const http::Request& request) { return Answer(request); })) {
+                                             [this](const http::Request& request) {
+                                               return WithSecurityHeaders(Answer(request));
+                                             })) {
   AddRoutes();
 }
 
@@ -69,6 +92,7 @@ void LocalView::AddRoutes() {
                            http::Reply reply;
                            reply.contentType = kPrometheus;
                            reply.body = sources_.metricsText();
+                           reply.headers.emplace_back("Cache-Control", "no-store");
                            return reply;
                          }};
   routes_["/mining"] = {"POST", [this](const http::Request& request) {
@@ -89,12 +113,26 @@ http::Reply LocalView::Answer(const http::Request& request) const {
   if (!HostAllowed(request.header("Host"), port_)) {
     return Refuse(403, "this view answers only to a loopback host name");
   }
-  // Every path, the unknown ones included: what the view shows (the serial number and MAC
+  // The page and its files hold nothing of the machine, and a browser that opens the
+  // printed address cannot send a token: they alone are answered without one. The page
+  // then takes the token from the address's fragment and sends it with each request.
+  if (request.method == "GET" && FindPageFile(request.path) != nullptr) {
+    return FromPage(*AnswerPageGet(sources_.page, request.path, {}, {}));
+  }
+  // Every other path, the unknown ones included: what the view shows (the serial number and MAC
   // above all) is the machine's identity towards the service.
   if (!TokensMatch(BearerToken(request.header("Authorization")), sources_.token)) {
     http::Reply reply = Refuse(401, "a valid token is needed (Authorization: Bearer <token file's content>)");
     reply.headers.emplace_back("WWW-Authenticate", "Bearer");
     return reply;
+  }
+  if (request.method == "GET") {
+    const std::size_t query = request.target.find('?');
+    std::optional<PageReply> page =
+        AnswerPageGet(sources_.page, request.path,
+                      query == std::string::npos ? std::string_view() : std::string_view(request.target).substr(query + 1),
+                      request.header("Authorization"));
+    if (page) return FromPage(std::move(*page));
   }
   const auto route = routes_.find(request.path);
   if (route == routes_.end()) return Refuse(404, "no such page");

@@ -1,7 +1,8 @@
 #pragma once
-// The local view of a running instance: an HTTP server on a loopback address that shows
-// the dashboard and the metrics, and switches mining on or off. Every request must carry
-// the instance's token. It runs on the HTTP engine's own threads (http/engine.h), so a
+// The local view of a running instance: an HTTP server on a loopback address that serves
+// the page (from the program itself), shows the dashboard, the last hour and the metrics,
+// and switches mining on or off. Every request for what the machine shows or does must
+// carry the instance's token; the page's own files need none. It runs on the HTTP engine's own threads (http/engine.h), so a
 // viewer that sends slowly or never reads holds no thread and never delays the close;
 // what it shows comes from `ViewSources`.
 #include <functional>
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "daemon/daemon_options.h"
+#include "daemon/page_routes.h"
 #include "http/exchange.h"
 
 namespace http {
@@ -24,6 +26,7 @@ struct ViewSources {
   // nothing may be started or stopped any more.
   std::function<std::optional<std::string>()> toggleMining;
   std::string token;  // the one every request must carry
+  PageSources page;   // the page, its snapshot and history
 };
 
 // A request body may hold this much; the view needs none, so anything more is refused.

@@ -49,8 +49,11 @@ TEST_F(ViewDoors, EveryPathAsksForTheToken) {
     const char* method;
     const char* path;
   };
-  const std::vector<Door> doors = {{"GET", "/dashboard"}, {"GET", "/metrics"}, {"POST", "/mining"},
-                                   {"GET", "/mining"},    {"GET", "/"},        {"GET", "/nothing"}};
+  // The page's own files are the exception (below): a browser opening the address cannot
+  // send a token, and they hold nothing of the machine.
+  const std::vector<Door> doors = {{"GET", "/dashboard"}, {"GET", "/metrics"},  {"POST", "/mining"},
+                                   {"GET", "/mining"},    {"GET", "/snapshot"}, {"GET", "/history"},
+                                   {"POST", "/"},         {"GET", "/nothing"}};
   const std::vector<std::pair<const char*, std::string>> credentials = {
       {"no header", ""},
       {"a wrong token", "Bearer " + wrong},
@@ -74,6 +77,15 @@ TEST_F(ViewDoors, EveryPathAsksForTheToken) {
       // Nothing of the machine's identity in a refusal.
       EXPECT_EQ(reply.find(kSerial), std::string::npos) << door.path << " with " << what;
     }
+  }
+  for (const char* file : {"/", "/assets/page.js", "/assets/uPlot.iife.min.js"}) {
+    const int fd = loopback::Connect(port);
+    ASSERT_GE(fd, 0);
+    SendFor(fd, std::string("GET ") + file + " HTTP/1.1\r\n" + HostLine() + "\r\n", std::chrono::seconds(2));
+    const std::string reply = ReadUntilClosed(fd, std::chrono::seconds(5));
+    close(fd);
+    EXPECT_EQ(reply.substr(0, 12), "HTTP/1.1 200") << file;
+    EXPECT_EQ(reply.find(kSerial), std::string::npos) << file;
   }
   // The same doors open with the token; nothing was switched by the refused POSTs.
   httplib::Client view("127.0.0.1", port);
