@@ -293,8 +293,13 @@ int RunClient(const Options& o, Figures& f, UserCallCounter* counter) {
       std::_Exit(1);
     }
     if (counter != nullptr) counter->WatchPaints(windowThreadId);
-    if (o.minimized) PostMessageW(dialog, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     f.restarts += KeepMining(core, dialog, o.warmUpSeconds);
+    // Minimised once it has settled (a display may still be activating it before), and
+    // again should activation have restored it.
+    for (int i = 0; o.minimized && i < 25 && !IsIconic(dialog); ++i) {
+      SendMessageW(dialog, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+      Sleep(200);
+    }
 
     HANDLE worker = OpenThreadNamed(kWorkerName);  // before the bare loop, named alike, starts
     const double worker0 = ThreadCpuSecondsOf(worker);

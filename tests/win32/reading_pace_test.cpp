@@ -218,6 +218,32 @@ TEST(ReadingPaceTest, FloodedPaneEndsOnItsNewestLinesInView) {
   });
 }
 
+// Unchanged fields cost the window nothing from one picture to the next, yet a field the
+// user typed into is rewritten by the next refresh even when the refresh's text is the one
+// the window set before.
+TEST(ReadingPaceTest, TypedTextGivesWayToTheNextRefresh) {
+  ControlDelivery delivery;
+  IdleSession session(delivery);
+  RunDialog(delivery, session, [&](HWND w) {
+    HWND serial = GetDlgItem(w, kIdSerialNo);
+    HWND exp = GetDlgItem(w, kIdExp);
+    std::string pane;
+    for (int round = 0; round < 3; ++round) {
+      const int step = 10 * round;
+      Publish(delivery, step, step + 1, pane);
+      ASSERT_TRUE(WaitFor([&] { return Text(exp) == ExpText(step); }));
+      EXPECT_EQ(Text(serial), L"KST-0001");
+      // The user selects the field's text and types over it.
+      SendMessageW(serial, EM_SETSEL, 0, -1);
+      SendMessageW(serial, WM_CHAR, L'q', 0);
+      EXPECT_EQ(Text(serial), L"q");
+    }
+    Publish(delivery, 100, 101, pane);
+    ASSERT_TRUE(WaitFor([&] { return Text(exp) == ExpText(100); }));
+    EXPECT_EQ(Text(serial), L"KST-0001");
+  });
+}
+
 TEST(ReadingPaceTest, ClickIsCarriedOutAtOnceWithWhatCameBeforeIt) {
   ControlDelivery delivery;
   IdleSession session(delivery);

@@ -1,6 +1,7 @@
 #include "ui/win32/qxclient_dlg.h"
 
 #include <string>
+#include <utility>
 
 #include "core/control_ids.h"
 #include "ui/dialog_template.h"
@@ -162,6 +163,8 @@ bool CQXCLIENTDlg::OnPaint() {
 }
 
 void CQXCLIENTDlg::OnCommand(int id, int notification) {
+  // Whatever the user did to a control, what it shows is no longer known.
+  if (!applyingText_) shownTexts_.erase(id);
   switch (id) {
     case IDOK:
       DoDataExchange(true);
@@ -243,12 +246,26 @@ void CQXCLIENTDlg::ApplyText(int controlId, std::string_view bytes) {
   HWND control = Control(controlId);
   if (control == nullptr) return;
   const std::wstring text = ToWide(bytes);
-  // A control already showing the text is not touched (no flicker, no caret jump).
-  if (WindowText(control) == text) return;
   const bool pane = control == miningLogEdit_ || control == eventLogEdit_;
+  // A control already showing the text is not touched (no flicker, no caret jump). Most
+  // fields keep their text from one picture to the next: compared with what this window
+  // last set, they cost no call at all; a control without such a record is read.
+  const auto known = shownTexts_.find(controlId);
+  if (known != shownTexts_.end()) {
+    if (known->second == text) return;
+  } else {
+    std::wstring shown = WindowText(control);
+    const bool same = shown == text;
+    if (!pane) shownTexts_.emplace(controlId, std::move(shown));
+    if (same) return;
+  }
   if (pane) applyingPane_ = true;
+  applyingText_ = true;
   SetWindowTextW(control, text.c_str());
+  applyingText_ = false;
   if (pane) applyingPane_ = false;
+  // What the control made of it (a list box of a combo may refuse a text): read back once.
+  if (!pane) shownTexts_[controlId] = WindowText(control);
 }
 
 void CQXCLIENTDlg::ApplyCheck(int controlId, int state) {

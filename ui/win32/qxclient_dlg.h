@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <map>
+#include <string>
 #include <string_view>
 
 #include "client/session_hooks.h"
@@ -72,4 +73,8 @@ class CQXCLIENTDlg final : private ControlSink {
   bool applyingPane_ = false;  // a pane change of ours, not the user's
   PaintPacer pacer_;  // carries out what the worker published, at a reading pace
   std::map<int, HWND> controls_;
+  // The text each control showed when this window last set it; a control the user
+  // changes since (any notification it sends) is forgotten and read again.
+  std::map<int, std::wstring> shownTexts_;
+  bool applyingText_ = false;  // a text change of ours, not the user's
 };
