@@ -71,7 +71,7 @@ CQXCLIENTDlg::CQXCLIENTDlg(SessionHooks& hooks, ControlDelivery& delivery, QWidg
     if (pane != nullptr) PrepareLogPane(pane);
   }
 
-  // The fields show figures, addresses and names that the worker rewrites every frame;
+  // The fields show figures, addresses and names that the worker rewrites every picture;
   // mapping their characters straight to glyphs spares each new text the full shaper
   // (Latin and Hangul need no shaping; scripts that do are still shaped). The labels keep
   // the kerned widths their rectangles were fitted to.
