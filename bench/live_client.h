@@ -47,6 +47,8 @@ class LiveClient {
   MinerCore& Core() { return *core_; }
   CQXCLIENTDlg& Window() { return *window_; }
   uint64_t MiningSteps() const { return counter_ ? counter_->MiningSteps() : 0; }
+  // The window layer the client writes to, for a load beside the worker's own.
+  WindowLayer& Layer() { return *counter_; }
   // Whether mining is switched on (onOff 1), read under the client's lock.
   bool Mining();
   // Clicks Start/Stop, as a user would to switch mining back on. Qt main thread.

@@ -2,11 +2,17 @@
 // measured side by side with the ceiling of its 1 ms schedule on this machine.
 //
 //   pass_rate_probe [--seconds 30] [--ceiling-seconds 10] [--warm-up 3] [--summary FILE]
+//                   [--hidden] [--pane-flood LINES_PER_MS]
 //
 // Runs on whatever Qt platform it is given (QT_QPA_PLATFORM=offscreen, or xcb under
 // xvfb-run). Phases: the bare loop alone; then the client with its window shown, warmed
 // up, then measured while a second bare loop runs alongside. Prints a table; --summary
 // also writes the figures as key=value lines for scripts/bench.
+//
+// --hidden hides the window once the session has started (under xcb it is unmapped, as
+// a minimised window is). --pane-flood adds a thread that appends LINES_PER_MS lines to
+// the event pane every millisecond through the client's own window layer, on top of the
+// mining pane's thousand blocks a second; its CPU is left out of the client's.
 #include <QApplication>
 #include <QEventLoop>
 #include <QGuiApplication>
@@ -18,6 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,12 +34,14 @@
 #include "experience_watch.h"
 #include "client/miner_core.h"
 #include "live_client.h"
+#include "pane_flood.h"
 #include "ui/qxclient_dlg.h"
 
 namespace {
 
 struct Options : ProbeOptions {
   bool hidden = false;  // hide the window once the session has started
+  int floodLinesPerMs = 0;
 };
 
 bool ParseArgs(int argc, char** argv, Options& o) {
@@ -40,10 +49,13 @@ bool ParseArgs(int argc, char** argv, Options& o) {
     if (TakeProbeOption(argc, argv, i, o)) continue;
     if (std::string(argv[i]) == "--hidden") {
       o.hidden = true;
+    } else if (std::string(argv[i]) == "--pane-flood" && i + 1 < argc) {
+      o.floodLinesPerMs = std::atoi(argv[++i]);
+      if (o.floodLinesPerMs <= 0 || o.floodLinesPerMs > 100) return false;
     } else {
       std::fprintf(stderr,
                    "usage: pass_rate_probe [--seconds N] [--ceiling-seconds N] [--warm-up N] "
-                   "[--summary FILE] [--hidden]\n");
+                   "[--summary FILE] [--hidden] [--pane-flood LINES_PER_MS]\n");
       return false;
     }
   }
@@ -92,6 +104,7 @@ struct Figures {
   double windowThreadCpu = 0;
   double workerCpu = 0;          // -1 when the worker thread was not found
   double bareCpu = 0;
+  double floodLines = 0;         // lines per second into the event pane, 0 without a flood
   long rssStartKiB = 0;
   long rssEndKiB = 0;
   int restarts = 0;
@@ -103,6 +116,7 @@ void Print(const Figures& f, const std::string& platform, const Options& o, doub
   const double share = f.seconds > 0 ? 100.0 * f.credited / f.seconds : 0;
   std::printf("pass-rate probe: Qt platform %s, window %s, %d s mining (after %d s warm-up)\n",
               platform.c_str(), o.hidden ? "hidden" : "shown", o.seconds, o.warmUpSeconds);
+  if (f.floodLines > 0) std::printf("event pane flooded with %.0f lines a second\n", f.floodLines);
   std::printf("load average %.2f before, %.2f after\n\n", loadBefore, loadAfter);
   std::printf("%-40s %12s %12s\n", "", "bare loop", "client");
   std::printf("%-40s %12.1f %12.1f   (%.1f %% of the ceiling)\n", "passes per second", ceiling,
@@ -148,7 +162,8 @@ void WriteSummary(const Figures& f, const std::string& platform, const std::stri
       << "bare_cpu=" << f.bareCpu << "\n"
       << "rss_start_mib=" << f.rssStartKiB / 1024.0 << "\n"
       << "rss_end_mib=" << f.rssEndKiB / 1024.0 << "\n"
-      << "restarts=" << f.restarts << "\n";
+      << "restarts=" << f.restarts << "\n"
+      << "flood_lines=" << f.floodLines << "\n";
 }
 
 }  // namespace
@@ -179,6 +194,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (o.hidden) client.Window().hide();
+  std::unique_ptr<PaneFlood> flood;
+  if (o.floodLinesPerMs > 0) flood = std::make_unique<PaneFlood>(client.Layer(), o.floodLinesPerMs);
   f.restarts += RunWindow(client, o.warmUpSeconds);
 
   // The measurement.
@@ -194,6 +211,8 @@ int main(int argc, char** argv) {
   const uint64_t steps0 = client.MiningSteps();
   const double cpu0 = ProcessCpuSeconds();
   const double window0 = ThreadCpuSeconds();
+  const double flood0 = flood ? flood->CpuSeconds() : 0;
+  const uint64_t floodLines0 = flood ? flood->Lines() : 0;
   const double t0 = MonotonicSeconds();
   const int64_t firstSecond = WallSecond() + 1;
 
@@ -205,6 +224,8 @@ int main(int argc, char** argv) {
   const uint64_t steps1 = client.MiningSteps();
   const double window1 = ThreadCpuSeconds();
   const double worker1 = worker > 0 ? ThreadCpuSecondsOf(worker) : -1;
+  const double flood1 = flood ? flood->CpuSeconds() : 0;
+  const uint64_t floodLines1 = flood ? flood->Lines() : 0;
   bare.Stop();
   watch.Finish();
   const double cpu1 = ProcessCpuSeconds();
@@ -222,7 +243,9 @@ int main(int argc, char** argv) {
   f.bareCpu = bare.CpuSeconds() / elapsed;
   f.windowThreadCpu = (window1 - window0) / elapsed;
   f.workerCpu = (worker0 >= 0 && worker1 >= 0) ? (worker1 - worker0) / elapsed : -1;
-  f.clientCpu = (cpu1 - cpu0 - bare.CpuSeconds() - watch.CpuSeconds()) / elapsed;
+  f.clientCpu = (cpu1 - cpu0 - bare.CpuSeconds() - watch.CpuSeconds() - (flood1 - flood0)) / elapsed;
+  f.floodLines = (floodLines1 - floodLines0) / elapsed;
+  if (flood) flood->Finish();
 
   client.Close();
   f.ceilingAfter = MeasureBareLoop(o.ceilingSeconds).passes;

@@ -2,7 +2,7 @@
 // running mining-service, measured side by side with the ceiling of 1 ms waits here.
 //
 //   pass_rate_probe_win --service-root http://127.0.0.1:PORT [--seconds 30]
-//                       [--ceiling-seconds 10] [--warm-up 3]
+//                       [--ceiling-seconds 10] [--warm-up 3] [--minimized]
 //
 // The service must hold the demo machine KST-DEMO-0001 and offer version 0.216, the one
 // the client is given, so that no update starts (scripts/bench-windows runs it so).
@@ -11,7 +11,15 @@
 // measured while a bare loop of the worker's wait runs alongside; the bare loops alone
 // once more. The window runs on the main thread, as in QX_CLIENT.exe; a driver thread
 // measures, switches mining back on when the service switched it off, and closes the
-// window with the Cancel command at the end.
+// window with the Cancel command at the end. With --minimized the window is minimised
+// for the warm-up and the measurement.
+//
+// Besides passes and CPU it counts the calls the program makes into USER and GDI per
+// second of mining (all of them the window's while it runs: the driver makes none
+// between clicks), and the WM_PAINT messages the window's thread takes: figures that do
+// not depend on how fast the system carries the calls out. The client's pass rate is
+// also given as a share of each bare loop's, since under an emulation layer only that
+// ratio says something about Windows.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -24,6 +32,8 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "bare_loop.h"
 #include "probe_options.h"
@@ -36,6 +46,7 @@
 #include "support/sandbox.h"
 #include "ui/control_delivery.h"
 #include "ui/win32/qxclient_dlg.h"
+#include "user_call_counter_win.h"
 
 namespace {
 
@@ -45,6 +56,7 @@ constexpr wchar_t kWorkerName[] = L"miner-worker";
 
 struct Options : ProbeOptions {
   std::string serviceRoot;
+  bool minimized = false;
 };
 
 bool ParseArgs(int argc, char** argv, Options& o) {
@@ -52,6 +64,8 @@ bool ParseArgs(int argc, char** argv, Options& o) {
     if (TakeProbeOption(argc, argv, i, o)) continue;
     if (std::string(argv[i]) == "--service-root" && i + 1 < argc) {
       o.serviceRoot = argv[++i];
+    } else if (std::string(argv[i]) == "--minimized") {
+      o.minimized = true;
     } else {
       return false;
     }
@@ -175,7 +189,15 @@ struct Figures {
   double windowThreadCpu = -1;
   double workerCpu = -1;
   int restarts = 0;
+  bool minimizedAtEnd = false;  // the window was minimised when the measurement ended
+  double userCalls = -1;       // calls into USER and GDI per second; -1 when not counted
+  double paints = -1;          // WM_PAINT messages per second
+  double timers = -1;          // WM_TIMER messages per second
+  std::vector<std::pair<std::string, double>> callsByFunction;  // per second, most first
 };
+
+// A share in per cent, or -1 when the base is missing.
+double Share(double part, double whole) { return whole > 0 && part >= 0 ? 100.0 * part / whole : -1; }
 
 std::string Number(double value, const char* format) {
   if (value < 0) return "-";
@@ -195,8 +217,9 @@ void Print(const Figures& f, const Options& o) {
   const LoopFigures sleep = Mean(f.sleepBefore, f.sleepAfter);
   const double ceiling = std::max(bare.passes, f.bareAlongside.passes);
   const double credited = f.seconds > 0 ? 100.0 * f.credited / f.seconds : -1;
-  std::printf("pass-rate probe, Windows build (%s): Win32 window shown, %d s mining after %d s warm-up\n\n",
-              wine.empty() ? "Windows" : ("Wine " + wine).c_str(), o.seconds, o.warmUpSeconds);
+  std::printf("pass-rate probe, Windows build (%s): Win32 window %s, %d s mining after %d s warm-up\n\n",
+              wine.empty() ? "Windows" : ("Wine " + wine).c_str(), o.minimized ? "minimized" : "shown",
+              o.seconds, o.warmUpSeconds);
   Row("", "bare loop", "Sleep(1)", "client", "goal");
   Row("passes per second", Number(ceiling, "%.1f"), Number(sleep.passes, "%.1f"),
       Number(f.clientPasses, "%.1f"), ">= 950");
@@ -209,12 +232,27 @@ void Print(const Figures& f, const Options& o) {
   Row("  bare loop alongside the client", Number(f.bareAlongside.passes, "%.1f"), "", "", "");
   Row("mining steps per second", "", "", Number(f.clientSteps, "%.1f"), "");
   Row("seconds with experience credited, %", Number(100 * f.bareAlongside.ms100, "%.1f"),
-      Number(100 * sleep.ms100, "%.1f"), Number(credited, "%.1f"), ">= 98");
+      Number(100 * sleep.ms100, "%.1f"), Number(credited, "%.1f"), "");
+  // The client against each bare loop of this run: the figures that carry over to Windows.
+  Row("client passes as a share of each loop's, %", Number(Share(f.clientPasses, ceiling), "%.1f"),
+      Number(Share(f.clientPasses, sleep.passes), "%.1f"), "", ">= 98");
+  Row("client credited as a share of each loop's, %",
+      Number(Share(credited, 100 * f.bareAlongside.ms100), "%.1f"), Number(Share(credited, 100 * sleep.ms100), "%.1f"),
+      "", ">= 98");
   Row("CPU seconds per wall second", Number(bare.cpu, "%.3f"), Number(sleep.cpu, "%.3f"),
       Number(f.clientCpu, "%.3f"), "");
   Row("  of which the window's thread", "", "", Number(f.windowThreadCpu, "%.3f"), "");
   Row("  of which the worker", "", "", Number(f.workerCpu, "%.3f"), "");
   std::printf("%-44s %10s %10s %10d\n", "mining switched back on", "", "", f.restarts);
+  std::printf("%-44s %10s %10s %10s\n", "window minimised at the end", "", "", f.minimizedAtEnd ? "yes" : "no");
+  Row("USER and GDI calls per second", "", "", Number(f.userCalls, "%.0f"), "");
+  Row("WM_PAINT messages per second", "", "", Number(f.paints, "%.1f"), "");
+  Row("WM_TIMER messages per second", "", "", Number(f.timers, "%.1f"), "");
+  Row("  USER and GDI calls per WM_TIMER", "", "", Number(f.timers > 0 ? f.userCalls / f.timers : -1, "%.0f"), "");
+  for (std::size_t i = 0; i < f.callsByFunction.size() && i < 12; ++i) {
+    const std::string label = "  " + f.callsByFunction[i].first;
+    Row(label.c_str(), "", "", Number(f.callsByFunction[i].second, "%.0f"), "");
+  }
   std::printf("\n(%d of %d seconds credited. Bare loop: the worker's wait to the next millisecond and a clock\n"
               "read, nothing else; Sleep(1): a plain 1 ms sleep at a 1 ms timer period. Their \"credited\" is\n"
               "the share of seconds with a pass at millisecond 100, alongside the client for the bare loop.)\n",
@@ -222,7 +260,7 @@ void Print(const Figures& f, const Options& o) {
 }
 
 // The window's session, driven from a second thread while the window runs on this one.
-int RunClient(const Options& o, Figures& f) {
+int RunClient(const Options& o, Figures& f, UserCallCounter* counter) {
   Sandbox box;
   const std::string install = box.MakeDir("install");
   WriteFileBytes(install + "\\config.ini",
@@ -238,8 +276,8 @@ int RunClient(const Options& o, Figures& f) {
   // Destroyed in reverse, as in the program: the window (which stops the worker), the
   // client, the layers.
   ControlDelivery delivery;
-  StepCountingLayer counter(delivery);
-  MinerCore core(env, counter);
+  StepCountingLayer counting(delivery);
+  MinerCore core(env, counting);
   CQXCLIENTDlg window(core, delivery, GetModuleHandleW(nullptr));
 
   const DWORD windowThreadId = GetCurrentThreadId();
@@ -254,7 +292,14 @@ int RunClient(const Options& o, Figures& f) {
       std::fprintf(stderr, "pass_rate_probe_win: the window did not show within 30 s\n");
       std::_Exit(1);
     }
+    if (counter != nullptr) counter->WatchPaints(windowThreadId);
     f.restarts += KeepMining(core, dialog, o.warmUpSeconds);
+    // Minimised once it has settled (a display may still be activating it before), and
+    // again should activation have restored it.
+    for (int i = 0; o.minimized && i < 25 && !IsIconic(dialog); ++i) {
+      SendMessageW(dialog, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+      Sleep(200);
+    }
 
     HANDLE worker = OpenThreadNamed(kWorkerName);  // before the bare loop, named alike, starts
     const double worker0 = ThreadCpuSecondsOf(worker);
@@ -262,9 +307,13 @@ int RunClient(const Options& o, Figures& f) {
     BareLoop bare;
     bare.StartWorker();
     const uint64_t passes0 = core.WorkerPassCount();
-    const uint64_t steps0 = counter.MiningSteps();
+    const uint64_t steps0 = counting.MiningSteps();
     const double cpu0 = ProcessCpuSeconds();
     const double window0 = ThreadCpuSecondsOf(windowThread);
+    const uint64_t calls0 = counter != nullptr ? counter->Calls() : 0;
+    const uint64_t paints0 = counter != nullptr ? counter->Paints() : 0;
+    const uint64_t timers0 = counter != nullptr ? counter->Timers() : 0;
+    const auto byFunction0 = counter != nullptr ? counter->ByFunction() : std::vector<std::pair<std::string, uint64_t>>{};
     const double t0 = MonotonicSeconds();
     const int64_t firstSecond = WallSecond() + 1;
 
@@ -273,8 +322,13 @@ int RunClient(const Options& o, Figures& f) {
     const double elapsed = MonotonicSeconds() - t0;
     const int64_t endSecond = WallSecond();  // the seconds before this one are complete
     const uint64_t passes1 = core.WorkerPassCount();
-    const uint64_t steps1 = counter.MiningSteps();
+    const uint64_t steps1 = counting.MiningSteps();
+    const uint64_t calls1 = counter != nullptr ? counter->Calls() : 0;
+    const uint64_t paints1 = counter != nullptr ? counter->Paints() : 0;
+    const uint64_t timers1 = counter != nullptr ? counter->Timers() : 0;
+    const auto byFunction1 = counter != nullptr ? counter->ByFunction() : std::vector<std::pair<std::string, uint64_t>>{};
     const double window1 = ThreadCpuSecondsOf(windowThread);
+    f.minimizedAtEnd = IsIconic(dialog) != FALSE;
     const double worker1 = ThreadCpuSecondsOf(worker);
     const int64_t bareFirst = firstSecond;
     bare.Stop();
@@ -292,6 +346,20 @@ int RunClient(const Options& o, Figures& f) {
     if (window0 >= 0 && window1 >= 0) f.windowThreadCpu = (window1 - window0) / elapsed;
     if (worker0 >= 0 && worker1 >= 0) f.workerCpu = (worker1 - worker0) / elapsed;
     if (worker != nullptr) CloseHandle(worker);
+    if (counter != nullptr) {
+      f.userCalls = (calls1 - calls0) / elapsed;
+      f.paints = (paints1 - paints0) / elapsed;
+      f.timers = (timers1 - timers0) / elapsed;
+      for (const auto& [name, n] : byFunction1) {
+        uint64_t before = 0;
+        for (const auto& [name0, n0] : byFunction0) {
+          if (name0 == name) before = n0;
+        }
+        if (n > before) f.callsByFunction.emplace_back(name, (n - before) / elapsed);
+      }
+      std::sort(f.callsByFunction.begin(), f.callsByFunction.end(),
+                [](const auto& a, const auto& b) { return a.second > b.second; });
+    }
     measured = true;
     // The Cancel command, as a user closing the window: power-off notice, closing pause.
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
@@ -318,9 +386,13 @@ int main(int argc, char** argv) {
   if (!ParseArgs(argc, argv, o)) {
     std::fprintf(stderr,
                  "usage: pass_rate_probe_win --service-root http://127.0.0.1:PORT [--seconds N] "
-                 "[--ceiling-seconds N] [--warm-up N]\n");
+                 "[--ceiling-seconds N] [--warm-up N] [--minimized]\n");
     return 2;
   }
+  // Before any window exists, so that every call of the window is counted.
+  UserCallCounter counter;
+  const bool counting = counter.Install();
+  if (!counting) std::fprintf(stderr, "pass_rate_probe_win: USER and GDI calls are not counted\n");
   INITCOMMONCONTROLSEX controls = {};
   controls.dwSize = sizeof controls;
   controls.dwICC = ICC_WIN95_CLASSES;
@@ -331,7 +403,7 @@ int main(int argc, char** argv) {
   Figures f;
   f.bareBefore = MeasureBareLoop(o.ceilingSeconds, BareWait::kWorker);
   f.sleepBefore = MeasureBareLoop(o.ceilingSeconds, BareWait::kSleep);
-  if (const int status = RunClient(o, f); status != 0) return status;
+  if (const int status = RunClient(o, f, counting ? &counter : nullptr); status != 0) return status;
   f.bareAfter = MeasureBareLoop(o.ceilingSeconds, BareWait::kWorker);
   f.sleepAfter = MeasureBareLoop(o.ceilingSeconds, BareWait::kSleep);
   Print(f, o);

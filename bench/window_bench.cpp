@@ -5,10 +5,13 @@
 //                          mining step's texts: the changed fields are set, the others
 //                          left alone)
 //   ApplyRefresh+paint     the same, then the repaint it causes
-//   MiningSecond/frames    one second of mining as the window's thread gets it: 60 frames,
-//                          each applying the newest view and the log blocks published
-//                          since the frame before (1000 a second), then painting. This is
-//                          the window's share of a second of mining.
+//   MiningSecond/reading   one second of mining as the window's thread gets it: 20
+//                          pictures (the reading pace), each applying the newest view and
+//                          the log blocks published since the picture before (1000 a
+//                          second), then painting. This is the window's share of a second
+//                          of mining.
+//   MiningSecond/frames    the same second applied and painted at every display frame
+//                          (60 a second), as the window did before it kept a reading pace.
 //   MiningSecond/synchronous  the same second as a synchronous delivery gets it: each of
 //                          the 1000 steps' refresh and log block applied as it comes and
 //                          painted before the next, as a window does that carries out
@@ -40,6 +43,7 @@
 #include "ui/control_delivery.h"
 #include "ui/dashboard/dashboard_render.h"
 #include "ui/qxclient_dlg.h"
+#include "ui/reading_pace.h"
 
 namespace {
 
@@ -138,18 +142,19 @@ void FromWorker(F&& publish) {
 
 constexpr int kBlocksPerSecond = 1000;
 constexpr int kFramesPerSecond = 60;
+constexpr int kPicturesPerSecond = 1000 / kReadingPaceMs;
 
-// One second of mining as the window's thread sees it: 60 frames, each applying what the
-// worker published since the last one (the newest view when `refresh`, and a sixtieth of
-// the second's log blocks) and painting it.
-void MiningSecond(benchmark::State& state, bool refresh, bool blocks) {
+// One second of mining as the window's thread sees it: `pictures` times, it applies what
+// the worker published since the last one (the newest view when `refresh`, and its share
+// of the second's log blocks) and paints it.
+void MiningSecond(benchmark::State& state, bool refresh, bool blocks, int pictures = kFramesPerSecond) {
   Window& w = SharedWindow();
-  const std::vector<DashboardView> views = StepViews(kFramesPerSecond);
+  const std::vector<DashboardView> views = StepViews(pictures);
   const std::vector<std::string> log = LogBlocks(kBlocksPerSecond);
   for (auto _ : state) {
     std::size_t next = 0;
-    for (int frame = 0; frame < kFramesPerSecond; ++frame) {
-      const std::size_t until = log.size() * static_cast<std::size_t>(frame + 1) / kFramesPerSecond;
+    for (int frame = 0; frame < pictures; ++frame) {
+      const std::size_t until = log.size() * static_cast<std::size_t>(frame + 1) / pictures;
       state.PauseTiming();
       FromWorker([&] {
         if (blocks) {
@@ -163,6 +168,9 @@ void MiningSecond(benchmark::State& state, bool refresh, bool blocks) {
     }
   }
 }
+
+void BM_MiningSecondReading(benchmark::State& state) { MiningSecond(state, true, true, kPicturesPerSecond); }
+BENCHMARK(BM_MiningSecondReading)->Name("MiningSecond/reading")->Unit(benchmark::kMillisecond);
 
 void BM_MiningSecond(benchmark::State& state) { MiningSecond(state, true, true); }
 BENCHMARK(BM_MiningSecond)->Name("MiningSecond/frames")->Unit(benchmark::kMillisecond);

@@ -1,7 +1,7 @@
 #pragma once
 // The window layer the client writes to. It never makes a caller wait for the window:
 // calls are kept in a small pending store and carried out by the window's thread, at
-// once when that thread is the caller, otherwise at the next frame (ApplyPending).
+// once when that thread is the caller, otherwise at the window's next picture (ApplyPending).
 //
 // The store keeps only what still matters: the newest dashboard view (a newer one
 // replaces one not yet shown), the other control operations in order with a later

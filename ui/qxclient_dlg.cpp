@@ -21,11 +21,10 @@
 #include "ui/cached_panel_style.h"
 #include "ui/dialog_template.h"
 #include "ui/log_pane_edit.h"
+#include "ui/paint_pacer.h"
 #include "ui/resource_images.h"
 
 namespace {
-
-constexpr int kFrameMs = 16;  // about one display refresh
 
 // The dialog manager takes Enter and Escape whether Shift or Ctrl is held; Alt makes
 // them system keys, which it leaves alone.
@@ -72,7 +71,7 @@ CQXCLIENTDlg::CQXCLIENTDlg(SessionHooks& hooks, ControlDelivery& delivery, QWidg
     if (pane != nullptr) PrepareLogPane(pane);
   }
 
-  // The fields show figures, addresses and names that the worker rewrites every frame;
+  // The fields show figures, addresses and names that the worker rewrites every picture;
   // mapping their characters straight to glyphs spares each new text the full shaper
   // (Latin and Hangul need no shaping; scripts that do are still shaped). The labels keep
   // the kerned widths their rectangles were fitted to.
@@ -100,8 +99,7 @@ CQXCLIENTDlg::CQXCLIENTDlg(SessionHooks& hooks, ControlDelivery& delivery, QWidg
     connect(eventLogEdit_, &QPlainTextEdit::textChanged, this,
             [this] { OnPaneEdited(LogPane::kEvent); });
   }
-  frameTimer_.setInterval(kFrameMs);
-  connect(&frameTimer_, &QTimer::timeout, this, [this] { delivery_.ApplyPending(); });
+  pacer_ = new PaintPacer(this, [this] { delivery_.ApplyPending(); });
 }
 
 CQXCLIENTDlg::~CQXCLIENTDlg() {
@@ -128,7 +126,7 @@ void CQXCLIENTDlg::OnInitDialog() {
   setWindowIcon(mainIcon_);
   delivery_.Attach(this, text_.ClientLength(miningLogEdit_->toPlainText()),
                    text_.ClientLength(eventLogEdit_->toPlainText()));
-  frameTimer_.start();
+  pacer_->Start();
   // The download, the first dashboard, the power-on notice and the worker's start all
   // happen before the window is first shown.
   hooks_.StartSession();
@@ -137,7 +135,7 @@ void CQXCLIENTDlg::OnInitDialog() {
 void CQXCLIENTDlg::OnDestroy() {
   if (!initialised_ || destroyed_) return;
   destroyed_ = true;
-  frameTimer_.stop();
+  pacer_->Stop();
   // From here on the worker's control operations are dropped.
   delivery_.Detach();
   hooks_.EndSession();

@@ -5,7 +5,6 @@
 // EndSession when it is closed, and the worker's stop when the object goes away.
 #include <QDialog>
 #include <QIcon>
-#include <QTimer>
 
 #include "client/session_hooks.h"
 #include "ui/control_delivery.h"
@@ -13,6 +12,7 @@
 #include "ui/cp949_text.h"
 #include "ui/template_builder.h"
 
+class PaintPacer;
 class QCheckBox;
 class QPlainTextEdit;
 
@@ -67,7 +67,7 @@ class CQXCLIENTDlg final : public QDialog, private ControlSink {
 
   DialogUnits units_;
   TemplateWidgets widgets_;
-  QTimer frameTimer_;  // carries out what the worker published, at the display's pace
+  PaintPacer* pacer_ = nullptr;  // carries out what the worker published, at a reading pace
   Cp949Text text_;
   bool initialised_ = false;
   bool destroyed_ = false;

@@ -1,5 +1,5 @@
 // The Win32 main window on a real display: it runs the session hooks at the right
-// moments, shows what a worker publishes at the display's pace (code page 949 texts as
+// moments, shows what a worker publishes at its own pace (code page 949 texts as
 // Unicode, the pane rule in the real edit controls), relabels Start/Stop on a click,
 // carries the About command on its system menu and gives the focus to the serial field.
 #include <windows.h>

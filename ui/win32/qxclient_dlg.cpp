@@ -1,6 +1,7 @@
 #include "ui/win32/qxclient_dlg.h"
 
 #include <string>
+#include <utility>
 
 #include "core/control_ids.h"
 #include "ui/dialog_template.h"
@@ -9,9 +10,6 @@
 #include "ui/win32/wide_text.h"
 
 namespace {
-
-constexpr UINT_PTR kFrameTimer = 1;
-constexpr UINT kFrameMs = 16;  // about one display refresh
 
 std::wstring FromUtf8(const char* text) {
   const int n = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
@@ -36,7 +34,8 @@ CQXCLIENTDlg::CQXCLIENTDlg(SessionHooks& hooks, ControlDelivery& delivery, HINST
     : hooks_(hooks),
       delivery_(delivery),
       instance_(instance),
-      mainIcon_(LoadIconW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME))) {}
+      mainIcon_(LoadIconW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME))),
+      pacer_(delivery) {}
 
 CQXCLIENTDlg::~CQXCLIENTDlg() {
   // The worker uses the window layer until it has stopped; it goes before anything else.
@@ -67,6 +66,7 @@ INT_PTR CALLBACK CQXCLIENTDlg::DialogProc(HWND window, UINT message, WPARAM wPar
 }
 
 INT_PTR CQXCLIENTDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (pacer_.OnMessage(message, wParam)) return TRUE;
   switch (message) {
     case WM_INITDIALOG:
       return OnInitDialog();
@@ -92,9 +92,6 @@ INT_PTR CQXCLIENTDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
         return TRUE;
       }
       return FALSE;
-    case WM_TIMER:
-      if (wParam == kFrameTimer) delivery_.ApplyPending();
-      return TRUE;
     case WM_DESTROY:
       OnDestroy();
       return TRUE;
@@ -131,7 +128,7 @@ BOOL CQXCLIENTDlg::OnInitDialog() {
   SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(mainIcon_));
 
   delivery_.Attach(this, PaneLength(miningLogEdit_), PaneLength(eventLogEdit_));
-  SetTimer(window_, kFrameTimer, kFrameMs, nullptr);
+  pacer_.Start(window_);
   // The download, the first dashboard, the power-on notice and the worker's start all
   // happen before the window is first shown.
   hooks_.StartSession();
@@ -166,6 +163,8 @@ bool CQXCLIENTDlg::OnPaint() {
 }
 
 void CQXCLIENTDlg::OnCommand(int id, int notification) {
+  // Whatever the user did to a control, what it shows is no longer known.
+  if (!applyingText_) shownTexts_.erase(id);
   switch (id) {
     case IDOK:
       DoDataExchange(true);
@@ -200,7 +199,7 @@ void CQXCLIENTDlg::OnStartStop() {
 void CQXCLIENTDlg::OnDestroy() {
   if (!initialised_ || destroyed_) return;
   destroyed_ = true;
-  KillTimer(window_, kFrameTimer);
+  pacer_.Stop();
   // From here on the worker's control operations are dropped.
   delivery_.Detach();
   hooks_.EndSession();
@@ -233,16 +232,38 @@ void CQXCLIENTDlg::OnPaneEdited(LogPane pane) {
   delivery_.NotePaneEdited(pane, PaneLength(PaneEdit(pane)));
 }
 
-void CQXCLIENTDlg::ApplyText(int controlId, std::string_view bytes) {
+HWND CQXCLIENTDlg::Control(int controlId) {
+  const auto found = controls_.find(controlId);
+  if (found != controls_.end()) return found->second;
   HWND control = GetDlgItem(window_, controlId);
+  controls_.emplace(controlId, control);
+  return control;
+}
+
+void CQXCLIENTDlg::ApplyText(int controlId, std::string_view bytes) {
+  HWND control = Control(controlId);
   if (control == nullptr) return;
   const std::wstring text = ToWide(bytes);
-  // A control already showing the text is not touched (no flicker, no caret jump).
-  if (WindowText(control) == text) return;
   const bool pane = control == miningLogEdit_ || control == eventLogEdit_;
+  // A control already showing the text is not touched (no flicker, no caret jump). Most
+  // fields keep their text from one picture to the next: compared with what this window
+  // last set, they cost no call at all; a control without such a record is read.
+  const auto known = shownTexts_.find(controlId);
+  if (known != shownTexts_.end()) {
+    if (known->second == text) return;
+  } else {
+    std::wstring shown = WindowText(control);
+    const bool same = shown == text;
+    if (!pane) shownTexts_.emplace(controlId, std::move(shown));
+    if (same) return;
+  }
   if (pane) applyingPane_ = true;
+  applyingText_ = true;
   SetWindowTextW(control, text.c_str());
+  applyingText_ = false;
   if (pane) applyingPane_ = false;
+  // What the control made of it (a list box of a combo may refuse a text): read back once.
+  if (!pane) shownTexts_[controlId] = WindowText(control);
 }
 
 void CQXCLIENTDlg::ApplyCheck(int controlId, int state) {
@@ -272,6 +293,9 @@ void CQXCLIENTDlg::ApplyPaneText(LogPane pane, bool clearFirst, std::string_view
   HWND edit = PaneEdit(pane);
   if (edit == nullptr) return;
   applyingPane_ = true;
+  // The emptying, the caret's move, the scroll and the insertion each repaint the edit
+  // on their own; with its redrawing off they land as one picture, painted once.
+  SendMessageW(edit, WM_SETREDRAW, FALSE, 0);
   if (clearFirst) SetWindowTextW(edit, L"");
   // Caret to the end, scrolled into view, the text put in its place without undo.
   const int end = GetWindowTextLengthW(edit);
@@ -281,5 +305,8 @@ void CQXCLIENTDlg::ApplyPaneText(LogPane pane, bool clearFirst, std::string_view
     const std::wstring text = ToWide(bytes);
     SendMessageW(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
   }
+  SendMessageW(edit, WM_SETREDRAW, TRUE, 0);
+  // Text and scroll bar alike.
+  RedrawWindow(edit, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
   applyingPane_ = false;
 }

@@ -6,11 +6,14 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <map>
+#include <string>
 #include <string_view>
 
 #include "client/session_hooks.h"
 #include "ui/control_delivery.h"
 #include "ui/control_sink.h"
+#include "ui/win32/paint_pacer.h"
 
 class CQXCLIENTDlg final : private ControlSink {
  public:
@@ -43,6 +46,8 @@ class CQXCLIENTDlg final : private ControlSink {
   // Radio group <-> targetCoinChoice; towards the controls when !toVariables.
   void DoDataExchange(bool toVariables);
   HWND PaneEdit(LogPane pane) const;
+  // The control of an id, looked up once.
+  HWND Control(int controlId);
   void OnPaneEdited(LogPane pane);
   std::size_t PaneLength(HWND edit) const;
 
@@ -65,4 +70,10 @@ class CQXCLIENTDlg final : private ControlSink {
   bool everActive_ = false;
   bool destroyed_ = false;
   bool applyingPane_ = false;  // a pane change of ours, not the user's
+  PaintPacer pacer_;  // carries out what the worker published, at a reading pace
+  std::map<int, HWND> controls_;
+  // The text each control showed when this window last set it; a control the user
+  // changes since (any notification it sends) is forgotten and read again.
+  std::map<int, std::wstring> shownTexts_;
+  bool applyingText_ = false;  // a text change of ours, not the user's
 };
