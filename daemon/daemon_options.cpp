@@ -86,6 +86,8 @@ struct DaemonApp {
   std::string listen;
 
   explicit DaemonApp(DaemonOptions& o) {
+    // As before the library: an option given twice takes its last value.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app.allow_extras();
     app.get_formatter()->column_width(24);
     app.footer(

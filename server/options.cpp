@@ -49,6 +49,8 @@ struct ServiceApp {
   CLI::Option* version = nullptr;
 
   explicit ServiceApp(ServiceOptions& o) {
+    // As before the library: an option given twice takes its last value.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app.allow_extras();
     app.get_formatter()->column_width(26);
     const auto text = [&](const char* name, std::string& target, const char* type, const char* help) {

@@ -176,7 +176,9 @@ TEST_F(PostgresStore, ComesBackAfterItsConnectionsAreCut) {
     v.mac = "after-cut-" + std::to_string(i);
     const int status = Report(v).status;
     // Only the first request on a cut connection may fail.
-    if (i > 0) EXPECT_EQ(status, 200) << i;
+    if (i > 0) {
+      EXPECT_EQ(status, 200) << i;
+    }
     if (status == 200) {
       ++reportsAnswered;
       EXPECT_EQ(PgInt(uri_, "SELECT COUNT(*) FROM reports WHERE mac = $1", v.mac), 1);
