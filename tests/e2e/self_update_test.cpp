@@ -348,8 +348,11 @@ TEST_F(UpdateFixture, TheInstallerStartsWithNoBlockedOrIgnoredSignals) {
   ASSERT_TRUE(WaitUntil([&] { return FileExists(record); }));
   const std::string report = ReadFileBytes(record);
   EXPECT_EQ(SignalSet(report, "SigBlk"), 0ULL) << report;
-  // Perl ignores SIGFPE itself as it starts; nothing else may be ignored.
+  // Perl ignores SIGFPE itself as it starts; nothing else may be ignored. The C library
+  // keeps the two lowest real-time signals for itself and refuses to change them, so what
+  // the environment left there (CI's runner ignores one) is not the client's to reset.
   const auto ignored = SignalSet(report, "SigIgn");
   ASSERT_TRUE(ignored.has_value()) << report;
-  EXPECT_EQ(*ignored & ~Bit(SIGFPE), 0ULL) << report;
+  const unsigned long long libcReserved = Bit(32) | Bit(33);
+  EXPECT_EQ(*ignored & ~(Bit(SIGFPE) | libcReserved), 0ULL) << report;
 }
