@@ -264,7 +264,8 @@ void Engine::Stop() {
   // No new connections; the handlers run what they took and resume those connections,
   // so that none is left suspended when the engine closes them all.
   const MHD_socket listening = MHD_quiesce_daemon(daemon_);
-  state_->handlers.reset();
+  // Drained, not destroyed: an event thread may still be handing a request over to it.
+  if (state_->handlers) state_->handlers->Drain();
   MHD_stop_daemon(daemon_);
   if (listening != MHD_INVALID_SOCKET) close(listening);
   daemon_ = nullptr;

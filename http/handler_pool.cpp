@@ -6,21 +6,29 @@ HandlerPool::HandlerPool(unsigned threads) {
   for (unsigned i = 0; i < threads; ++i) threads_.emplace_back([this] { Work(); });
 }
 
-HandlerPool::~HandlerPool() {
+HandlerPool::~HandlerPool() { Drain(); }
+
+void HandlerPool::Drain() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
   }
   ready_.notify_all();
-  for (auto& t : threads_) t.join();
+  for (auto& t : threads_) {
+    if (t.joinable()) t.join();
+  }
 }
 
 void HandlerPool::Enqueue(std::function<void()> job) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    jobs_.push_back(std::move(job));
+    if (!stopping_) {
+      jobs_.push_back(std::move(job));
+      ready_.notify_one();
+      return;
+    }
   }
-  ready_.notify_one();
+  job();  // the pool has stopped: the job must still run, or its connection stays suspended
 }
 
 void HandlerPool::Work() {

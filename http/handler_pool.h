@@ -14,7 +14,12 @@ namespace http {
 class HandlerPool {
  public:
   explicit HandlerPool(unsigned threads);
-  ~HandlerPool();  // runs what is queued, then joins
+  ~HandlerPool();  // Drain()
+
+  // Runs what is queued and joins the threads. A job enqueued afterwards (a connection the
+  // engine's event threads finish while it stops) runs at once on the caller's thread, so
+  // every suspended connection is still resumed. Called by the thread that owns the pool.
+  void Drain();
   HandlerPool(const HandlerPool&) = delete;
   HandlerPool& operator=(const HandlerPool&) = delete;
 
