@@ -64,8 +64,7 @@ TEST_F(HttpsSessionFixture, TrustedServiceGivesTheRecordTakesTheNoticesAndServes
   EXPECT_EQ(PowerNoticesOf(options.databasePath, "KST-DEMO-0001"), std::vector<int>{1});
 
   // A report over https, whose offered version brings the installer from the patch host.
-  client.clock.SetLocalTime(12, 3, 7, 2);
-  client.random.Queue({0});
+  client.NextPassReports();
   // The shell creates the file before it writes to it.
   ASSERT_TRUE(WaitUntil([&] { return !ReadFileBytes(record).empty(); }));
   core.Stop();

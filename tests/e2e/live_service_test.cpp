@@ -36,10 +36,7 @@ struct LiveFixture : ::testing::Test {
   Rows Db(const std::string& sql) { return QueryServiceDatabase(options.databasePath, sql); }
 
   // Makes the worker's next pass a report that passes its gate.
-  void NextPassReports() {
-    client->clock.SetLocalTime(12, 3, 7, 2);  // every pass now reports; the gate stays shut
-    client->random.Queue({0});               // until this draw opens it once
-  }
+  void NextPassReports() { client->NextPassReports(); }
 };
 
 }  // namespace

@@ -88,8 +88,7 @@ struct SignedUpdateService : ::testing::Test {
 
   // Lets exactly one pass of the worker report, and waits until its self-update is over.
   void ReportOnce(const std::function<bool()>& done) {
-    client->clock.SetLocalTime(12, 3, 7, 2);
-    client->random.Queue({0});
+    client->NextPassReports();
     ASSERT_TRUE(WaitUntil(done));
   }
 

@@ -1,5 +1,7 @@
 #include "support/client_fixture.h"
 
+#include <chrono>
+
 ClientFixture::ClientFixture(const std::string& serviceRoot, const std::string& patchRoot,
                              const std::string& caBundle) {
   install_ = box.MakeDir("install");
@@ -29,3 +31,16 @@ void ClientFixture::WriteConfig(const std::string& serial, const std::string& ve
 }
 
 std::string ClientFixture::ConfigText() const { return ReadFileBytes(install_ + "/config.ini"); }
+
+void ClientFixture::NextPassReports(int hour, int minute) {
+  // A mining pass that read the clock before the change is still drawing its random
+  // numbers: queued now, the gate's draw could go to that pass instead, and no report would
+  // follow. Once the worker has read the clock twice more, that pass is over (the second
+  // reading starts a pass of the new time, which reports). A worker that reads nothing
+  // (mining off, or no worker) draws nothing either, so the wait is bounded and its end
+  // unchecked.
+  clock.SetLocalTime(hour, minute, 7, 2);
+  const std::size_t reads = clock.LocalTimeReads();
+  WaitUntil([&] { return clock.LocalTimeReads() >= reads + 2; }, std::chrono::seconds(2));
+  random.Queue({0});
+}

@@ -24,6 +24,10 @@ class ClientFixture {
   std::string TempFile(const std::string& name) const { return temp_ + name; }
 
   MinerCore& Core() { return *core_; }
+
+  // Makes the worker's next pass a report that passes its gate once, at hh:mm:07.002. See
+  // the definition for why the gate's draw is queued only after the clock has moved.
+  void NextPassReports(int hour = 12, int minute = 3);
   // Builds the client again from `env`, for a test that changed it (before any session).
   void RebuildCore();
 

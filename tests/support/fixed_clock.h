@@ -1,6 +1,8 @@
 #pragma once
 // A clock that reads whatever the test set: local time, tick count, calendar seconds.
-// Safe to set from the test's thread while the worker reads it.
+// Safe to set from the test's thread while the worker reads it; counts the readings of the
+// local time, so a test can tell that a pass begun after a change has read it.
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 
@@ -15,7 +17,12 @@ class FixedClock : public Clock {
 
   WallTime LocalTime() override {
     std::lock_guard<std::mutex> lock(mutex_);
+    ++localReads_;
     return local_;
+  }
+  std::size_t LocalTimeReads() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return localReads_;
   }
   uint32_t TickCount() override {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -50,6 +57,7 @@ class FixedClock : public Clock {
  private:
   std::mutex mutex_;
   WallTime local_;
+  std::size_t localReads_ = 0;
   uint32_t tick_ = 0;
   int64_t calendarSeconds_ = 0;
 };

@@ -50,8 +50,7 @@ TEST(LiveServiceTest, SessionReportAndSelfUpdateWithTheSystemsOwnServices) {
 
   // One report: the service takes a unit of fuel and offers 0.300, whose installer (the
   // tests' child program) is put in place and started with "/VerySilent".
-  client.clock.SetLocalTime(12, 3, 7, 2);
-  client.random.Queue({0});
+  client.NextPassReports();
   ASSERT_TRUE(WaitUntil([&] { return core.Snapshot().fuel == 249; }, std::chrono::seconds(20)));
   const std::string report = client.InstallDir() + "\\child_ran.txt";
   ASSERT_TRUE(WaitUntil([&] { return ReadFileBytes(report).find("arg=/VerySilent") != std::string::npos; },
