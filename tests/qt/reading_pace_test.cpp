@@ -216,8 +216,10 @@ void ReadingPaceTest::floodedPaneEndsOnItsNewestLines() {
     int previous = -1;
     for (const QString& line : pictures[p].split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
       if (!line.startsWith(QLatin1String("flood "))) {
-        QVERIFY2(previous < 0, qPrintable(QStringLiteral("picture %1: %2 after the flood began")
-                                              .arg(p).arg(line)));
+        // Events come before the flood, or after its last line (the click that ends the
+        // test is logged once the flood is over), never inside it.
+        QVERIFY2(previous < 0 || previous == kLines - 1,
+                 qPrintable(QStringLiteral("picture %1: %2 after flood line %3").arg(p).arg(line).arg(previous)));
         continue;
       }
       const int n = line.mid(6, 6).toInt();
