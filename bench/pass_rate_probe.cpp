@@ -30,12 +30,12 @@
 #include <vector>
 
 #include "bare_loop.h"
-#include "probe_options.h"
-#include "experience_watch.h"
 #include "client/miner_core.h"
+#include "experience_watch.h"
 #include "live_client.h"
 #include "pane_flood.h"
-#include "ui/qxclient_dlg.h"
+#include "probe_options.h"
+#include "ui/qt/qxclient_dlg.h"
 
 namespace {
 

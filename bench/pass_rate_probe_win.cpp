@@ -36,15 +36,15 @@
 #include <vector>
 
 #include "bare_loop.h"
-#include "probe_options.h"
 #include "client/client_environment.h"
 #include "client/miner_core.h"
 #include "core/control_ids.h"
 #include "experience_watch.h"
 #include "probe_clock.h"
+#include "probe_options.h"
 #include "step_counting_layer.h"
 #include "support/sandbox.h"
-#include "ui/control_delivery.h"
+#include "ui/common/control_delivery.h"
 #include "ui/win32/qxclient_dlg.h"
 #include "user_call_counter_win.h"
 

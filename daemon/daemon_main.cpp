@@ -35,8 +35,8 @@
 #include "daemon/metrics_text.h"
 #include "daemon/tick_snapshot.h"
 #include "daemon/utf8_text.h"
-#include "service/identity.h"
-#include "service/private_folder.h"
+#include "platform/private_folder.h"
+#include "profile/identity.h"
 
 namespace {
 
