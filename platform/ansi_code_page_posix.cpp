@@ -8,6 +8,7 @@
 namespace {
 
 const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
+constexpr char16_t kReplacement = 0xFFFD;
 
 iconv_t Handle(void* h) { return h ? static_cast<iconv_t>(h) : kNone; }
 
@@ -38,7 +39,12 @@ std::size_t AnsiCodePage::FromUtf16Unit(char16_t unit, char out[2]) {
   }
   const iconv_t cd = Handle(fromUnicode_);
   out[0] = '?';
-  if (cd == kNone || (unit >= 0xD800 && unit <= 0xDFFF)) return 1;
+  if (unit >= 0xD800 && unit <= 0xDFFF) return 1;
+  if (cd == kNone) {
+    const char base = LatinBaseLetter(unit);
+    if (base != '\0') out[0] = base;
+    return 1;
+  }
   char in[2] = {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
   char* inPtr = in;
   std::size_t inLeft = sizeof in;
@@ -48,9 +54,46 @@ std::size_t AnsiCodePage::FromUtf16Unit(char16_t unit, char out[2]) {
   iconv(cd, nullptr, nullptr, nullptr, nullptr);
   const std::size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
   const std::size_t n = sizeof converted - outLeft;
-  if (rc == static_cast<std::size_t>(-1) || inLeft != 0 || n == 0 || n > 2) return 1;
+  if (rc == static_cast<std::size_t>(-1) || inLeft != 0 || n == 0 || n > 2) {
+    // No form in the table: the best fit, as the Windows tables give it, or the default.
+    const char base = LatinBaseLetter(unit);
+    if (base != '\0') out[0] = base;
+    return 1;
+  }
   std::memcpy(out, converted, n);
   return n;
+}
+
+std::u16string AnsiCodePage::ToUnicode(std::string_view bytes) {
+  std::u16string out;
+  out.reserve(bytes.size());
+  const iconv_t cd = Handle(toUnicode_);
+  if (cd == kNone) {
+    for (unsigned char c : bytes) out += c < 0x80 ? static_cast<char16_t>(c) : kReplacement;
+    return out;
+  }
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  char* in = const_cast<char*>(bytes.data());
+  std::size_t inLeft = bytes.size();
+  char buffer[512];
+  while (inLeft > 0) {
+    char* outPtr = buffer;
+    std::size_t outLeft = sizeof buffer;
+    const std::size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+    const std::size_t n = sizeof buffer - outLeft;
+    for (std::size_t i = 0; i + 1 < n; i += 2) {
+      out += static_cast<char16_t>(static_cast<unsigned char>(buffer[i]) |
+                                   (static_cast<unsigned char>(buffer[i + 1]) << 8));
+    }
+    if (rc == static_cast<std::size_t>(-1) && errno != E2BIG) {
+      // An invalid or cut-off sequence: its first byte shows as U+FFFD, the rest goes on.
+      out += kReplacement;
+      ++in;
+      --inLeft;
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+  }
+  return out;
 }
 
 bool AnsiCodePage::ToUtf16(const std::string& text, std::u16string& out) {

@@ -46,3 +46,35 @@ bool AnsiCodePage::ToUtf16(const std::string& text, std::u16string& out) {
   }
   return back == text;
 }
+
+std::u16string AnsiCodePage::ToUnicode(std::string_view bytes) {
+  std::u16string out;
+  out.reserve(bytes.size());
+  std::size_t at = 0;
+  while (at < bytes.size()) {
+    const auto lead = static_cast<unsigned char>(bytes[at]);
+    if (lead < 0x80) {
+      out += static_cast<char16_t>(lead);
+      ++at;
+      continue;
+    }
+    // A character of two bytes, else one; what is neither shows as U+FFFD and the
+    // conversion goes on at the next byte.
+    wchar_t unit = 0;
+    std::size_t used = 0;
+    if (IsDBCSLeadByteEx(kCodePage, lead) && at + 1 < bytes.size() &&
+        MultiByteToWideChar(kCodePage, MB_ERR_INVALID_CHARS, bytes.data() + at, 2, &unit, 1) == 1) {
+      used = 2;
+    } else if (MultiByteToWideChar(kCodePage, MB_ERR_INVALID_CHARS, bytes.data() + at, 1, &unit, 1) == 1) {
+      used = 1;
+    }
+    if (used == 0) {
+      out += static_cast<char16_t>(0xFFFD);
+      ++at;
+    } else {
+      out += static_cast<char16_t>(unit);
+      at += used;
+    }
+  }
+  return out;
+}

@@ -42,7 +42,7 @@ CASES = [
     ("the daemon includes the dashboard below it", "daemon/view.cpp", "dashboard/view.h", False),
     ("the daemon includes the HTTP engine", "daemon/view.cpp", "http/engine.h", False),
     ("the stand-in service includes the exchanges", "server/handlers.cpp", "exchange/amount_scramble.h", False),
-    ("the stand-in service includes platform", "server/cp949.cpp", "platform/ansi_code_page.h", False),
+    ("the stand-in service includes platform", "server/reply_format.cpp", "platform/ansi_code_page.h", False),
     ("a file includes its own folder", "mining/step.cpp", "mining/clock.h", False),
     ("a file of the same folder, by its name alone", "core/record.cpp", "record.h", False),
     ("a library's header written with quotes", "core/record.cpp", "gtest/gtest.h", False),

@@ -132,6 +132,9 @@ inline const std::vector<Case>& Cases() {
        {{"s", "k", 256, "\xB0\xA1\xA1\xC6\xEC\xE9?" "?!"}, {"s", "j", 256, "x"}, {"s", "k", 3, "\xB0\xA1"},
         {"\xB0\xA1", "k", 256, "2"}},
        true},
+      {"UTF-16LE: an accented letter the code page lacks reads as its base letter", Utf16Le(u"[s]\r\nk=caf\x00E9\r\n"),
+       {{"s", "k", 256, "cafe"}}, true},
+      {"UTF-8: the same", "\xEF\xBB\xBF[s]\r\nk=caf\xC3\xA9\r\n", {{"s", "k", 256, "cafe"}}, true},
       {"UTF-16LE: a NUL unit, a lone surrogate", Utf16Le(u"[s]\nk=v\0w\nj=\xD800x\n"s),
        {{"s", "k", 256, "v"}, {"s", "j", 256, "?x"}}, true},
       // Wine makes a unit of the last byte and whatever lies behind it in memory.

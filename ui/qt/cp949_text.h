@@ -1,29 +1,26 @@
 #pragma once
 // The client's texts are code page 949 bytes; the window's are Unicode. This converts
-// at the window's edge. One converter per thread (iconv descriptors are not shared).
+// at the window's edge, with the code page's one replacement policy
+// (platform/ansi_code_page.h). One converter per thread.
 #include <QString>
 #include <cstddef>
 #include <string>
 #include <string_view>
 
+#include "platform/ansi_code_page.h"
+
 class Cp949Text {
  public:
-  Cp949Text();
-  ~Cp949Text();
-  Cp949Text(const Cp949Text&) = delete;
-  Cp949Text& operator=(const Cp949Text&) = delete;
-
   // A byte that is not valid code page 949 shows as U+FFFD; the rest still converts.
   QString ToUnicode(std::string_view bytes);
-  // A character code page 949 cannot hold becomes '?'.
+  // A character code page 949 cannot hold becomes its best fit ("é" an "e"), else '?'.
   std::string FromUnicode(const QString& text);
   // A pane's length as the client counts it: bytes of its code page 949 text, every
   // line break counted as the two bytes CR LF it stands for.
   std::size_t ClientLength(const QString& paneText);
 
  private:
-  void* toUnicode_;    // iconv_t
-  void* fromUnicode_;  // iconv_t
+  AnsiCodePage codePage_;
 };
 
 // Line ends of a log text ("\r\n", or a lone CR or LF) as the pane's line breaks.
