@@ -18,14 +18,14 @@
 #include <thread>
 
 #include "client/miner_core.h"
+#include "dashboard/dashboard_render.h"
+#include "exchange/machine_info.h"
+#include "exchange/status_reply.h"
 #include "mining/mining_step.h"
-#include "service/machine_info.h"
-#include "service/status_reply.h"
 #include "support/allocation_counter.h"
 #include "support/sandbox.h"
-#include "ui/control_delivery.h"
-#include "ui/control_sink.h"
-#include "ui/dashboard/dashboard_render.h"
+#include "ui/common/control_delivery.h"
+#include "ui/common/control_sink.h"
 
 namespace {
 

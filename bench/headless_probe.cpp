@@ -38,14 +38,10 @@ constexpr char kDemoSerial[] = "KST-DEMO-0001";
 constexpr char kVersion[] = "0.216";  // offered by the service and kept by the client: no update
 
 bool ParseArgs(int argc, char** argv, ProbeOptions& o) {
-  for (int i = 1; i < argc; ++i) {
-    if (!TakeProbeOption(argc, argv, i, o)) {
-      std::fprintf(stderr,
-                   "usage: headless_probe [--seconds N] [--ceiling-seconds N] [--warm-up N] [--summary FILE]\n");
-      return false;
-    }
-  }
-  return o.Valid();
+  CLI::App app;
+  AddProbeOptions(app, o);
+  return ParseProbeOptions(app, argc, argv, o,
+                           "usage: headless_probe [--seconds N] [--ceiling-seconds N] [--warm-up N] [--summary FILE]");
 }
 
 // The daemon as its local view shows it.
@@ -55,20 +51,25 @@ class View {
     client_.set_connection_timeout(std::chrono::seconds(5));
     client_.set_read_timeout(std::chrono::seconds(5));
   }
+  // Every door of the view but its page wants the token the daemon wrote at its start.
   std::map<std::string, double> Metrics() {
-    auto res = client_.Get("/metrics");
+    auto res = client_.Get("/metrics", Authorization());
     auto samples = res && res->status == 200 ? ParseMetrics(res->body) : std::nullopt;
     return samples ? *samples : std::map<std::string, double>{};
   }
   bool ToggleMining() {
-    std::ifstream in(tokenPath_);
-    std::string token;
-    std::getline(in, token);
-    auto res = client_.Post("/mining", {{"Authorization", "Bearer " + token}}, "", "text/plain");
+    auto res = client_.Post("/mining", Authorization(), "", "text/plain");
     return res && res->status == 200;
   }
 
  private:
+  httplib::Headers Authorization() const {
+    std::ifstream in(tokenPath_);
+    std::string token;
+    std::getline(in, token);
+    return {{"Authorization", "Bearer " + token}};
+  }
+
   httplib::Client client_;
   std::string tokenPath_;
 };

@@ -10,11 +10,11 @@
 #include <string>
 #include <utility>
 
-#include "core/control_ids.h"
 #include "client/miner_core.h"
-#include "ui/control_delivery.h"
+#include "core/control_ids.h"
 #include "proc_figures.h"
-#include "ui/qxclient_dlg.h"
+#include "ui/common/control_delivery.h"
+#include "ui/qt/qxclient_dlg.h"
 
 namespace {
 

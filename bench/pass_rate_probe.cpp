@@ -30,12 +30,12 @@
 #include <vector>
 
 #include "bare_loop.h"
-#include "probe_options.h"
-#include "experience_watch.h"
 #include "client/miner_core.h"
+#include "experience_watch.h"
 #include "live_client.h"
 #include "pane_flood.h"
-#include "ui/qxclient_dlg.h"
+#include "probe_options.h"
+#include "ui/qt/qxclient_dlg.h"
 
 namespace {
 
@@ -45,21 +45,16 @@ struct Options : ProbeOptions {
 };
 
 bool ParseArgs(int argc, char** argv, Options& o) {
-  for (int i = 1; i < argc; ++i) {
-    if (TakeProbeOption(argc, argv, i, o)) continue;
-    if (std::string(argv[i]) == "--hidden") {
-      o.hidden = true;
-    } else if (std::string(argv[i]) == "--pane-flood" && i + 1 < argc) {
-      o.floodLinesPerMs = std::atoi(argv[++i]);
-      if (o.floodLinesPerMs <= 0 || o.floodLinesPerMs > 100) return false;
-    } else {
-      std::fprintf(stderr,
-                   "usage: pass_rate_probe [--seconds N] [--ceiling-seconds N] [--warm-up N] "
-                   "[--summary FILE] [--hidden] [--pane-flood LINES_PER_MS]\n");
-      return false;
-    }
+  CLI::App app;
+  AddProbeOptions(app, o);
+  app.add_flag("--hidden", o.hidden);
+  CLI::Option* flood = app.add_option("--pane-flood", o.floodLinesPerMs)->check(command_line::NotAnOption());
+  if (!ParseProbeOptions(app, argc, argv, o,
+                         "usage: pass_rate_probe [--seconds N] [--ceiling-seconds N] [--warm-up N] "
+                         "[--summary FILE] [--hidden] [--pane-flood LINES_PER_MS]")) {
+    return false;
   }
-  return o.Valid();
+  return flood->count() == 0 || (o.floodLinesPerMs > 0 && o.floodLinesPerMs <= 100);
 }
 
 double LoadAverage() {

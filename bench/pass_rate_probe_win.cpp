@@ -36,15 +36,15 @@
 #include <vector>
 
 #include "bare_loop.h"
-#include "probe_options.h"
 #include "client/client_environment.h"
 #include "client/miner_core.h"
 #include "core/control_ids.h"
 #include "experience_watch.h"
 #include "probe_clock.h"
+#include "probe_options.h"
 #include "step_counting_layer.h"
 #include "support/sandbox.h"
-#include "ui/control_delivery.h"
+#include "ui/common/control_delivery.h"
 #include "ui/win32/qxclient_dlg.h"
 #include "user_call_counter_win.h"
 
@@ -60,16 +60,11 @@ struct Options : ProbeOptions {
 };
 
 bool ParseArgs(int argc, char** argv, Options& o) {
-  for (int i = 1; i < argc; ++i) {
-    if (TakeProbeOption(argc, argv, i, o)) continue;
-    if (std::string(argv[i]) == "--service-root" && i + 1 < argc) {
-      o.serviceRoot = argv[++i];
-    } else if (std::string(argv[i]) == "--minimized") {
-      o.minimized = true;
-    } else {
-      return false;
-    }
-  }
+  CLI::App app;
+  AddProbeOptions(app, o);
+  app.add_option("--service-root", o.serviceRoot)->check(command_line::NotAnOption());
+  app.add_flag("--minimized", o.minimized);
+  if (!ParseProbeOptions(app, argc, argv, o, nullptr)) return false;
   // Loopback only: the probe talks to the stand-in service the script started.
   // It writes no summary file: its table is all it prints.
   return o.serviceRoot.rfind("http://127.0.0.1:", 0) == 0 && o.summaryPath.empty() && o.Valid();

@@ -13,8 +13,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "client/miner_core.h"
+#include "core/command_line.h"
 #include "live_client.h"
 
 namespace {
@@ -38,16 +40,16 @@ Sample Take() { return Sample{ResidentKiB(), OpenDescriptors(), ThreadCount()}; 
 int main(int argc, char** argv) {
   int minutes = 10;
   int interval = 60;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a == "--minutes" && i + 1 < argc) {
-      minutes = std::atoi(argv[++i]);
-    } else if (a == "--interval-seconds" && i + 1 < argc) {
-      interval = std::atoi(argv[++i]);
-    } else {
-      std::fprintf(stderr, "usage: soak [--minutes N] [--interval-seconds N]\n");
-      return 2;
-    }
+  CLI::App options;
+  options.set_help_flag();  // no --help: a word soak does not know prints its usage
+  options.allow_extras();
+  options.add_option("--minutes", minutes)->check(command_line::NotAnOption());
+  options.add_option("--interval-seconds", interval)->check(command_line::NotAnOption());
+  std::string wrongWord;
+  if (command_line::Parse(options, nullptr, std::vector<std::string>(argv + 1, argv + argc), wrongWord) !=
+      command_line::Outcome::kRun) {
+    std::fprintf(stderr, "usage: soak [--minutes N] [--interval-seconds N]\n");
+    return 2;
   }
   if (minutes <= 0 || interval <= 0) return 2;
   if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);

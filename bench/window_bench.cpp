@@ -35,15 +35,15 @@
 #include <utility>
 #include <vector>
 
+#include "client/session_hooks.h"
 #include "core/control_ids.h"
 #include "core/fixed_text.h"
 #include "core/machine_state.h"
-#include "client/session_hooks.h"
+#include "dashboard/dashboard_render.h"
 #include "mining/mining_step.h"
-#include "ui/control_delivery.h"
-#include "ui/dashboard/dashboard_render.h"
-#include "ui/qxclient_dlg.h"
-#include "ui/reading_pace.h"
+#include "ui/common/control_delivery.h"
+#include "ui/common/reading_pace.h"
+#include "ui/qt/qxclient_dlg.h"
 
 namespace {
 

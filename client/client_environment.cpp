@@ -1,7 +1,8 @@
 #include "client/client_environment.h"
 
-#include "service/identity.h"
-#include "service/url_fetcher.h"
+#include "platform/adapters.h"
+#include "platform/platform_paths.h"
+#include "platform/temp_path.h"
 
 #ifndef KESTRAVON_SERVICE_ROOT
 #define KESTRAVON_SERVICE_ROOT "http://127.0.0.1:8216"

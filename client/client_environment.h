@@ -6,11 +6,11 @@
 #include <memory>
 #include <string>
 
+#include "exchange/url_fetcher.h"
 #include "mining/clock.h"
 #include "mining/random_source.h"
-#include "service/debug_output.h"
-#include "service/process_launcher.h"
-#include "service/url_fetcher.h"
+#include "platform/debug_output.h"
+#include "platform/process_launcher.h"
 
 // The limits of one exchange: connect within 60 s, no 30 s without a byte, done within
 // 2 minutes, a body of at most 1 MiB (a reply is a few hundred bytes).

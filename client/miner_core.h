@@ -8,12 +8,12 @@
 #include <string>
 
 #include "client/client_environment.h"
-#include "core/machine_state.h"
 #include "client/session_counters.h"
 #include "client/session_hooks.h"
 #include "client/window_layer.h"
+#include "core/machine_state.h"
 #include "mining/thread.h"
-#include "service/update_gate.h"
+#include "update/update_gate.h"
 
 class UrlFetcher;
 

@@ -14,9 +14,9 @@ add_subdirectory(packaging/windows)
 if(KESTRAVON_BUILD_BENCH)
   add_subdirectory(bench)
 endif()
-if(KESTRAVON_BUILD_TESTS AND EXISTS ${CMAKE_SOURCE_DIR}/tests/win32/CMakeLists.txt)
+if(KESTRAVON_BUILD_TESTS AND EXISTS ${CMAKE_SOURCE_DIR}/tests/ui/win32/CMakeLists.txt)
   enable_testing()
-  add_subdirectory(tests/win32)
+  add_subdirectory(tests/ui/win32)
 endif()
 
 # ---- Packaging (make package-windows): the zip; its files and CPack set-up ----------

@@ -7,7 +7,7 @@
 
 #include <cerrno>
 
-#include "service/private_folder.h"
+#include "platform/private_folder.h"
 
 std::string NewAccessToken() {
   unsigned char bytes[32];

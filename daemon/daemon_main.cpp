@@ -35,8 +35,9 @@
 #include "daemon/metrics_text.h"
 #include "daemon/tick_snapshot.h"
 #include "daemon/utf8_text.h"
-#include "service/identity.h"
-#include "service/private_folder.h"
+#include "platform/ansi_code_page.h"
+#include "platform/private_folder.h"
+#include "profile/identity.h"
 
 namespace {
 
@@ -77,7 +78,7 @@ double MonotonicSeconds() {
 std::string ToggleJson(MinerCore& core, HeadlessWindow& window) {
   const MachineState state = core.Snapshot();
   return "{\"onOff\":" + std::to_string(state.onOff) +
-         ",\"caption\":" + JsonString(Cp949ToUtf8(window.Text(kIdStartStop))) + "}\n";
+         ",\"caption\":" + JsonString(AnsiToUtf8(window.Text(kIdStartStop))) + "}\n";
 }
 
 // Why the session cannot start, or empty: an install folder given that is not there, or

@@ -3,6 +3,7 @@
 #include "client/recording_window.h"
 #include "core/control_ids.h"
 #include "daemon/utf8_text.h"
+#include "platform/ansi_code_page.h"
 
 const DashboardFieldName kDashboardFieldNames[45] = {
     {kIdSerialNo, "serialNo"},
@@ -55,7 +56,7 @@ const DashboardFieldName kDashboardFieldNames[45] = {
 namespace {
 const char* const kTargetNames[5] = {"KEST", "BTC", "ETH", "BNB", "ALL"};
 
-std::string Text(const RecordingWindow::Shown& window, int id) { return JsonString(Cp949ToUtf8(window.Text(id))); }
+std::string Text(const RecordingWindow::Shown& window, int id) { return JsonString(AnsiToUtf8(window.Text(id))); }
 }  // namespace
 
 std::string DashboardJson(const RecordingWindow::Shown& window) {
@@ -77,8 +78,8 @@ std::string DashboardJson(const RecordingWindow::Shown& window) {
             ",\"checked\":" + (window.Check(id) != 0 ? "true" : "false") + "}";
   }
   json += "],\"panes\":{\"mining\":{\"id\":" + std::to_string(kIdMiningLog) +
-          ",\"text\":" + JsonString(Cp949ToUtf8(window.miningPane)) + "}";
+          ",\"text\":" + JsonString(AnsiToUtf8(window.miningPane)) + "}";
   json += ",\"event\":{\"id\":" + std::to_string(kIdEventLog) +
-          ",\"text\":" + JsonString(Cp949ToUtf8(window.eventPane)) + "}}}\n";
+          ",\"text\":" + JsonString(AnsiToUtf8(window.eventPane)) + "}}}\n";
   return json;
 }

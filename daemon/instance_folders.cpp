@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "service/url_fetcher.h"
+#include "platform/temp_path.h"
 
 namespace {
 std::string Absolute(const std::string& path) {

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "daemon/utf8_text.h"
+#include "platform/ansi_code_page.h"
 
 LineAssembler::LineAssembler(Sink sink, std::size_t limit) : sink_(std::move(sink)), limit_(limit) {}
 
@@ -26,7 +27,7 @@ void LineAssembler::Feed(std::string_view text) {
 
 void WriteLogLine(const std::string& cp949Line) {
   static std::mutex writeMutex;
-  const std::string line = PrintableLine(Cp949ToUtf8(cp949Line)) + "\n";
+  const std::string line = PrintableLine(AnsiToUtf8(cp949Line)) + "\n";
   std::lock_guard<std::mutex> lock(writeMutex);
   std::fwrite(line.data(), 1, line.size(), stderr);
   std::fflush(stderr);

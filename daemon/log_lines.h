@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "service/debug_output.h"
+#include "platform/debug_output.h"
 
 // Gathers pieces of text into lines. A line ends at LF (a CR before it is dropped); a
 // piece without an end waits for the next one. A line that grows past `limit` bytes

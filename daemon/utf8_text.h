@@ -1,11 +1,8 @@
 #pragma once
-// The client's texts are code page 949 bytes; JSON and the journal want UTF-8. The
-// conversion happens here, at the headless program's edge, as the window does at its own.
+// UTF-8 text, converted from the client's code page 949 bytes by AnsiToUtf8
+// (platform/ansi_code_page.h), made safe for JSON and the journal.
 #include <string>
 #include <string_view>
-
-// A byte sequence that is not valid code page 949 becomes U+FFFD; the rest still converts.
-std::string Cp949ToUtf8(std::string_view bytes);
 
 // A JSON string literal (with its quotes) of UTF-8 text: quote, backslash and every
 // control character escaped, so nothing the service sends can break out of the string.

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <utility>
 
-#include "server/cp949.h"
+#include "platform/ansi_code_page.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ class IniWriter {
     body_ += "\r\n";
   }
   // Texts from the database are UTF-8; the client expects its ANSI code page.
-  void Ansi(std::string_view key, std::string_view utf8) { Text(key, Utf8ToCp949(utf8)); }
+  void Ansi(std::string_view key, std::string_view utf8) { Text(key, Utf8ToAnsi(utf8)); }
   void Int(std::string_view key, int value) { Text(key, std::to_string(value)); }
   void Real(std::string_view key, double value) {
     // "%lf" of the largest double is about 317 characters.

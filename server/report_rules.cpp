@@ -1,6 +1,6 @@
 #include "server/report_rules.h"
 
-#include "service/amount_scramble.h"
+#include "exchange/amount_scramble.h"
 
 bool CryMatchesAmount(std::string_view amountText, std::string_view cry) {
   for (int a = 0; a < 3; ++a) {

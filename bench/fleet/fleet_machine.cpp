@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "service/amount_scramble.h"
-#include "service/request_urls.h"
+#include "exchange/amount_scramble.h"
+#include "exchange/request_urls.h"
 
 namespace {
 

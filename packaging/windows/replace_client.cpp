@@ -23,8 +23,8 @@
 
 #include <string>
 
+#include "platform/install_folder.h"
 #include "running_clients.h"
-#include "service/install_folder.h"
 
 namespace {
 

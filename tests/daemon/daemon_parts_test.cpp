@@ -17,6 +17,7 @@
 #include "daemon/local_view.h"
 #include "daemon/metrics_text.h"
 #include "daemon/utf8_text.h"
+#include "platform/ansi_code_page.h"
 #include "support/sandbox.h"
 #include "view_readers.h"
 
@@ -181,16 +182,16 @@ TEST(InstanceFolders, EachInstallFolderGetsItsOwnPrivateFolder) {
 }
 
 TEST(Utf8Text, Cp949BecomesUtf8AndBadBytesBecomeReplacements) {
-  EXPECT_EQ(Cp949ToUtf8("plain"), "plain");
-  EXPECT_EQ(Cp949ToUtf8("0.000000 \xA1\xC6"), "0.000000 \xC2\xB0");       // the degree sign
-  EXPECT_EQ(Cp949ToUtf8("\xC4\xC9"), "\xEC\xBC\x80");                       // a Korean syllable
-  EXPECT_EQ(Cp949ToUtf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
-  EXPECT_EQ(Cp949ToUtf8("cut \xC4"), "cut \xEF\xBF\xBD");
+  EXPECT_EQ(AnsiToUtf8("plain"), "plain");
+  EXPECT_EQ(AnsiToUtf8("0.000000 \xA1\xC6"), "0.000000 \xC2\xB0");       // the degree sign
+  EXPECT_EQ(AnsiToUtf8("\xC4\xC9"), "\xEC\xBC\x80");                       // a Korean syllable
+  EXPECT_EQ(AnsiToUtf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(AnsiToUtf8("cut \xC4"), "cut \xEF\xBF\xBD");
 }
 
 TEST(Utf8Text, HostileTextsStayInsideTheirJsonStringAndOffTheTerminal) {
   const std::string hostile = std::string("q\"b\\s/\x01\x1b[31m\r\n\t\x7f") + '\0' + "\xC4\xC9";
-  const std::string json = "{\"t\":" + JsonString(Cp949ToUtf8(hostile)) + "}";
+  const std::string json = "{\"t\":" + JsonString(AnsiToUtf8(hostile)) + "}";
   const auto leaves = ParseJsonLeaves(json);
   ASSERT_TRUE(leaves) << json;
   EXPECT_EQ(leaves->at("t"), std::string("q\"b\\s/\x01\x1b[31m\r\n\t\x7f") + '\0' + "\xEC\xBC\x80");

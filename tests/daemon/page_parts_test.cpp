@@ -21,7 +21,7 @@
 #include "daemon/page_assets.h"
 #include "daemon/page_routes.h"
 #include "daemon/tick_snapshot.h"
-#include "ui/dialog_template.h"
+#include "ui/common/dialog_template.h"
 #include "view_readers.h"
 
 namespace {

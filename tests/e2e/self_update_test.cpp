@@ -2,7 +2,7 @@
 // fetched, and none refused before in the run; the installer is put in place and started
 // only after a complete download of it and of a valid signature, the very file that was
 // verified is what starts, with no signal blocked or ignored, and only once it has
-// started is the offered version recorded. (The cases of the signature: tests/service.)
+// started is the offered version recorded. (The cases of the signature: tests/update.)
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <signal.h>
@@ -14,8 +14,8 @@
 #include <optional>
 #include <thread>
 
-#include "service/downloaded_file.h"
-#include "service/process_launcher.h"
+#include "platform/downloaded_file.h"
+#include "platform/process_launcher.h"
 #include "support/client_fixture.h"
 #include "support/minisign_signer.h"
 #include "support/scripted_http_server.h"

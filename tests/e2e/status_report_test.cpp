@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "service/request_urls.h"
+#include "exchange/request_urls.h"
 #include "support/client_fixture.h"
 #include "support/scripted_http_server.h"
 

@@ -10,9 +10,9 @@
 
 #include "core/checked_math.h"
 #include "core/machine_state.h"
+#include "exchange/machine_info.h"
 #include "fuzz_support.h"
 #include "profile_model.h"
-#include "service/machine_info.h"
 
 namespace {
 

@@ -5,13 +5,13 @@
 #include <cstdint>
 #include <string>
 
-#include "service/base64.h"
-#include "service/minisign_format.h"
-#include "service/update_signature.h"
+#include "update/base64.h"
+#include "update/minisign_format.h"
+#include "update/update_signature.h"
 
 namespace {
 
-// The seeds' key and installer (tests/service/data/minisign).
+// The seeds' key and installer (tests/update/data/minisign).
 constexpr const char* kKey = "RWQvsYDT2ZQO/DbHXvNBCnXB6J6/hmr8z3Ley5KTHQ7rntK6qXp+zfQp";
 constexpr const char* kInstaller = "MZ small installer for the signature fixture\n";
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "service/ansi_code_page.h"
+#include "platform/ansi_code_page.h"
 
 namespace fuzz {
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "fuzz_support.h"
+#include "profile/profile.h"
 #include "profile_model.h"
-#include "service/profile.h"
 
 namespace {
 

@@ -16,10 +16,10 @@
 #include <utility>
 #include <vector>
 
+#include "exchange/amount_scramble.h"
+#include "exchange/request_urls.h"
 #include "fuzz_support.h"
 #include "server/query.h"
-#include "service/amount_scramble.h"
-#include "service/request_urls.h"
 
 namespace {
 

@@ -16,9 +16,9 @@
 
 #include "core/checked_math.h"
 #include "core/machine_state.h"
+#include "exchange/status_reply.h"
 #include "fuzz_support.h"
 #include "profile_model.h"
-#include "service/status_reply.h"
 
 namespace {
 

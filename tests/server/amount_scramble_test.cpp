@@ -1,4 +1,4 @@
-#include "service/amount_scramble.h"
+#include "exchange/amount_scramble.h"
 
 #include <gtest/gtest.h>
 

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "exchange/amount_scramble.h"
 #include "private_postgres.h"
 #include "server/group_commit.h"
 #include "server/pg_batch.h"
@@ -22,7 +23,6 @@
 #include "server/schema.h"
 #include "server/sqlite_batch.h"
 #include "server/sqlite_db.h"
-#include "service/amount_scramble.h"
 #include "support/sandbox.h"
 
 namespace {

@@ -8,9 +8,9 @@
 #include <thread>
 #include <vector>
 
+#include "exchange/amount_scramble.h"
 #include "private_postgres.h"
 #include "service_fixture.h"
-#include "service/amount_scramble.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "exchange/amount_scramble.h"
 #include "private_postgres.h"
-#include "service/amount_scramble.h"
 
 std::string EncodeAll(std::string_view value) {
   static const char kHex[] = "0123456789ABCDEF";

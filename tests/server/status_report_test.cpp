@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "service/amount_scramble.h"
+#include "exchange/amount_scramble.h"
 #include "service_fixture.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "service/signature_crypto.h"
+#include "update/signature_crypto.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "ui/win32/paint_pacer.h"
 
-#include "ui/control_delivery.h"
-#include "ui/reading_pace.h"
+#include "ui/common/control_delivery.h"
+#include "ui/common/reading_pace.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 #pragma once
-// Carries out what the worker published at a reading pace (ui/reading_pace.h), and only
+// Carries out what the worker published at a reading pace (ui/common/reading_pace.h), and only
 // while the window can be seen: while it is minimised or hidden the timer is off and
 // nothing is applied, so no control is rewritten or painted; the delivery keeps just the
 // newest state meanwhile (the newest view, the panes' tails under the pane rule). When

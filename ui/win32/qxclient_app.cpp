@@ -4,7 +4,7 @@
 
 #include "client/client_environment.h"
 #include "client/miner_core.h"
-#include "ui/control_delivery.h"
+#include "ui/common/control_delivery.h"
 #include "ui/win32/qxclient_dlg.h"
 
 BOOL CQXCLIENTApp::InitInstance(HINSTANCE instance) {

@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "core/control_ids.h"
-#include "ui/dialog_template.h"
+#include "ui/common/dialog_template.h"
 #include "ui/win32/about_dlg.h"
 #include "ui/win32/resource.h"
 #include "ui/win32/wide_text.h"

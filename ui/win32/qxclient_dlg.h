@@ -11,8 +11,8 @@
 #include <string_view>
 
 #include "client/session_hooks.h"
-#include "ui/control_delivery.h"
-#include "ui/control_sink.h"
+#include "ui/common/control_delivery.h"
+#include "ui/common/control_sink.h"
 #include "ui/win32/paint_pacer.h"
 
 class CQXCLIENTDlg final : private ControlSink {

@@ -1,0 +1,17 @@
+#include "platform/downloaded_file.h"
+
+bool DownloadedFile::ReadText(std::string& text, long long maxBytes) const {
+  const long long size = Size();
+  if (size < 0 || size > maxBytes) return false;
+  text.clear();
+  bool fits = true;
+  const bool read = Read([&](const unsigned char* data, std::size_t n) {
+    // The file may grow between the size check and the read; what is kept stays capped.
+    if (static_cast<long long>(text.size() + n) > maxBytes) {
+      fits = false;
+      return;
+    }
+    text.append(reinterpret_cast<const char*>(data), n);
+  });
+  return read && fits;
+}

@@ -1,0 +1,3 @@
+#include "platform/install_folder.h"
+
+void PrepareInstallFolder(const std::string&) {}

@@ -1,5 +1,0 @@
-#include <sys/stat.h>
-
-#include "service/executable_file.h"
-
-bool MakeExecutable(const std::string& path) { return chmod(path.c_str(), 0755) == 0; }

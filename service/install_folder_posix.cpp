@@ -1,3 +1,0 @@
-#include "service/install_folder.h"
-
-void PrepareInstallFolder(const std::string&) {}
