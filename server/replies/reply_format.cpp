@@ -1,10 +1,10 @@
-#include "server/reply_format.h"
+#include "server/replies/reply_format.h"
 
 #include <cstdio>
 #include <string_view>
 #include <utility>
 
-#include "server/cp949.h"
+#include "server/replies/cp949.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "server/cp949.h"
+#include "server/replies/cp949.h"
 
 #include <iconv.h>
 
