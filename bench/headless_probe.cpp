@@ -25,7 +25,7 @@
 
 #include "bare_loop.h"
 #include "probe_options.h"
-#include "daemon/minerd_process.h"
+#include "support/minerd_process.h"
 #include "daemon/view_readers.h"
 #include "probe_clock.h"
 #include "proc_figures.h"

@@ -14,9 +14,9 @@
 
 #include "server/options.h"
 #include "server/query.h"
-#include "server/reply_format.h"
+#include "server/replies/reply_format.h"
 #include "server/request_log.h"
-#include "server/store.h"
+#include "server/store/store.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "server/handlers.h"
 #include "server/options.h"
 #include "server/request_log.h"
-#include "server/store.h"
+#include "server/store/open_store.h"
 
 namespace {
 
@@ -98,7 +98,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  store = OpenStore(options, error);
+  store = OpenStore(options.databasePath, options.seedSerial, options.threads, error);
   if (!store) {
     std::fprintf(stderr, "mining-service: %s\n", error.c_str());
     return 1;

@@ -20,8 +20,8 @@
 #include <thread>
 #include <vector>
 
-#include "daemon/minerd_process.h"
-#include "daemon/raw_viewer.h"
+#include "support/minerd_process.h"
+#include "support/raw_peer.h"
 #include "fleet_machine.h"
 #include "slow_crowd.h"
 #include "support/loopback_socket.h"

@@ -3,7 +3,7 @@
 #include "fleet_seed.h"
 
 #include "fleet_machine.h"
-#include "server/pg_db.h"
+#include "server/store/pg_db.h"
 
 bool SeedFleetPostgres(const std::string& uri, int machines, std::string& error) {
   PgConnection db;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "minerd_process.h"
+#include "support/minerd_process.h"
 #include "support/mining_service_process.h"
 #include "support/sandbox.h"
 #include "support/service_database.h"

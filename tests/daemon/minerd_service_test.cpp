@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "minerd_fixture.h"
-#include "minerd_process.h"
+#include "support/minerd_process.h"
 #include "support/mining_service_process.h"
 #include "support/sandbox.h"
 #include "support/service_database.h"

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "minerd_fixture.h"
-#include "raw_viewer.h"
+#include "support/raw_peer.h"
 #include "support/loopback_socket.h"
 
 namespace {

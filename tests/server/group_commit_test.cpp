@@ -16,13 +16,13 @@
 
 #include "exchange/amount_scramble.h"
 #include "private_postgres.h"
-#include "server/group_commit.h"
-#include "server/pg_batch.h"
-#include "server/pg_db.h"
-#include "server/pg_schema.h"
-#include "server/schema.h"
-#include "server/sqlite_batch.h"
-#include "server/sqlite_db.h"
+#include "server/store/group_commit.h"
+#include "server/store/pg_batch.h"
+#include "server/store/pg_db.h"
+#include "server/store/pg_schema.h"
+#include "server/store/schema.h"
+#include "server/store/sqlite_batch.h"
+#include "server/store/sqlite_db.h"
 #include "support/sandbox.h"
 
 namespace {

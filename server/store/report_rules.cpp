@@ -1,4 +1,4 @@
-#include "server/report_rules.h"
+#include "server/store/report_rules.h"
 
 #include "exchange/amount_scramble.h"
 

@@ -1,4 +1,4 @@
-#include "server/sqlite_db.h"
+#include "server/store/sqlite_db.h"
 
 Statement::Statement(SqliteDb& db, const char* sql) : db_(db), sql_(sql) {
   stmt_ = db.TakePrepared(sql);

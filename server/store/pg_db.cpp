@@ -1,4 +1,4 @@
-#include "server/pg_db.h"
+#include "server/store/pg_db.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "server/read_connections.h"
+#include "server/store/read_connections.h"
 
 bool ReadConnections::Open(const std::string& path, int count, std::string& error) {
   for (int i = 0; i < count; ++i) {

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "server/records.h"
+#include "server/store/records.h"
 
 // One request's write: a status report or a power notice, and what the database made of it.
 struct StoreWrite {

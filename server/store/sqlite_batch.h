@@ -4,8 +4,8 @@
 // alone and the rest of the batch still commits.
 #include <vector>
 
-#include "server/group_commit.h"
-#include "server/sqlite_db.h"
+#include "server/store/group_commit.h"
+#include "server/store/sqlite_db.h"
 
 class SqliteBatch : public BatchBackend {
  public:

@@ -8,8 +8,8 @@
 // savepoint of its own, so only the write at fault is lost.
 #include <vector>
 
-#include "server/group_commit.h"
-#include "server/pg_db.h"
+#include "server/store/group_commit.h"
+#include "server/store/pg_db.h"
 
 class PgBatch : public BatchBackend {
  public:

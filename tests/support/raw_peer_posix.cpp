@@ -1,4 +1,4 @@
-#include "raw_viewer.h"
+#include "support/raw_peer.h"
 
 #include <poll.h>
 #include <sys/socket.h>

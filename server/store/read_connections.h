@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "server/sqlite_db.h"
+#include "server/store/sqlite_db.h"
 
 class ReadConnections {
  public:

@@ -1,4 +1,4 @@
-#include "server/pg_batch.h"
+#include "server/store/pg_batch.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -6,7 +6,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "server/report_rules.h"
+#include "server/store/report_rules.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "server/group_commit.h"
+#include "server/store/group_commit.h"
 
 GroupCommitWriter::GroupCommitWriter(BatchBackend& backend, std::size_t maxBatch)
     : backend_(backend), maxBatch_(maxBatch == 0 ? 1 : maxBatch), thread_([this] { Loop(); }) {}

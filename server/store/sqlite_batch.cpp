@@ -1,8 +1,8 @@
-#include "server/sqlite_batch.h"
+#include "server/store/sqlite_batch.h"
 
 #include <cstdint>
 
-#include "server/report_rules.h"
+#include "server/store/report_rules.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "server/group_commit.h"
-#include "server/pg_batch.h"
-#include "server/pg_db.h"
-#include "server/store.h"
+#include "server/store/group_commit.h"
+#include "server/store/pg_batch.h"
+#include "server/store/pg_db.h"
+#include "server/store/store.h"
 
 class PostgresStore : public MiningStore {
  public:

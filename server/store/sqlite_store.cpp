@@ -1,9 +1,9 @@
-#include "server/sqlite_store.h"
+#include "server/store/sqlite_store.h"
 
 #include <cstdint>
 
-#include "server/report_rules.h"
-#include "server/schema.h"
+#include "server/store/report_rules.h"
+#include "server/store/schema.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // Tables of the service in PostgreSQL and the demo record seeded into a new database.
 #include <string>
 
-#include "server/pg_db.h"
+#include "server/store/pg_db.h"
 
 // Creates the tables when the database is new and seeds one demo machine with its MARS
 // site, its user and the coin prices, exactly once per database, even with two services

@@ -1,4 +1,4 @@
-#include "server/reply_format.h"
+#include "server/replies/reply_format.h"
 
 #include <cstdio>
 #include <string_view>

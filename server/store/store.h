@@ -6,9 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "server/records.h"
+#include "server/store/records.h"
 
-struct ServiceOptions;
 
 class MiningStore {
  public:
@@ -26,9 +25,3 @@ class MiningStore {
   // Records the notice; knownMachine tells whether the serial number is one of ours.
   virtual bool RecordPowerNotice(const PowerNotice& notice, bool& knownMachine) = 0;
 };
-
-// --db names a SQLite file, or a PostgreSQL server by a postgresql:// (or postgres://) URI.
-bool IsPostgresUri(const std::string& db);
-
-// Opens (or creates and seeds) the database --db names; null with a message on failure.
-std::unique_ptr<MiningStore> OpenStore(const ServiceOptions& options, std::string& error);

@@ -7,12 +7,12 @@
 #include <optional>
 #include <string>
 
-#include "server/group_commit.h"
-#include "server/read_connections.h"
-#include "server/records.h"
-#include "server/sqlite_batch.h"
-#include "server/sqlite_db.h"
-#include "server/store.h"
+#include "server/store/group_commit.h"
+#include "server/store/read_connections.h"
+#include "server/store/records.h"
+#include "server/store/sqlite_batch.h"
+#include "server/store/sqlite_db.h"
+#include "server/store/store.h"
 
 class SqliteStore : public MiningStore {
  public:

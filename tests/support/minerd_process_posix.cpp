@@ -1,4 +1,4 @@
-#include "minerd_process.h"
+#include "support/minerd_process.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,5 +1,5 @@
 #pragma once
-// Viewers that misbehave on purpose, over raw loopback sockets: they send slowly, flood,
+// Peers that misbehave on purpose, over raw loopback sockets: they send slowly, flood,
 // or never finish, and read whatever comes back.
 #include <sys/types.h>
 

@@ -2,7 +2,7 @@
 // Tables of the service and the demo record seeded into a new database.
 #include <string>
 
-#include "server/sqlite_db.h"
+#include "server/store/sqlite_db.h"
 
 // Creates the tables when the file is new and seeds one demo machine with its MARS site,
 // its user and the coin prices, exactly once per database file (PRAGMA user_version marks

@@ -1,4 +1,4 @@
-#include "server/demo_record.h"
+#include "server/store/demo_record.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "server/postgres_store.h"
+#include "server/store/postgres_store.h"
 
 #include <cstdint>
 
-#include "server/pg_schema.h"
-#include "server/report_rules.h"
+#include "server/store/pg_schema.h"
+#include "server/store/report_rules.h"
 
 namespace {
 

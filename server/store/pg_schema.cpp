@@ -1,6 +1,6 @@
-#include "server/pg_schema.h"
+#include "server/store/pg_schema.h"
 
-#include "server/demo_record.h"
+#include "server/store/demo_record.h"
 
 namespace {
 

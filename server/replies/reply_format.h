@@ -3,7 +3,7 @@
 // "\r\n", reals with six decimals ("%lf"), texts as code page 949 bytes.
 #include <string>
 
-#include "server/records.h"
+#include "server/store/records.h"
 
 // [Version] Server, [Return] Count=1, then [Coin], [Machine], [MARS] and [USER].
 std::string FormatMachineInfo(const MachineInfo& info, const std::string& offeredVersion);

@@ -1,6 +1,6 @@
-#include "server/schema.h"
+#include "server/store/schema.h"
 
-#include "server/demo_record.h"
+#include "server/store/demo_record.h"
 
 namespace {
 
