@@ -163,8 +163,16 @@ bool CQXCLIENTDlg::OnPaint() {
 }
 
 void CQXCLIENTDlg::OnCommand(int id, int notification) {
-  // Whatever the user did to a control, what it shows is no longer known.
-  if (!applyingText_) shownTexts_.erase(id);
+  // Whatever the user did to a control, what it shows is no longer known; a click on a
+  // radio button changes the others of its group too.
+  if (!applyingText_) {
+    shownTexts_.erase(id);
+    if (id >= kIdTargetKest && id <= kIdTargetAll) {
+      for (int radio = kIdTargetKest; radio <= kIdTargetAll; ++radio) shownMarks_.erase(radio);
+    } else {
+      shownMarks_.erase(id);
+    }
+  }
   switch (id) {
     case IDOK:
       DoDataExchange(true);
@@ -266,27 +274,29 @@ void CQXCLIENTDlg::ApplyText(int controlId, std::string_view bytes) {
   if (!pane) shownTexts_[controlId] = WindowText(control);
 }
 
-void CQXCLIENTDlg::ApplyCheck(int controlId, int state) {
-  HWND check = GetDlgItem(window_, controlId);
-  if (check == nullptr) return;
-  // A two-state box shows every value other than 0 as checked.
-  const WPARAM mark = state != 0 ? BST_CHECKED : BST_UNCHECKED;
-  if (static_cast<WPARAM>(SendMessageW(check, BM_GETCHECK, 0, 0)) != mark) {
-    SendMessageW(check, BM_SETCHECK, mark, 0);
+void CQXCLIENTDlg::ShowMark(int controlId, bool checked) {
+  HWND button = Control(controlId);
+  if (button == nullptr) return;
+  const WPARAM mark = checked ? BST_CHECKED : BST_UNCHECKED;
+  // As with the texts: a button already showing the mark this window gave it costs no
+  // call; one the user clicked since is read again.
+  const auto known = shownMarks_.find(controlId);
+  if (known != shownMarks_.end() && known->second == mark) return;
+  if (known != shownMarks_.end() || static_cast<WPARAM>(SendMessageW(button, BM_GETCHECK, 0, 0)) != mark) {
+    SendMessageW(button, BM_SETCHECK, mark, 0);
   }
+  shownMarks_[controlId] = mark;
+}
+
+void CQXCLIENTDlg::ApplyCheck(int controlId, int state) {
+  // A two-state box shows every value other than 0 as checked.
+  ShowMark(controlId, state != 0);
 }
 
 void CQXCLIENTDlg::ApplyRadio(int firstId, int lastId, int position) {
   if (firstId == kIdTargetKest) targetCoinChoice_ = position;
   const int target = (position >= 0 && position <= lastId - firstId) ? firstId + position : -1;
-  for (int id = firstId; id <= lastId; ++id) {
-    HWND radio = GetDlgItem(window_, id);
-    if (radio == nullptr) continue;
-    const WPARAM mark = id == target ? BST_CHECKED : BST_UNCHECKED;
-    if (static_cast<WPARAM>(SendMessageW(radio, BM_GETCHECK, 0, 0)) != mark) {
-      SendMessageW(radio, BM_SETCHECK, mark, 0);
-    }
-  }
+  for (int id = firstId; id <= lastId; ++id) ShowMark(id, id == target);
 }
 
 void CQXCLIENTDlg::ApplyPaneText(LogPane pane, bool clearFirst, std::string_view bytes) {

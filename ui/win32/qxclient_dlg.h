@@ -49,6 +49,8 @@ class CQXCLIENTDlg final : private ControlSink {
   // The control of an id, looked up once.
   HWND Control(int controlId);
   void OnPaneEdited(LogPane pane);
+  // Checks or clears a check box or radio button.
+  void ShowMark(int controlId, bool checked);
   std::size_t PaneLength(HWND edit) const;
 
   // ControlSink: the window's thread carries out the client's control operations.
@@ -75,5 +77,7 @@ class CQXCLIENTDlg final : private ControlSink {
   // The text each control showed when this window last set it; a control the user
   // changes since (any notification it sends) is forgotten and read again.
   std::map<int, std::wstring> shownTexts_;
+  // Likewise the mark of each check box and radio button.
+  std::map<int, WPARAM> shownMarks_;
   bool applyingText_ = false;  // a text change of ours, not the user's
 };
