@@ -16,8 +16,8 @@
 //
 // Besides passes and CPU it counts the calls the program makes into USER and GDI per
 // second of mining (all of them the window's while it runs: the driver makes none
-// between clicks), and the WM_PAINT and WM_TIMER messages the window and its controls handle: figures that do
-// not depend on how fast the system carries the calls out. The client's pass rate is
+// between clicks), and the WM_PAINT and WM_TIMER messages the window and its controls
+// handle: figures that do not depend on how fast the system carries the calls out. The client's pass rate is
 // also given as a share of each bare loop's, since under an emulation layer only that
 // ratio says something about Windows.
 #include <windows.h>
