@@ -16,8 +16,8 @@
 //
 // Besides passes and CPU it counts the calls the program makes into USER and GDI per
 // second of mining (all of them the window's while it runs: the driver makes none
-// between clicks), and the WM_PAINT messages the window's thread takes: figures that do
-// not depend on how fast the system carries the calls out. The client's pass rate is
+// between clicks), and the WM_PAINT and WM_TIMER messages the window and its controls
+// handle: figures that do not depend on how fast the system carries the calls out. The client's pass rate is
 // also given as a share of each bare loop's, since under an emulation layer only that
 // ratio says something about Windows.
 #include <windows.h>
@@ -287,7 +287,9 @@ int RunClient(const Options& o, Figures& f, UserCallCounter* counter) {
       std::fprintf(stderr, "pass_rate_probe_win: the window did not show within 30 s\n");
       std::_Exit(1);
     }
-    if (counter != nullptr) counter->WatchPaints(windowThreadId);
+    if (counter != nullptr && !counter->WatchMessages(dialog)) {
+      std::fprintf(stderr, "pass_rate_probe_win: WM_PAINT and WM_TIMER are not counted\n");
+    }
     f.restarts += KeepMining(core, dialog, o.warmUpSeconds);
     // Minimised once it has settled (a display may still be activating it before), and
     // again should activation have restored it.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <unordered_map>
 
 // The thunks below are x86-64 code, as the Windows build is.
 static_assert(sizeof(void*) == 8, "the counting thunks are x86-64 code");
@@ -11,17 +12,17 @@ namespace {
 
 std::atomic<uint64_t> paintMessages{0};
 std::atomic<uint64_t> timerMessages{0};
-// Looked up directly, so that the hook's own call is not counted as the window's.
-using CallNextFunction = LRESULT(WINAPI*)(HHOOK, int, WPARAM, LPARAM);
-CallNextFunction callNext = nullptr;
+// Looked up directly, so that the subclass's own calls are not counted as the window's.
+using CallWindowProcFunction = LRESULT(WINAPI*)(WNDPROC, HWND, UINT, WPARAM, LPARAM);
+CallWindowProcFunction callOriginal = nullptr;
+// Each watched window's own procedure. Filled completely before the first window is
+// subclassed and never changed after, so the window's thread reads it without a lock.
+std::unordered_map<HWND, WNDPROC>* originals = nullptr;
 
-LRESULT CALLBACK CountPaints(int code, WPARAM wParam, LPARAM lParam) {
-  if (code == HC_ACTION && wParam == PM_REMOVE) {
-    const auto* message = reinterpret_cast<const MSG*>(lParam);
-    if (message->message == WM_PAINT) paintMessages.fetch_add(1, std::memory_order_relaxed);
-    if (message->message == WM_TIMER) timerMessages.fetch_add(1, std::memory_order_relaxed);
-  }
-  return callNext(nullptr, code, wParam, lParam);
+LRESULT CALLBACK CountMessages(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_PAINT) paintMessages.fetch_add(1, std::memory_order_relaxed);
+  if (message == WM_TIMER) timerMessages.fetch_add(1, std::memory_order_relaxed);
+  return callOriginal(originals->at(window), window, message, wParam, lParam);
 }
 
 bool CountedLibrary(const char* name) {
@@ -39,8 +40,8 @@ struct UserCallCounter::Thunk {
 };
 
 UserCallCounter::~UserCallCounter() {
-  if (paintHook_ != nullptr) UnhookWindowsHookEx(paintHook_);
-  // The thunks stay: the import table points at them until the program ends.
+  // The thunks and the subclassing stay: the import table and the windows, should any be
+  // left, point at them until the program ends.
 }
 
 bool UserCallCounter::Install() {
@@ -101,12 +102,35 @@ bool UserCallCounter::Install() {
   return true;
 }
 
-bool UserCallCounter::WatchPaints(DWORD threadId) {
-  FARPROC next = GetProcAddress(GetModuleHandleW(L"user32.dll"), "CallNextHookEx");
-  if (next == nullptr) return false;
-  callNext = reinterpret_cast<CallNextFunction>(reinterpret_cast<void*>(next));
-  paintHook_ = SetWindowsHookExW(WH_GETMESSAGE, CountPaints, nullptr, threadId);
-  return paintHook_ != nullptr;
+bool UserCallCounter::WatchMessages(HWND window) {
+  if (originals != nullptr) return false;
+  HMODULE user = GetModuleHandleW(L"user32.dll");
+  using GetLongFunction = LONG_PTR(WINAPI*)(HWND, int);
+  using SetLongFunction = LONG_PTR(WINAPI*)(HWND, int, LONG_PTR);
+  using EnumChildFunction = BOOL(WINAPI*)(HWND, WNDENUMPROC, LPARAM);
+  const auto getLong = reinterpret_cast<GetLongFunction>(reinterpret_cast<void*>(GetProcAddress(user, "GetWindowLongPtrW")));
+  const auto setLong = reinterpret_cast<SetLongFunction>(reinterpret_cast<void*>(GetProcAddress(user, "SetWindowLongPtrW")));
+  const auto enumChildren =
+      reinterpret_cast<EnumChildFunction>(reinterpret_cast<void*>(GetProcAddress(user, "EnumChildWindows")));
+  callOriginal = reinterpret_cast<CallWindowProcFunction>(reinterpret_cast<void*>(GetProcAddress(user, "CallWindowProcW")));
+  if (getLong == nullptr || setLong == nullptr || enumChildren == nullptr || callOriginal == nullptr) return false;
+
+  std::vector<HWND> windows{window};
+  enumChildren(
+      window,
+      [](HWND child, LPARAM param) -> BOOL {
+        reinterpret_cast<std::vector<HWND>*>(param)->push_back(child);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&windows));
+  auto* table = new std::unordered_map<HWND, WNDPROC>;
+  for (HWND w : windows) (*table)[w] = reinterpret_cast<WNDPROC>(getLong(w, GWLP_WNDPROC));
+  originals = table;
+  bool all = true;
+  for (HWND w : windows) {
+    if (setLong(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CountMessages)) == 0) all = false;
+  }
+  return all;
 }
 
 uint64_t UserCallCounter::Calls() const {

@@ -26,6 +26,9 @@ bool PaintPacer::OnMessage(UINT message, WPARAM wParam) {
     case WM_TIMER:
       if (wParam != kPaceTimer) return false;
       delivery_.ApplyPending();
+      // The controls just changed are painted now, one after the other, rather than each
+      // on a WM_PAINT of its own taken from the queue later.
+      RedrawWindow(window_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
       return true;
     case WM_SIZE:
       // Minimised, restored or maximised; a hidden window stays out of view.

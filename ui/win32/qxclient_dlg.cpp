@@ -48,19 +48,30 @@ INT_PTR CQXCLIENTDlg::DoModal() {
 }
 
 INT_PTR CALLBACK CQXCLIENTDlg::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  // The window met last on this thread, and its object: every picture sends the dialog a
+  // score of messages (its timer, the controls' colours and change notes), each of which
+  // would otherwise look the object up in the window.
+  thread_local HWND lastWindow = nullptr;
+  thread_local CQXCLIENTDlg* lastSelf = nullptr;
   CQXCLIENTDlg* self = nullptr;
   if (message == WM_INITDIALOG) {
     self = reinterpret_cast<CQXCLIENTDlg*>(lParam);
     SetWindowLongPtrW(window, DWLP_USER, lParam);
     self->window_ = window;
+  } else if (window == lastWindow) {
+    self = lastSelf;
   } else {
     self = reinterpret_cast<CQXCLIENTDlg*>(GetWindowLongPtrW(window, DWLP_USER));
   }
   if (self == nullptr) return FALSE;
+  lastWindow = window;
+  lastSelf = self;
   const INT_PTR result = self->HandleMessage(message, wParam, lParam);
   if (message == WM_NCDESTROY) {
     SetWindowLongPtrW(window, DWLP_USER, 0);
     self->window_ = nullptr;
+    lastWindow = nullptr;
+    lastSelf = nullptr;
   }
   return result;
 }
@@ -163,8 +174,16 @@ bool CQXCLIENTDlg::OnPaint() {
 }
 
 void CQXCLIENTDlg::OnCommand(int id, int notification) {
-  // Whatever the user did to a control, what it shows is no longer known.
-  if (!applyingText_) shownTexts_.erase(id);
+  // Whatever the user did to a control, what it shows is no longer known; a click on a
+  // radio button changes the others of its group too.
+  if (!applyingText_) {
+    shownTexts_.erase(id);
+    if (id >= kIdTargetKest && id <= kIdTargetAll) {
+      for (int radio = kIdTargetKest; radio <= kIdTargetAll; ++radio) shownMarks_.erase(radio);
+    } else {
+      shownMarks_.erase(id);
+    }
+  }
   switch (id) {
     case IDOK:
       DoDataExchange(true);
@@ -240,6 +259,32 @@ HWND CQXCLIENTDlg::Control(int controlId) {
   return control;
 }
 
+bool CQXCLIENTDlg::ShowsTextAsGiven(int controlId, HWND control, const std::wstring& text) {
+  auto known = textKinds_.find(controlId);
+  if (known == textKinds_.end()) {
+    wchar_t name[16] = {};
+    GetClassNameW(control, name, 16);
+    const auto style = static_cast<DWORD>(GetWindowLongPtrW(control, GWL_STYLE));
+    TextKind kind = TextKind::kReadBack;
+    if (_wcsicmp(name, L"Static") == 0) {
+      kind = TextKind::kAsGiven;
+    } else if (_wcsicmp(name, L"Edit") == 0 && (style & (ES_UPPERCASE | ES_LOWERCASE | ES_OEMCONVERT)) == 0) {
+      kind = (style & ES_MULTILINE) != 0 ? TextKind::kAsGiven : TextKind::kAsGivenOnOneLine;
+    }
+    known = textKinds_.emplace(controlId, kind).first;
+  }
+  switch (known->second) {
+    case TextKind::kAsGiven:
+      return true;
+    case TextKind::kAsGivenOnOneLine:
+      // A one-line edit may show a line break otherwise, or cut the text there.
+      return text.find_first_of(L"\r\n") == std::wstring::npos;
+    case TextKind::kReadBack:
+      break;
+  }
+  return false;
+}
+
 void CQXCLIENTDlg::ApplyText(int controlId, std::string_view bytes) {
   HWND control = Control(controlId);
   if (control == nullptr) return;
@@ -262,31 +307,39 @@ void CQXCLIENTDlg::ApplyText(int controlId, std::string_view bytes) {
   SetWindowTextW(control, text.c_str());
   applyingText_ = false;
   if (pane) applyingPane_ = false;
-  // What the control made of it (a list box of a combo may refuse a text): read back once.
-  if (!pane) shownTexts_[controlId] = WindowText(control);
+  if (pane) return;
+  // What the control made of it: a static or an edit that changes no case shows the text
+  // as given; anything else (a combo box may refuse a text) is read back once.
+  if (ShowsTextAsGiven(controlId, control, text)) {
+    shownTexts_[controlId] = text;
+  } else {
+    shownTexts_[controlId] = WindowText(control);
+  }
+}
+
+void CQXCLIENTDlg::ShowMark(int controlId, bool checked) {
+  HWND button = Control(controlId);
+  if (button == nullptr) return;
+  const WPARAM mark = checked ? BST_CHECKED : BST_UNCHECKED;
+  // As with the texts: a button already showing the mark this window gave it costs no
+  // call; one the user clicked since is read again.
+  const auto known = shownMarks_.find(controlId);
+  if (known != shownMarks_.end() && known->second == mark) return;
+  if (known != shownMarks_.end() || static_cast<WPARAM>(SendMessageW(button, BM_GETCHECK, 0, 0)) != mark) {
+    SendMessageW(button, BM_SETCHECK, mark, 0);
+  }
+  shownMarks_[controlId] = mark;
 }
 
 void CQXCLIENTDlg::ApplyCheck(int controlId, int state) {
-  HWND check = GetDlgItem(window_, controlId);
-  if (check == nullptr) return;
   // A two-state box shows every value other than 0 as checked.
-  const WPARAM mark = state != 0 ? BST_CHECKED : BST_UNCHECKED;
-  if (static_cast<WPARAM>(SendMessageW(check, BM_GETCHECK, 0, 0)) != mark) {
-    SendMessageW(check, BM_SETCHECK, mark, 0);
-  }
+  ShowMark(controlId, state != 0);
 }
 
 void CQXCLIENTDlg::ApplyRadio(int firstId, int lastId, int position) {
   if (firstId == kIdTargetKest) targetCoinChoice_ = position;
   const int target = (position >= 0 && position <= lastId - firstId) ? firstId + position : -1;
-  for (int id = firstId; id <= lastId; ++id) {
-    HWND radio = GetDlgItem(window_, id);
-    if (radio == nullptr) continue;
-    const WPARAM mark = id == target ? BST_CHECKED : BST_UNCHECKED;
-    if (static_cast<WPARAM>(SendMessageW(radio, BM_GETCHECK, 0, 0)) != mark) {
-      SendMessageW(radio, BM_SETCHECK, mark, 0);
-    }
-  }
+  for (int id = firstId; id <= lastId; ++id) ShowMark(id, id == target);
 }
 
 void CQXCLIENTDlg::ApplyPaneText(LogPane pane, bool clearFirst, std::string_view bytes) {

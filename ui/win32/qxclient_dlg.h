@@ -49,6 +49,11 @@ class CQXCLIENTDlg final : private ControlSink {
   // The control of an id, looked up once.
   HWND Control(int controlId);
   void OnPaneEdited(LogPane pane);
+  // Whether the control shows `text`, once set on it, exactly as given (its class and
+  // style are looked at once).
+  bool ShowsTextAsGiven(int controlId, HWND control, const std::wstring& text);
+  // Checks or clears a check box or radio button.
+  void ShowMark(int controlId, bool checked);
   std::size_t PaneLength(HWND edit) const;
 
   // ControlSink: the window's thread carries out the client's control operations.
@@ -75,5 +80,9 @@ class CQXCLIENTDlg final : private ControlSink {
   // The text each control showed when this window last set it; a control the user
   // changes since (any notification it sends) is forgotten and read again.
   std::map<int, std::wstring> shownTexts_;
+  enum class TextKind { kAsGiven, kAsGivenOnOneLine, kReadBack };
+  std::map<int, TextKind> textKinds_;
+  // Likewise the mark of each check box and radio button.
+  std::map<int, WPARAM> shownMarks_;
   bool applyingText_ = false;  // a text change of ours, not the user's
 };

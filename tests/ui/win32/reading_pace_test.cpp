@@ -80,12 +80,14 @@ class IdleSession final : public SessionHooks {
 };
 
 // The record after `step` mining steps, as far as these tests look at it.
-DashboardView ViewAfter(int step) {
+DashboardView ViewAfter(int step, int targetCoin = 0, int autoCharge = 0) {
   MachineState s;
   std::snprintf(s.serialNo, sizeof s.serialNo, "KST-0001");
   s.level = 5;
   s.exp = step;
   s.onOff = 1;
+  s.targetCoin = targetCoin;
+  s.autoCharge = autoCharge;
   DashboardView view;
   RenderDashboard(s, view);
   return view;
@@ -241,6 +243,47 @@ TEST(ReadingPaceTest, TypedTextGivesWayToTheNextRefresh) {
     Publish(delivery, 100, 101, pane);
     ASSERT_TRUE(WaitFor([&] { return Text(exp) == ExpText(100); }));
     EXPECT_EQ(Text(serial), L"KST-0001");
+  });
+}
+
+bool Checked(HWND dialog, int id) { return SendMessageW(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+// Likewise a radio button or check box the user clicked is set back by the next refresh,
+// though the refresh's marks are the ones the window set before.
+TEST(ReadingPaceTest, ClickedMarksGiveWayToTheNextRefresh) {
+  struct Click {
+    const char* name;
+    int id;  // the button clicked
+  };
+  const Click clicks[] = {{"another radio button", kIdTargetKest}, {"the check box", kIdAutoCharge}};
+  ControlDelivery delivery;
+  IdleSession session(delivery);
+  RunDialog(delivery, session, [&](HWND w) {
+    HWND exp = GetDlgItem(w, kIdExp);
+    const auto publish = [&](int step) {
+      std::thread worker([&] { delivery.ShowDashboard(ViewAfter(step, 2, 1)); });  // ETH, auto-charge on
+      worker.join();
+      return WaitFor([&] { return Text(exp) == ExpText(step); });
+    };
+    const auto asPublished = [&] {
+      for (int id = kIdTargetKest; id <= kIdTargetAll; ++id) {
+        if (Checked(w, id) != (id == 1043)) return false;
+      }
+      return Checked(w, kIdAutoCharge);
+    };
+    ASSERT_TRUE(publish(0));
+    EXPECT_TRUE(asPublished());
+    int step = 1;
+    for (const Click& click : clicks) {
+      SCOPED_TRACE(click.name);
+      for (int round = 0; round < 2; ++round, ++step) {
+        SendMessageW(GetDlgItem(w, click.id), BM_CLICK, 0, 0);
+        if (click.id == kIdTargetKest) EXPECT_TRUE(Checked(w, kIdTargetKest) && !Checked(w, 1043));
+        if (click.id == kIdAutoCharge) EXPECT_FALSE(Checked(w, kIdAutoCharge));
+        ASSERT_TRUE(publish(step));
+        EXPECT_TRUE(asPublished());
+      }
+    }
   });
 }
 
