@@ -278,8 +278,11 @@ TEST(ReadingPaceTest, ClickedMarksGiveWayToTheNextRefresh) {
       SCOPED_TRACE(click.name);
       for (int round = 0; round < 2; ++round, ++step) {
         SendMessageW(GetDlgItem(w, click.id), BM_CLICK, 0, 0);
-        if (click.id == kIdTargetKest) EXPECT_TRUE(Checked(w, kIdTargetKest) && !Checked(w, 1043));
-        if (click.id == kIdAutoCharge) EXPECT_FALSE(Checked(w, kIdAutoCharge));
+        if (click.id == kIdTargetKest) {
+          EXPECT_TRUE(Checked(w, kIdTargetKest) && !Checked(w, 1043));
+        } else {
+          EXPECT_FALSE(Checked(w, kIdAutoCharge));
+        }
         ASSERT_TRUE(publish(step));
         EXPECT_TRUE(asPublished());
       }
