@@ -246,7 +246,9 @@ TEST(ReadingPaceTest, TypedTextGivesWayToTheNextRefresh) {
   });
 }
 
-bool Checked(HWND dialog, int id) { return SendMessageW(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+bool Checked(HWND dialog, int id) {
+  return SendMessageW(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
 
 // Likewise a radio button or check box the user clicked is set back by the next refresh,
 // though the refresh's marks are the ones the window set before.
