@@ -24,8 +24,12 @@ HANDLE CreateWaitTimer() {
 // time in 100 ns units: the wait ends on the first timer tick after it (every millisecond
 // at the worker's 1 ms timer period), or sooner on a high-resolution timer. Without a
 // timer, the whole-millisecond wait remains.
+// Each call on the event is a round trip to the system (under Wine, to its server), and
+// the worker resets after every pass: `set` mirrors the event under the mutex, so a reset
+// of an event that is not set costs nothing.
 struct WakeSignal::State {
   std::mutex mutex;  // orders ResetWhile against Set
+  bool set = false;  // what the event holds
   HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);  // manual reset: reset here
   HANDLE timer = CreateWaitTimer();
 };
@@ -39,17 +43,22 @@ WakeSignal::~WakeSignal() {
 
 void WakeSignal::Set() {
   std::lock_guard<std::mutex> lock(state_->mutex);
+  state_->set = true;
   SetEvent(state_->event);
 }
 
 void WakeSignal::Reset() {
   std::lock_guard<std::mutex> lock(state_->mutex);
+  if (!state_->set) return;
+  state_->set = false;
   ResetEvent(state_->event);
 }
 
 void WakeSignal::ResetWhile(const std::atomic<bool>& running) {
   std::lock_guard<std::mutex> lock(state_->mutex);
-  if (running.load()) ResetEvent(state_->event);
+  if (!running.load() || !state_->set) return;
+  state_->set = false;
+  ResetEvent(state_->event);
 }
 
 bool WakeSignal::WaitUntil(std::chrono::steady_clock::time_point deadline) {
