@@ -108,12 +108,16 @@ bool UserCallCounter::WatchMessages(HWND window) {
   using GetLongFunction = LONG_PTR(WINAPI*)(HWND, int);
   using SetLongFunction = LONG_PTR(WINAPI*)(HWND, int, LONG_PTR);
   using EnumChildFunction = BOOL(WINAPI*)(HWND, WNDENUMPROC, LPARAM);
-  const auto getLong = reinterpret_cast<GetLongFunction>(reinterpret_cast<void*>(GetProcAddress(user, "GetWindowLongPtrW")));
-  const auto setLong = reinterpret_cast<SetLongFunction>(reinterpret_cast<void*>(GetProcAddress(user, "SetWindowLongPtrW")));
+  const auto getLong =
+      reinterpret_cast<GetLongFunction>(reinterpret_cast<void*>(GetProcAddress(user, "GetWindowLongPtrW")));
+  const auto setLong =
+      reinterpret_cast<SetLongFunction>(reinterpret_cast<void*>(GetProcAddress(user, "SetWindowLongPtrW")));
   const auto enumChildren =
       reinterpret_cast<EnumChildFunction>(reinterpret_cast<void*>(GetProcAddress(user, "EnumChildWindows")));
-  callOriginal = reinterpret_cast<CallWindowProcFunction>(reinterpret_cast<void*>(GetProcAddress(user, "CallWindowProcW")));
-  if (getLong == nullptr || setLong == nullptr || enumChildren == nullptr || callOriginal == nullptr) return false;
+  callOriginal = reinterpret_cast<CallWindowProcFunction>(
+      reinterpret_cast<void*>(GetProcAddress(user, "CallWindowProcW")));
+  if (getLong == nullptr || setLong == nullptr || enumChildren == nullptr || callOriginal == nullptr)
+    return false;
 
   std::vector<HWND> windows{window};
   enumChildren(

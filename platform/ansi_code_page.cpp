@@ -61,26 +61,19 @@ void AppendUtf8(char32_t c, std::string& out) {
   }
 }
 
-// The base letters of U+00C0..U+017F; '\0' where a character has none (a ligature,
-// a sign, or a letter of its own such as the thorn).
+// The base letters of U+00C0..U+00FF, the accented letters the Windows tables fit to
+// code page 949 (those of Latin Extended-A they leave as '?'); '\0' where a character
+// has none (a ligature, a sign, or a letter of its own such as the thorn).
 constexpr char kBaseLetters[] =
     "AAAAAA\0CEEEEIIII"  // U+00C0
     "DNOOOOO\0OUUUUY\0\0"  // U+00D0
     "aaaaaa\0ceeeeiiii"  // U+00E0
-    "dnooooo\0ouuuuy\0y"  // U+00F0
-    "AaAaAaCcCcCcCcDd"  // U+0100
-    "DdEeEeEeEeEeGgGg"  // U+0110
-    "GgGgHhHhIiIiIiIi"  // U+0120
-    "Ii\0\0JjKk\0LlLlLlL"  // U+0130
-    "lLlNnNnNnn\0\0OoOo"  // U+0140
-    "Oo\0\0RrRrRrSsSsSs"  // U+0150
-    "SsTtTtTtUuUuUuUu"  // U+0160
-    "UuUuWwYyYZzZzZzs";  // U+0170
+    "dnooooo\0ouuuuy\0y";  // U+00F0
 
 }  // namespace
 
 char LatinBaseLetter(char16_t unit) {
-  if (unit < 0xC0 || unit > 0x17F) return '\0';
+  if (unit < 0xC0 || unit > 0xFF) return '\0';
   return kBaseLetters[unit - 0xC0];
 }
 

@@ -4,7 +4,7 @@
 // Unicode. Every conversion between the two is here, with one replacement policy, the
 // platform's:
 // - To the code page: a character without a form there takes its best fit where there
-//   is one (an accented Latin letter its base letter: "café" gives "cafe"), otherwise
+//   is one (an accented Latin-1 letter its base letter: "café" gives "cafe"), otherwise
 //   the default character '?'. On Windows the system's tables decide, best fit
 //   included; elsewhere iconv's table and, for what it lacks, the base letters below.
 //   A text converted as a whole gives one '?' per character (a surrogate pair is one);
@@ -50,5 +50,6 @@ std::string AnsiToUtf8(std::string_view bytes);
 std::string Utf8ToAnsi(std::string_view utf8);
 
 // The best fit of a character the code page lacks: the base letter of an accented
-// Latin letter (U+00C0..U+017F), 0 for any other character.
+// Latin-1 letter (U+00C0..U+00FF), as the Windows tables fit them; 0 for any other
+// character.
 char LatinBaseLetter(char16_t unit);

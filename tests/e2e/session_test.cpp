@@ -6,6 +6,7 @@
 #include <thread>
 #include <cstring>
 
+#include "profile/identity.h"
 #include "support/client_fixture.h"
 #include "support/scripted_http_server.h"
 
@@ -163,7 +164,7 @@ TEST_F(SessionFixture, AMissingSerialNumberIsNamedWithItsFileAndLine) {
     const auto warnings = machine.debug.Warnings();
     ASSERT_EQ(warnings.size(), c.warned ? 1u : 0u);
     if (c.warned) {
-      EXPECT_NE(warnings[0].find("no serial number in " + machine.InstallDir() + "/config.ini"), std::string::npos)
+      EXPECT_NE(warnings[0].find("no serial number in " + ConfigPath(machine.InstallDir())), std::string::npos)
           << warnings[0];
       EXPECT_NE(warnings[0].find("\"[SerialNo]\" and \"No=<serial number>\""), std::string::npos) << warnings[0];
     }

@@ -56,7 +56,8 @@ TEST(AnsiCodePage, UnicodeTakesItsFormItsBestFitOrTheDefaultCharacter) {
       {"the degree sign", u"12.5\x00B0", "12.5\xA1\xC6"},
       {"a hanja", u"\x4E00", "\xEC\xE9"},
       {"an accented letter the code page lacks is its base letter", u"caf\x00E9", "cafe"},
-      {"more of them, Latin-1 and beyond", u"\x00E8\x00F1\x00E7\x00FC\x00C5\x0151\x010D", "encuAoc"},
+      {"more of them", u"\x00E8\x00F1\x00E7\x00FC\x00C5", "encuA"},
+      {"beyond Latin-1 the Windows tables fit none", u"\x0151\x010D", "?" "?"},
       {"a letter the code page has stays itself", u"\x00DF\x00F8", "\xA9\xAC\xA9\xAA"},
       {"a character without form or fit", u"a\x0E01" "b", "a?b"},
       {"a pair past the code page's plane is one character", u"a\xD83D\xDE00" "b", "a?b"},
@@ -118,11 +119,11 @@ TEST(AnsiCodePage, CodePageTextShowsWithAReplacementForWhatDoesNotConvert) {
   }
 }
 
-TEST(AnsiCodePage, BaseLettersAreThoseOfAccentedLatinLettersOnly) {
+TEST(AnsiCodePage, BaseLettersAreThoseOfAccentedLatin1LettersOnly) {
   const std::vector<std::pair<char16_t, char>> cases = {
-      {u'\x00C0', 'A'}, {u'\x00E9', 'e'}, {u'\x00D1', 'N'}, {u'\x00FF', 'y'}, {u'\x0107', 'c'},
-      {u'\x0142', 'l'}, {u'\x0161', 's'}, {u'\x017E', 'z'}, {u'\x00C6', '\0'}, {u'\x00D7', '\0'},
-      {u'\x00DF', '\0'}, {u'\x0152', '\0'}, {u'A', '\0'}, {u'\x00BF', '\0'}, {u'\x0180', '\0'},
+      {u'\x00C0', 'A'}, {u'\x00E9', 'e'}, {u'\x00D1', 'N'}, {u'\x00FF', 'y'}, {u'\x00C6', '\0'},
+      {u'\x00D7', '\0'}, {u'\x00DF', '\0'}, {u'\x0107', '\0'}, {u'\x0161', '\0'}, {u'A', '\0'},
+      {u'\x00BF', '\0'},
   };
   for (const auto& [unit, base] : cases) {
     EXPECT_EQ(LatinBaseLetter(unit), base) << static_cast<unsigned>(unit);

@@ -274,13 +274,11 @@ bool CQXCLIENTDlg::ShowsTextAsGiven(int controlId, HWND control, const std::wstr
     known = textKinds_.emplace(controlId, kind).first;
   }
   switch (known->second) {
-    case TextKind::kAsGiven:
-      return true;
+    case TextKind::kAsGiven: return true;
     case TextKind::kAsGivenOnOneLine:
       // A one-line edit may show a line break otherwise, or cut the text there.
       return text.find_first_of(L"\r\n") == std::wstring::npos;
-    case TextKind::kReadBack:
-      break;
+    case TextKind::kReadBack: break;
   }
   return false;
 }

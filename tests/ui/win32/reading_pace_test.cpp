@@ -246,7 +246,9 @@ TEST(ReadingPaceTest, TypedTextGivesWayToTheNextRefresh) {
   });
 }
 
-bool Checked(HWND dialog, int id) { return SendMessageW(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+bool Checked(HWND dialog, int id) {
+  return SendMessageW(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
 
 // Likewise a radio button or check box the user clicked is set back by the next refresh,
 // though the refresh's marks are the ones the window set before.
@@ -278,8 +280,12 @@ TEST(ReadingPaceTest, ClickedMarksGiveWayToTheNextRefresh) {
       SCOPED_TRACE(click.name);
       for (int round = 0; round < 2; ++round, ++step) {
         SendMessageW(GetDlgItem(w, click.id), BM_CLICK, 0, 0);
-        if (click.id == kIdTargetKest) EXPECT_TRUE(Checked(w, kIdTargetKest) && !Checked(w, 1043));
-        if (click.id == kIdAutoCharge) EXPECT_FALSE(Checked(w, kIdAutoCharge));
+        if (click.id == kIdTargetKest) {
+          EXPECT_TRUE(Checked(w, kIdTargetKest) && !Checked(w, 1043));
+        }
+        if (click.id == kIdAutoCharge) {
+          EXPECT_FALSE(Checked(w, kIdAutoCharge));
+        }
         ASSERT_TRUE(publish(step));
         EXPECT_TRUE(asPublished());
       }
