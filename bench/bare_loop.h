@@ -34,7 +34,7 @@ class BareLoop final {
     return SecondsIn(seconds100_, from, to);
   }
   // CPU seconds the loop's thread has used, as of its last pass.
-  double CpuSeconds() const { return cpuMicros_.load(std::memory_order_relaxed) / 1e6; }
+  double CpuSeconds() const { return static_cast<double>(cpuMicros_.load(std::memory_order_relaxed)) / 1e6; }
 
  private:
   void Run() {
@@ -92,8 +92,10 @@ inline LoopFigures MeasureBareLoop(int seconds, BareWait wait = BareWait::kWorke
   bare.Stop();
   const double elapsed = MonotonicSeconds() - t0;
   LoopFigures f;
-  f.passes = bare.Passes() / elapsed;
-  f.ms100 = end > first ? static_cast<double>(bare.SecondsWithMillisecond100(first, end)) / (end - first) : 0;
+  f.passes = static_cast<double>(bare.Passes()) / elapsed;
+  f.ms100 = end > first ? static_cast<double>(bare.SecondsWithMillisecond100(first, end)) /
+                              static_cast<double>(end - first)
+                        : 0;
   f.cpu = bare.CpuSeconds() / elapsed;
   return f;
 }

@@ -10,11 +10,11 @@
 // whenever the service switched it off. A bare loop runs beside it during the
 // measurement, and alone before and after, as in the window's probe.
 #include <httplib.h>
-#include <signal.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -24,11 +24,12 @@
 #include <thread>
 
 #include "bare_loop.h"
-#include "probe_options.h"
-#include "support/minerd_process.h"
 #include "daemon/view_readers.h"
+#include "guarded_main.h"
 #include "probe_clock.h"
+#include "probe_options.h"
 #include "proc_figures.h"
+#include "support/minerd_process.h"
 #include "support/mining_service_process.h"
 #include "support/sandbox.h"
 
@@ -120,9 +121,7 @@ void WatchFor(View& view, double seconds, Watch& w) {
   }
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   ProbeOptions o;
   if (!ParseArgs(argc, argv, o)) return 2;
   signal(SIGPIPE, SIG_IGN);
@@ -181,7 +180,7 @@ int main(int argc, char** argv) {
   const double worker1 = worker > 0 ? ThreadCpuSecondsIn(proc, worker) : -1;
   const long rssEnd = ResidentKiBOf(proc);
   bare.Stop();
-  const double ceilingAlongside = bare.Passes() / elapsed;
+  const double ceilingAlongside = static_cast<double>(bare.Passes()) / elapsed;
   const int seconds = endSecond > firstSecond ? static_cast<int>(endSecond - firstSecond) : 0;
   const int credited = SecondsIn(w.credited, firstSecond, endSecond);
   const double ms100 =
@@ -214,7 +213,7 @@ int main(int argc, char** argv) {
               "CPU seconds per wall second", bare.CpuSeconds() / elapsed, cpu);
   if (workerCpu >= 0) std::printf("%-40s %12s %12.3f\n", "  of which the worker", "", workerCpu);
   std::printf("%-40s %12s %12.1f   (%.1f at the start of the measurement)\n", "resident memory, MiB", "-",
-              rssEnd / 1024.0, rssStart / 1024.0);
+              static_cast<double>(rssEnd) / 1024, static_cast<double>(rssStart) / 1024);
   std::printf("%-40s %12s %12d\n", "mining switched back on", "-", w.restarts + warmUp.restarts);
   std::printf("%-40s %12s %12d\n", "unreadable view readings", "-", w.failedReads);
   std::printf("%-40s %12s %12d\n", "exit code on SIGTERM", "-", ExitCodeOf(exitStatus));
@@ -230,8 +229,14 @@ int main(int argc, char** argv) {
         << "credited_pct=" << creditedPct << "\n"
         << "cpu=" << cpu << "\n"
         << "cpu_worker=" << (workerCpu >= 0 ? std::to_string(workerCpu) : "-") << "\n"
-        << "rss_end_mib=" << rssEnd / 1024.0 << "\n"
+        << "rss_end_mib=" << static_cast<double>(rssEnd) / 1024 << "\n"
         << "restarts=" << w.restarts + warmUp.restarts << "\n";
   }
   return ExitCodeOf(exitStatus) == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return GuardedMain("headless_probe", [&] { return Run(argc, argv); });
 }

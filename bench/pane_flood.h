@@ -26,7 +26,7 @@ class PaneFlood {
   }
   uint64_t Lines() const { return lines_.load(std::memory_order_relaxed); }
   // The flood's own CPU seconds, as of its last millisecond.
-  double CpuSeconds() const { return cpuMicros_.load(std::memory_order_relaxed) / 1e6; }
+  double CpuSeconds() const { return static_cast<double>(cpuMicros_.load(std::memory_order_relaxed)) / 1e6; }
 
  private:
   void Loop() {

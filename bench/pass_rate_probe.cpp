@@ -32,6 +32,7 @@
 #include "bare_loop.h"
 #include "client/miner_core.h"
 #include "experience_watch.h"
+#include "guarded_main.h"
 #include "live_client.h"
 #include "pane_flood.h"
 #include "probe_options.h"
@@ -129,8 +130,8 @@ void Print(const Figures& f, const std::string& platform, const Options& o, doub
   } else {
     std::printf("%-40s %12s %12s   (no thread named miner-worker)\n", "  of which the worker", "", "-");
   }
-  std::printf("%-40s %12s %12.1f   (%.1f at the start of the measurement)\n",
-              "resident memory, MiB", "-", f.rssEndKiB / 1024.0, f.rssStartKiB / 1024.0);
+  std::printf("%-40s %12s %12.1f   (%.1f at the start of the measurement)\n", "resident memory, MiB", "-",
+              static_cast<double>(f.rssEndKiB) / 1024, static_cast<double>(f.rssStartKiB) / 1024);
   std::printf("%-40s %12s %12d\n", "mining switched back on", "-", f.restarts);
   std::printf("\n(bare loop: the worker's 1 ms wait and a clock read, nothing else; its column of "
               "\"experience credited\" is the share of seconds with a pass at millisecond 100)\n");
@@ -155,15 +156,13 @@ void WriteSummary(const Figures& f, const std::string& platform, const std::stri
       << "cpu_window=" << f.windowThreadCpu << "\n"
       << "cpu_worker=" << (f.workerCpu >= 0 ? std::to_string(f.workerCpu) : "-") << "\n"
       << "bare_cpu=" << f.bareCpu << "\n"
-      << "rss_start_mib=" << f.rssStartKiB / 1024.0 << "\n"
-      << "rss_end_mib=" << f.rssEndKiB / 1024.0 << "\n"
+      << "rss_start_mib=" << static_cast<double>(f.rssStartKiB) / 1024 << "\n"
+      << "rss_end_mib=" << static_cast<double>(f.rssEndKiB) / 1024 << "\n"
       << "restarts=" << f.restarts << "\n"
       << "flood_lines=" << f.floodLines << "\n";
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   Options o;
   if (!ParseArgs(argc, argv, o)) return 2;
   QApplication app(argc, argv);
@@ -226,9 +225,9 @@ int main(int argc, char** argv) {
   const double cpu1 = ProcessCpuSeconds();
   f.rssEndKiB = ResidentKiB();
 
-  f.ceilingAlongside = bare.Passes() / elapsed;
-  f.clientPasses = (passes1 - passes0) / elapsed;
-  f.clientSteps = (steps1 - steps0) / elapsed;
+  f.ceilingAlongside = static_cast<double>(bare.Passes()) / elapsed;
+  f.clientPasses = static_cast<double>(passes1 - passes0) / elapsed;
+  f.clientSteps = static_cast<double>(steps1 - steps0) / elapsed;
   f.seconds = endSecond > firstSecond ? static_cast<int>(endSecond - firstSecond) : 0;
   f.credited = watch.CreditedSeconds(firstSecond, endSecond);
   f.ceiling100Share =
@@ -239,7 +238,7 @@ int main(int argc, char** argv) {
   f.windowThreadCpu = (window1 - window0) / elapsed;
   f.workerCpu = (worker0 >= 0 && worker1 >= 0) ? (worker1 - worker0) / elapsed : -1;
   f.clientCpu = (cpu1 - cpu0 - bare.CpuSeconds() - watch.CpuSeconds() - (flood1 - flood0)) / elapsed;
-  f.floodLines = (floodLines1 - floodLines0) / elapsed;
+  f.floodLines = static_cast<double>(floodLines1 - floodLines0) / elapsed;
   if (flood) flood->Finish();
 
   client.Close();
@@ -249,4 +248,10 @@ int main(int argc, char** argv) {
   Print(f, platform, o, loadBefore, loadAfter);
   if (!o.summaryPath.empty()) WriteSummary(f, platform, o.summaryPath, loadAfter);
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return GuardedMain("pass_rate_probe", [&] { return Run(argc, argv); });
 }

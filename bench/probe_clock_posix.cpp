@@ -1,10 +1,13 @@
 #include <sys/resource.h>
-#include <time.h>
+
+#include <ctime>
 
 #include "probe_clock.h"
 
 namespace {
-double Seconds(const timespec& ts) { return ts.tv_sec + ts.tv_nsec / 1e9; }
+double Seconds(const timespec& ts) {
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
 }  // namespace
 
 int64_t WallMicroseconds() {
@@ -22,7 +25,9 @@ double MonotonicSeconds() {
 double ProcessCpuSeconds() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
-  const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+  const auto seconds = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+  };
   return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 

@@ -4,11 +4,10 @@
 // passes per second of that minute; at the end, the change from minute 1 to the last.
 //
 //   soak [--minutes 10] [--interval-seconds 60]
-#include <time.h>
-
 #include <QApplication>
 #include <QEventLoop>
 #include <QTimer>
+#include <chrono>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -17,14 +16,13 @@
 
 #include "client/miner_core.h"
 #include "core/command_line.h"
+#include "guarded_main.h"
 #include "live_client.h"
 
 namespace {
 
 double Now() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return ts.tv_sec + ts.tv_nsec / 1e9;
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 struct Sample {
@@ -35,9 +33,7 @@ struct Sample {
 
 Sample Take() { return Sample{ResidentKiB(), OpenDescriptors(), ThreadCount()}; }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   int minutes = 10;
   int interval = 60;
   CLI::App options;
@@ -71,8 +67,8 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
 
   const Sample start = Take();
-  std::printf("%6d %10.1f %6d %8d %11s %12s %9s %10s\n", 0, start.rssKiB / 1024.0, start.fds,
-              start.threads, "-", "-", "-", "-");
+  std::printf("%6d %10.1f %6d %8d %11s %12s %9s %10s\n", 0, static_cast<double>(start.rssKiB) / 1024,
+              start.fds, start.threads, "-", "-", "-", "-");
   std::fflush(stdout);
 
   int restarts = 0;
@@ -104,9 +100,9 @@ int main(int argc, char** argv) {
     const Sample s = Take();
     if (minute == 1) first = s;
     last = s;
-    std::printf("%6d %10.1f %6d %8d %11.1f %12.1f %9d %10.3f\n", minute, s.rssKiB / 1024.0,
-                s.fds, s.threads, (steps1 - steps0) / (t1 - t0), (passes1 - passes0) / (t1 - t0),
-                restarts, (cpu1 - cpu0) / (t1 - t0));
+    std::printf("%6d %10.1f %6d %8d %11.1f %12.1f %9d %10.3f\n", minute, static_cast<double>(s.rssKiB) / 1024,
+                s.fds, s.threads, static_cast<double>(steps1 - steps0) / (t1 - t0),
+                static_cast<double>(passes1 - passes0) / (t1 - t0), restarts, (cpu1 - cpu0) / (t1 - t0));
     std::fflush(stdout);
     steps0 = steps1;
     passes0 = passes1;
@@ -122,4 +118,10 @@ int main(int argc, char** argv) {
   std::printf("from minute 1 to minute %d: resident memory %+ld KiB, descriptors %+d, threads %+d\n",
               minute, last.rssKiB - first.rssKiB, last.fds - first.fds, last.threads - first.threads);
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return GuardedMain("soak", [&] { return Run(argc, argv); });
 }

@@ -62,7 +62,7 @@ inline Outcome Parse(CLI::App& app, const CLI::Option* version, const std::vecto
   }
   if (!app.remaining().empty()) {
     const std::string word = app.remaining().front();
-    error = word.rfind("-", 0) == 0 ? "unknown option '" + word + "'" : "unexpected argument '" + word + "'";
+    error = word.rfind('-', 0) == 0 ? "unknown option '" + word + "'" : "unexpected argument '" + word + "'";
     return Outcome::kError;
   }
   if (version != nullptr && version->count() > 0) return Outcome::kVersion;

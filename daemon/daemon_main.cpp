@@ -1,11 +1,11 @@
 #include "daemon/daemon_main.h"
 
 #include <pthread.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 #include <chrono>

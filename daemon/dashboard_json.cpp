@@ -68,7 +68,7 @@ std::string DashboardJson(const RecordingWindow::Shown& window) {
             ",\"text\":" + Text(window, field.controlId) + "}";
   }
   json += "],\"caption\":" + Text(window, kIdStartStop);
-  json += ",\"autoCharge\":{\"id\":" + std::to_string(kIdAutoCharge) +
+  json += R"(,"autoCharge":{"id":)" + std::to_string(kIdAutoCharge) +
           ",\"check\":" + std::to_string(window.Check(kIdAutoCharge)) + "}";
   json += ",\"targetCoin\":[";
   for (int i = 0; i < 5; ++i) {
@@ -77,9 +77,9 @@ std::string DashboardJson(const RecordingWindow::Shown& window) {
     json += "{\"id\":" + std::to_string(id) + ",\"name\":" + JsonString(kTargetNames[i]) +
             ",\"checked\":" + (window.Check(id) != 0 ? "true" : "false") + "}";
   }
-  json += "],\"panes\":{\"mining\":{\"id\":" + std::to_string(kIdMiningLog) +
+  json += R"(],"panes":{"mining":{"id":)" + std::to_string(kIdMiningLog) +
           ",\"text\":" + JsonString(AnsiToUtf8(window.miningPane)) + "}";
-  json += ",\"event\":{\"id\":" + std::to_string(kIdEventLog) +
+  json += R"(,"event":{"id":)" + std::to_string(kIdEventLog) +
           ",\"text\":" + JsonString(AnsiToUtf8(window.eventPane)) + "}}}\n";
   return json;
 }

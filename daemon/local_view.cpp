@@ -19,7 +19,7 @@ http::Reply Json(int status, std::string body) {
 }
 
 http::Reply Refuse(int status, const char* why) {
-  http::Reply reply = Json(status, std::string("{\"error\":\"") + why + "\"}\n");
+  http::Reply reply = Json(status, std::string(R"({"error":")") + why + "\"}\n");
   reply.headers.emplace_back("Cache-Control", "no-store");
   return reply;
 }

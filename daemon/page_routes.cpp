@@ -17,7 +17,9 @@ PageReply Json(int status, std::string body) {
   return reply;
 }
 
-PageReply Refusal(int status, const char* why) { return Json(status, std::string("{\"error\":\"") + why + "\"}\n"); }
+PageReply Refusal(int status, const char* why) {
+  return Json(status, std::string(R"({"error":")") + why + "\"}\n");
+}
 }  // namespace
 
 std::optional<uint64_t> SinceOfQuery(std::string_view query) {

@@ -25,7 +25,7 @@ std::string SnapshotJson(uint64_t tick, const SnapshotCounters& counters, const 
                          const std::string& pointJson) {
   std::string dashboard = dashboardJson;
   while (!dashboard.empty() && (dashboard.back() == '\n' || dashboard.back() == ' ')) dashboard.pop_back();
-  return "{\"tick\":" + std::to_string(tick) + ",\"counters\":{\"workerPasses\":" +
+  return "{\"tick\":" + std::to_string(tick) + R"(,"counters":{"workerPasses":)" +
          std::to_string(counters.workerPasses) + ",\"miningSteps\":" + std::to_string(counters.miningSteps) +
          ",\"reportsSent\":" + std::to_string(counters.reportsSent) + "},\"dashboard\":" + dashboard +
          ",\"point\":" + (pointJson.empty() ? std::string("null") : pointJson) + "}\n";

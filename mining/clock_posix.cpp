@@ -1,5 +1,6 @@
 #include <sys/time.h>
-#include <time.h>
+
+#include <ctime>
 
 #include "mining/clock.h"
 

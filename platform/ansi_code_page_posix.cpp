@@ -7,7 +7,8 @@
 
 namespace {
 
-const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
+// iconv_open's failure value is the handle (iconv_t)-1: a pointer made from an integer.
+const iconv_t kNone = reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr)
 constexpr char16_t kReplacement = 0xFFFD;
 
 iconv_t Handle(void* h) { return h ? static_cast<iconv_t>(h) : kNone; }

@@ -7,7 +7,8 @@ bool DownloadedFile::ReadText(std::string& text, long long maxBytes) const {
   bool fits = true;
   const bool read = Read([&](const unsigned char* data, std::size_t n) {
     // The file may grow between the size check and the read; what is kept stays capped.
-    if (static_cast<long long>(text.size() + n) > maxBytes) {
+    // Compared as room left (text never exceeds maxBytes), so no sum can wrap.
+    if (n > static_cast<std::size_t>(maxBytes) - text.size()) {
       fits = false;
       return;
     }

@@ -1,10 +1,10 @@
 #include <fcntl.h>
 #include <pthread.h>
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <thread>
 #include <vector>
 
@@ -27,9 +27,8 @@ namespace {
     if (sig != SIGKILL && sig != SIGSTOP) sigaction(sig, &byDefault, nullptr);
   }
   int error = 0;
-  if (chdir(workingDir) != 0) {
-    error = errno;
-  } else if (fcntl(program, F_SETFD, 0) != 0) {  // a script's interpreter reads it as /dev/fd/N
+  // The descriptor stays open across exec: a script's interpreter reads it as /dev/fd/N.
+  if (chdir(workingDir) != 0 || fcntl(program, F_SETFD, 0) != 0) {
     error = errno;
   } else {
     // Nothing blocked: the daemon's threads block SIGTERM and SIGINT, and the mask would

@@ -5,7 +5,6 @@
 //  - a header flood of up to 1 GiB on one connection: what was taken, the answer, RSS;
 //  - SIGTERM with hung viewers: time to exit, and whether the power-off notice came last.
 // Prints figures; asserts nothing.
-#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -13,6 +12,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -64,7 +65,7 @@ bool Parse(int argc, char** argv, Options& o) {
 double Percentile(std::vector<double> values, double p) {
   if (values.empty()) return 0;
   std::sort(values.begin(), values.end());
-  const std::size_t at = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
+  const auto at = static_cast<std::size_t>(std::llround(p * static_cast<double>(values.size() - 1)));
   return values[std::min(at, values.size() - 1)];
 }
 
@@ -188,6 +189,7 @@ int main(int argc, char** argv) {
   {
     auto service = StartService(o, box, "plain", false);
     std::vector<FleetMachine> machines;
+    machines.reserve(10);
     for (int i = 0; i < 10; ++i) machines.push_back(FleetMachine::Make(i, 7));
     auto report = [&](int i) {
       return ExchangePlain(service->Port(), ServiceRequest(machines[static_cast<std::size_t>(i % 10)].ReportTarget(10, 12)),

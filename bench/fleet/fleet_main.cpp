@@ -289,7 +289,7 @@ int main(int argc, char** argv) {
   double bestRate = 0;
   for (std::size_t i = 0; i < bursts.size(); ++i) {
     const BurstFigures& f = bursts[i];
-    const double rate = f.seconds > 0 ? f.answered / f.seconds : 0;
+    const double rate = f.seconds > 0 ? static_cast<double>(f.answered) / f.seconds : 0;
     bestRate = std::max(bestRate, rate);
     sent += f.sent;
     std::printf("burst %zu: %ld reports sent, %ld answered, last answer after %.0f ms (%.0f answers/s)\n",
@@ -310,10 +310,11 @@ int main(int argc, char** argv) {
               rssPeak, exitCode);
   const long requests = static_cast<long>(info.seconds.size() + powerOn.seconds.size() +
                                           report.seconds.size() + powerOff.seconds.size());
-  std::printf("CPU: service %.2f s, fleet %.2f s for %ld answered requests (%.0f us each in the "
-              "service); load average %s",
-              serviceCpu, fleetCpu, requests, requests ? 1e6 * serviceCpu / requests : 0.0,
-              LoadAverage().c_str());
+  std::printf(
+      "CPU: service %.2f s, fleet %.2f s for %ld answered requests (%.0f us each in the "
+      "service); load average %s",
+      serviceCpu, fleetCpu, requests, requests ? 1e6 * serviceCpu / static_cast<double>(requests) : 0.0,
+      LoadAverage().c_str());
   if (services.size() > 1) {
     std::printf("answered per service:");
     for (const auto& service : services) std::printf(" %ld", answeredAt[service->Port()]);

@@ -129,7 +129,7 @@ TEST(RecordingWindow, ShowDashboardCountsAndCanSkipTheList) {
 TEST(RecordingWindow, TwoThreadsWritingAtOnceLoseNothing) {
   RecordingWindow window;
   DashboardView view;
-  for (int i = 0; i < kDashboardTextFields; ++i) view.fields[i].controlId = 1;
+  for (DashboardField& field : view.fields) field.controlId = 1;
   std::thread worker([&] {
     for (int i = 0; i < 2000; ++i) {
       window.ShowDashboard(view);

@@ -4,13 +4,13 @@
 // the undefined-behaviour sanitizer.
 //
 // Input: [a: 4] [b: 4] [x: 8] text...
+#include <bit>
 #include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "core/checked_math.h"
@@ -53,8 +53,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const double readDouble = ReadDouble(text.c_str());
   const double expected = ExpectedDouble(text);
+  // Bit for bit, so that -0 read as 0 is caught; any NaN matches any NaN.
   FUZZ_CHECK((std::isnan(readDouble) && std::isnan(expected)) ||
-                 std::memcmp(&readDouble, &expected, sizeof expected) == 0,
+                 std::bit_cast<std::uint64_t>(readDouble) == std::bit_cast<std::uint64_t>(expected),
              "ReadDouble(" + fuzz::Show(text) + ") = " + std::to_string(readDouble) + ", strtod gives " +
                  std::to_string(expected));
 

@@ -1,9 +1,9 @@
 // Starting and stopping the program: options, the listening line, signals, start-up errors.
-#include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <thread>

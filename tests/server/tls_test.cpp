@@ -5,11 +5,11 @@
 #include <netinet/in.h>
 #include <openssl/ssl.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <string>
 #include <thread>
 #include <vector>

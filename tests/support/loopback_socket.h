@@ -34,7 +34,7 @@ void Close(int fd);
 // A connection to 127.0.0.1:`port`, made before it returns; -1 when it cannot be made.
 int Connect(int port);
 
-// A connection request to `port` that does not wait to be accepted.
+// A connection request to `port` that does not wait to be accepted; -1 when it fails at once.
 int ConnectWithoutWaiting(int port);
 
 // A pair the accept loop waits on beside its listening socket: writing one byte to

@@ -99,7 +99,13 @@ int ConnectWithoutWaiting(int port) {
   int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
   sockaddr_in addr = LoopbackAddress(port);
-  connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  // Under way (EINPROGRESS, or EINTR, after which it goes on) or made at once; any other
+  // error leaves no connection to hand out.
+  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 && errno != EINPROGRESS &&
+      errno != EINTR) {
+    close(fd);
+    return -1;
+  }
   return fd;
 }
 

@@ -2,12 +2,12 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -67,7 +67,7 @@ std::vector<std::string> MiningServiceProcess::Arguments() const {
                                 "--port", std::to_string(options_.port)};
   auto add = [&args](const char* name, const std::string& value) {
     if (value.empty()) return;
-    args.push_back(name);
+    args.emplace_back(name);
     args.push_back(value);
   };
   add("--db", options_.databasePath);
@@ -106,6 +106,7 @@ bool MiningServiceProcess::Start(std::chrono::milliseconds timeout) {
   }
   const std::vector<std::string> args = Arguments();
   std::vector<char*> argv;
+  argv.reserve(args.size() + 1);
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   pid_t pid = -1;

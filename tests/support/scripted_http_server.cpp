@@ -167,7 +167,7 @@ ScriptedHttpServer::~ScriptedHttpServer() {
 }
 
 void ScriptedHttpServer::Route(const std::string& path, Reply reply) {
-  Route(path, Handler([reply](const RecordedRequest&) { return reply; }));
+  Route(path, Handler([reply = std::move(reply)](const RecordedRequest&) { return reply; }));
 }
 
 void ScriptedHttpServer::Route(const std::string& path, Handler handler) {
@@ -176,7 +176,7 @@ void ScriptedHttpServer::Route(const std::string& path, Handler handler) {
 }
 
 void ScriptedHttpServer::SetDefault(Reply reply) {
-  SetDefault(Handler([reply](const RecordedRequest&) { return reply; }));
+  SetDefault(Handler([reply = std::move(reply)](const RecordedRequest&) { return reply; }));
 }
 
 void ScriptedHttpServer::SetDefault(Handler handler) {
@@ -307,7 +307,7 @@ void ScriptedHttpServer::SendReply(int fd, const Reply& reply) {
   if (head.empty()) {
     head = "HTTP/1.1 " + std::to_string(reply.status) + " " +
            (reply.reason.empty() ? ReasonFor(reply.status) : reply.reason) + "\r\n";
-    for (const auto& [key, value] : reply.headers) head += key + ": " + value + "\r\n";
+    for (const auto& [key, value] : reply.headers) head.append(key).append(": ").append(value).append("\r\n");
     if (reply.sendContentLength) {
       head += "Content-Length: " + std::to_string(reply.contentLength.value_or(total)) + "\r\n";
     }

@@ -1,11 +1,11 @@
 // The program's debug output as a logging category: off by default, on with a rule,
 // warnings shown either way; and the real program quiet on a terminal.
-#include <signal.h>
 #include <sys/stat.h>
 
 #include <QtTest>
 #include <QLoggingCategory>
 #include <QProcess>
+#include <csignal>
 #include <mutex>
 #include <thread>
 #include <vector>
