@@ -1,6 +1,9 @@
+// Windows' headers in the order they need each other, which is not sorted.
+// clang-format off
 #include <winsock2.h>
 #include <windows.h>
 #include <wininet.h>
+// clang-format on
 
 #include <chrono>
 #include <condition_variable>

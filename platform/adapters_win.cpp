@@ -1,7 +1,10 @@
 // The first network adapter's hardware address, from GetAdaptersInfo.
+// Windows' headers in the order they need each other, which is not sorted.
+// clang-format off
 #include <winsock2.h>
 #include <windows.h>
 #include <iphlpapi.h>
+// clang-format on
 
 #include <vector>
 

@@ -1,5 +1,8 @@
+// Windows' headers in the order they need each other, which is not sorted.
+// clang-format off
 #include <windows.h>
 #include <shellapi.h>
+// clang-format on
 
 #include <cstdint>
 

@@ -1,8 +1,11 @@
 // The Windows sides of the platform files: temporary folder, adapter lookup, paths and
 // file replacement, the launch of a downloaded program, and the clock.
+// Windows' headers in the order they need each other, which is not sorted.
+// clang-format off
 #include <winsock2.h>
 #include <windows.h>
 #include <iphlpapi.h>
+// clang-format on
 
 #include <gtest/gtest.h>
 
