@@ -42,8 +42,8 @@ class BareLoop final {
     auto passStart = std::chrono::steady_clock::now();
     while (worker_.Running()) {
       if (wait_ == BareWait::kWorker) {
-        passStart = NextPassStart(std::chrono::steady_clock::now(), passStart,
-                                  clock_.MicrosecondOfMillisecond());
+        passStart =
+            NextPassStart(std::chrono::steady_clock::now(), passStart, clock_.MicrosecondOfMillisecond());
         if (worker_.WaitForWakeUntil(passStart)) break;
       } else {
         SleepOneMillisecond();
@@ -76,9 +76,9 @@ class BareLoop final {
 };
 
 struct LoopFigures {
-  double passes = 0;    // per second
-  double ms100 = 0;     // share of seconds with a pass at millisecond 100
-  double cpu = 0;       // CPU seconds per wall second
+  double passes = 0;  // per second
+  double ms100 = 0;   // share of seconds with a pass at millisecond 100
+  double cpu = 0;     // CPU seconds per wall second
 };
 
 // A bare loop alone for `seconds`.

@@ -41,8 +41,9 @@ constexpr char kVersion[] = "0.216";  // offered by the service and kept by the 
 bool ParseArgs(int argc, char** argv, ProbeOptions& o) {
   CLI::App app;
   AddProbeOptions(app, o);
-  return ParseProbeOptions(app, argc, argv, o,
-                           "usage: headless_probe [--seconds N] [--ceiling-seconds N] [--warm-up N] [--summary FILE]");
+  return ParseProbeOptions(
+      app, argc, argv, o,
+      "usage: headless_probe [--seconds N] [--ceiling-seconds N] [--warm-up N] [--summary FILE]");
 }
 
 // The daemon as its local view shows it.
@@ -141,18 +142,18 @@ int Run(int argc, char** argv) {
   const std::string install = box.MakeDir("install");
   const std::string temp = box.MakeDir("temp");
   chmod(temp.c_str(), 0700);
-  WriteFileBytes(install + "/config.ini",
-                 std::string("[SerialNo]\r\nNo=") + kDemoSerial + "\r\n[Version]\r\nClient=" + kVersion + "\r\n");
+  WriteFileBytes(install + "/config.ini", std::string("[SerialNo]\r\nNo=") + kDemoSerial +
+                                              "\r\n[Version]\r\nClient=" + kVersion + "\r\n");
 
   const double ceilingBefore = MeasureBareLoop(o.ceilingSeconds).passes;
 
   MinerdProcess minerd({KESTRAVON_MINERD_BIN, "--install-dir", install, "--temp-dir", temp, "--service-root",
-                        service.BaseUrl(), "--patch-root", "http://localhost:" + std::to_string(service.Port()),
-                        "--listen", "127.0.0.1:0"},
+                        service.BaseUrl(), "--patch-root",
+                        "http://localhost:" + std::to_string(service.Port()), "--listen", "127.0.0.1:0"},
                        box.File("minerd.log"));
   if (!minerd.Start() || minerd.ViewPort() == 0) {
-    std::fprintf(stderr, "headless_probe: kestravon-minerd did not start: %s %s\n", minerd.StartError().c_str(),
-                 minerd.FirstLine().c_str());
+    std::fprintf(stderr, "headless_probe: kestravon-minerd did not start: %s %s\n",
+                 minerd.StartError().c_str(), minerd.FirstLine().c_str());
     return 1;
   }
   View view(minerd.ViewPort(), temp + "/minerd.token");

@@ -1,6 +1,5 @@
 #include "live_client.h"
 
-
 #include <QPushButton>
 #include <QTest>
 #include <cstdio>

@@ -24,7 +24,7 @@ class ControlDelivery;
 class MinerCore;
 
 struct LiveClientOptions {
-  std::string serviceBinary;    // path of mining-service
+  std::string serviceBinary;                    // path of mining-service
   std::chrono::milliseconds closingPause{100};  // the session's closing pause; the real one is 2 s
 };
 

@@ -17,11 +17,13 @@ namespace {
 // A dashboard as a mining machine shows it: every field filled, both panes near their
 // 4096-character limit, the machine's name in Korean (code page 949).
 void FillLikeAMiningMachine(HeadlessWindow& window) {
-  for (const DashboardFieldName& field : kDashboardFieldNames) window.SetControlText(field.controlId, "1234567.123456 KEST");
+  for (const DashboardFieldName& field : kDashboardFieldNames)
+    window.SetControlText(field.controlId, "1234567.123456 KEST");
   window.SetControlText(kIdMachineName, "\xC4\xC9\xBD\xBA\xC6\xAE\xB6\xF3\xBA\xBB 1");
   window.SetControlText(kIdStartStop, "STOP");
   std::string mining;
-  while (mining.size() < 4000) mining += "(1448124) 0.000151 KEST - Mining complete\r\n Hash : QXxAB12CD34EF56GH78IJ90KL12MN34OP\r\n";
+  while (mining.size() < 4000)
+    mining += "(1448124) 0.000151 KEST - Mining complete\r\n Hash : QXxAB12CD34EF56GH78IJ90KL12MN34OP\r\n";
   window.SetPaneText(LogPane::kMining, mining);
   std::string events = "Initialize..\r\nDownloading Machine Information..\r\n";
   while (events.size() < 4000) events += "\xC4\xC9\xBD\xBA\xC6\xAE\xB6\xF3\xBA\xBB 1 Start Mining..\r\n";
@@ -45,7 +47,8 @@ BENCHMARK(Snapshot);
 
 void HourOfHistory(benchmark::State& state) {
   HistoryRing ring;
-  for (int i = 0; i < 3600; ++i) ring.Add({1796958000 + i, 998.37 + i % 7, 25.0 + i * 0.0271, 250 - i / 60, 1250 + i * 25});
+  for (int i = 0; i < 3600; ++i)
+    ring.Add({1796958000 + i, 998.37 + i % 7, 25.0 + i * 0.0271, 250 - i / 60, 1250 + i * 25});
   std::size_t bytes = 0;
   for (auto _ : state) {
     uint64_t first = 0;

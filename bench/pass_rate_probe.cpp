@@ -87,20 +87,20 @@ int RunWindow(LiveClient& client, double seconds) {
 }
 
 struct Figures {
-  double ceilingBefore = 0;      // bare-loop passes per second, alone, before the client
-  double ceilingAfter = 0;       // and after it
-  double ceilingAlone = 0;       // the mean of the two
-  double ceilingAlongside = 0;   // bare-loop passes per second, beside the client
-  double ceiling100Share = 0;    // share of seconds with a bare-loop pass at ms 100
+  double ceilingBefore = 0;     // bare-loop passes per second, alone, before the client
+  double ceilingAfter = 0;      // and after it
+  double ceilingAlone = 0;      // the mean of the two
+  double ceilingAlongside = 0;  // bare-loop passes per second, beside the client
+  double ceiling100Share = 0;   // share of seconds with a bare-loop pass at ms 100
   double clientPasses = 0;
   double clientSteps = 0;
   int seconds = 0;
   int credited = 0;
-  double clientCpu = 0;          // CPU seconds per wall second
+  double clientCpu = 0;  // CPU seconds per wall second
   double windowThreadCpu = 0;
-  double workerCpu = 0;          // -1 when the worker thread was not found
+  double workerCpu = 0;  // -1 when the worker thread was not found
   double bareCpu = 0;
-  double floodLines = 0;         // lines per second into the event pane, 0 without a flood
+  double floodLines = 0;  // lines per second into the event pane, 0 without a flood
   long rssStartKiB = 0;
   long rssEndKiB = 0;
   int restarts = 0;
@@ -117,8 +117,8 @@ void Print(const Figures& f, const std::string& platform, const Options& o, doub
   std::printf("%-40s %12s %12s\n", "", "bare loop", "client");
   std::printf("%-40s %12.1f %12.1f   (%.1f %% of the ceiling)\n", "passes per second", ceiling,
               f.clientPasses, ceiling > 0 ? 100.0 * f.clientPasses / ceiling : 0.0);
-  std::printf("%-40s %12.1f %12s   (%.1f before, %.1f after the client)\n",
-              "  bare loop alone", f.ceilingAlone, "", f.ceilingBefore, f.ceilingAfter);
+  std::printf("%-40s %12.1f %12s   (%.1f before, %.1f after the client)\n", "  bare loop alone",
+              f.ceilingAlone, "", f.ceilingBefore, f.ceilingAfter);
   std::printf("%-40s %12.1f %12s\n", "  bare loop alongside the client", f.ceilingAlongside, "");
   std::printf("%-40s %12s %12.1f\n", "mining steps per second", "-", f.clientSteps);
   std::printf("%-40s %11.1f%% %11.1f%%   (%d of %d seconds)\n", "seconds with experience credited",
@@ -133,12 +133,12 @@ void Print(const Figures& f, const std::string& platform, const Options& o, doub
   std::printf("%-40s %12s %12.1f   (%.1f at the start of the measurement)\n", "resident memory, MiB", "-",
               static_cast<double>(f.rssEndKiB) / 1024, static_cast<double>(f.rssStartKiB) / 1024);
   std::printf("%-40s %12s %12d\n", "mining switched back on", "-", f.restarts);
-  std::printf("\n(bare loop: the worker's 1 ms wait and a clock read, nothing else; its column of "
-              "\"experience credited\" is the share of seconds with a pass at millisecond 100)\n");
+  std::printf(
+      "\n(bare loop: the worker's 1 ms wait and a clock read, nothing else; its column of "
+      "\"experience credited\" is the share of seconds with a pass at millisecond 100)\n");
 }
 
-void WriteSummary(const Figures& f, const std::string& platform, const std::string& path,
-                  double load) {
+void WriteSummary(const Figures& f, const std::string& platform, const std::string& path, double load) {
   std::ofstream out(path);
   const double ceiling = std::max(f.ceilingAlone, f.ceilingAlongside);
   out << "platform=" << platform << "\n"
@@ -231,8 +231,7 @@ int Run(int argc, char** argv) {
   f.seconds = endSecond > firstSecond ? static_cast<int>(endSecond - firstSecond) : 0;
   f.credited = watch.CreditedSeconds(firstSecond, endSecond);
   f.ceiling100Share =
-      f.seconds > 0 ? static_cast<double>(bare.SecondsWithMillisecond100(firstSecond, endSecond)) /
-                          f.seconds
+      f.seconds > 0 ? static_cast<double>(bare.SecondsWithMillisecond100(firstSecond, endSecond)) / f.seconds
                     : 0;
   f.bareCpu = bare.CpuSeconds() / elapsed;
   f.windowThreadCpu = (window1 - window0) / elapsed;

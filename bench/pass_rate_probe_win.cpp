@@ -180,14 +180,14 @@ struct Figures {
   double clientSteps = 0;
   int seconds = 0;
   int credited = 0;
-  double clientCpu = -1;        // CPU seconds per wall second; -1 when not readable
+  double clientCpu = -1;  // CPU seconds per wall second; -1 when not readable
   double windowThreadCpu = -1;
   double workerCpu = -1;
   int restarts = 0;
   bool minimizedAtEnd = false;  // the window was minimised when the measurement ended
-  double userCalls = -1;       // calls into USER and GDI per second; -1 when not counted
-  double paints = -1;          // WM_PAINT messages per second
-  double timers = -1;          // WM_TIMER messages per second
+  double userCalls = -1;        // calls into USER and GDI per second; -1 when not counted
+  double paints = -1;           // WM_PAINT messages per second
+  double timers = -1;           // WM_TIMER messages per second
   std::vector<std::pair<std::string, double>> callsByFunction;  // per second, most first
 };
 
@@ -218,12 +218,12 @@ void Print(const Figures& f, const Options& o) {
   Row("", "bare loop", "Sleep(1)", "client", "goal");
   Row("passes per second", Number(ceiling, "%.1f"), Number(sleep.passes, "%.1f"),
       Number(f.clientPasses, "%.1f"), ">= 950");
-  Row("  as a share of the ceiling, %", "", "", Number(ceiling > 0 ? 100 * f.clientPasses / ceiling : -1, "%.1f"),
-      "");
+  Row("  as a share of the ceiling, %", "", "",
+      Number(ceiling > 0 ? 100 * f.clientPasses / ceiling : -1, "%.1f"), "");
   Row("  alone, before the client", Number(f.bareBefore.passes, "%.1f"), Number(f.sleepBefore.passes, "%.1f"),
       "", "");
-  Row("  alone, after the client", Number(f.bareAfter.passes, "%.1f"), Number(f.sleepAfter.passes, "%.1f"), "",
-      "");
+  Row("  alone, after the client", Number(f.bareAfter.passes, "%.1f"), Number(f.sleepAfter.passes, "%.1f"),
+      "", "");
   Row("  bare loop alongside the client", Number(f.bareAlongside.passes, "%.1f"), "", "", "");
   Row("mining steps per second", "", "", Number(f.clientSteps, "%.1f"), "");
   Row("seconds with experience credited, %", Number(100 * f.bareAlongside.ms100, "%.1f"),
@@ -232,34 +232,37 @@ void Print(const Figures& f, const Options& o) {
   Row("client passes as a share of each loop's, %", Number(Share(f.clientPasses, ceiling), "%.1f"),
       Number(Share(f.clientPasses, sleep.passes), "%.1f"), "", ">= 98");
   Row("client credited as a share of each loop's, %",
-      Number(Share(credited, 100 * f.bareAlongside.ms100), "%.1f"), Number(Share(credited, 100 * sleep.ms100), "%.1f"),
-      "", ">= 98");
+      Number(Share(credited, 100 * f.bareAlongside.ms100), "%.1f"),
+      Number(Share(credited, 100 * sleep.ms100), "%.1f"), "", ">= 98");
   Row("CPU seconds per wall second", Number(bare.cpu, "%.3f"), Number(sleep.cpu, "%.3f"),
       Number(f.clientCpu, "%.3f"), "");
   Row("  of which the window's thread", "", "", Number(f.windowThreadCpu, "%.3f"), "");
   Row("  of which the worker", "", "", Number(f.workerCpu, "%.3f"), "");
   std::printf("%-44s %10s %10s %10d\n", "mining switched back on", "", "", f.restarts);
-  std::printf("%-44s %10s %10s %10s\n", "window minimised at the end", "", "", f.minimizedAtEnd ? "yes" : "no");
+  std::printf("%-44s %10s %10s %10s\n", "window minimised at the end", "", "",
+              f.minimizedAtEnd ? "yes" : "no");
   Row("USER and GDI calls per second", "", "", Number(f.userCalls, "%.0f"), "");
   Row("WM_PAINT messages per second", "", "", Number(f.paints, "%.1f"), "");
   Row("WM_TIMER messages per second", "", "", Number(f.timers, "%.1f"), "");
-  Row("  USER and GDI calls per WM_TIMER", "", "", Number(f.timers > 0 ? f.userCalls / f.timers : -1, "%.0f"), "");
+  Row("  USER and GDI calls per WM_TIMER", "", "", Number(f.timers > 0 ? f.userCalls / f.timers : -1, "%.0f"),
+      "");
   for (std::size_t i = 0; i < f.callsByFunction.size() && i < 12; ++i) {
     const std::string label = "  " + f.callsByFunction[i].first;
     Row(label.c_str(), "", "", Number(f.callsByFunction[i].second, "%.0f"), "");
   }
-  std::printf("\n(%d of %d seconds credited. Bare loop: the worker's wait to the next millisecond and a clock\n"
-              "read, nothing else; Sleep(1): a plain 1 ms sleep at a 1 ms timer period. Their \"credited\" is\n"
-              "the share of seconds with a pass at millisecond 100, alongside the client for the bare loop.)\n",
-              f.credited, f.seconds);
+  std::printf(
+      "\n(%d of %d seconds credited. Bare loop: the worker's wait to the next millisecond and a clock\n"
+      "read, nothing else; Sleep(1): a plain 1 ms sleep at a 1 ms timer period. Their \"credited\" is\n"
+      "the share of seconds with a pass at millisecond 100, alongside the client for the bare loop.)\n",
+      f.credited, f.seconds);
 }
 
 // The window's session, driven from a second thread while the window runs on this one.
 int RunClient(const Options& o, Figures& f, UserCallCounter* counter) {
   Sandbox box;
   const std::string install = box.MakeDir("install");
-  WriteFileBytes(install + "\\config.ini",
-                 std::string("[SerialNo]\r\nNo=") + kDemoSerial + "\r\n[Version]\r\nClient=" + kVersion + "\r\n");
+  WriteFileBytes(install + "\\config.ini", std::string("[SerialNo]\r\nNo=") + kDemoSerial +
+                                               "\r\n[Version]\r\nClient=" + kVersion + "\r\n");
   SystemServices services;
   ClientEnvironment env = services.Environment();
   env.serviceRoot = o.serviceRoot;
@@ -310,7 +313,8 @@ int RunClient(const Options& o, Figures& f, UserCallCounter* counter) {
     const uint64_t calls0 = counter != nullptr ? counter->Calls() : 0;
     const uint64_t paints0 = counter != nullptr ? counter->Paints() : 0;
     const uint64_t timers0 = counter != nullptr ? counter->Timers() : 0;
-    const auto byFunction0 = counter != nullptr ? counter->ByFunction() : std::vector<std::pair<std::string, uint64_t>>{};
+    const auto byFunction0 =
+        counter != nullptr ? counter->ByFunction() : std::vector<std::pair<std::string, uint64_t>>{};
     const double t0 = MonotonicSeconds();
     const int64_t firstSecond = WallSecond() + 1;
 
@@ -323,7 +327,8 @@ int RunClient(const Options& o, Figures& f, UserCallCounter* counter) {
     const uint64_t calls1 = counter != nullptr ? counter->Calls() : 0;
     const uint64_t paints1 = counter != nullptr ? counter->Paints() : 0;
     const uint64_t timers1 = counter != nullptr ? counter->Timers() : 0;
-    const auto byFunction1 = counter != nullptr ? counter->ByFunction() : std::vector<std::pair<std::string, uint64_t>>{};
+    const auto byFunction1 =
+        counter != nullptr ? counter->ByFunction() : std::vector<std::pair<std::string, uint64_t>>{};
     const double window1 = ThreadCpuSecondsOf(windowThread);
     f.minimizedAtEnd = IsIconic(dialog) != FALSE;
     const double worker1 = ThreadCpuSecondsOf(worker);
@@ -335,11 +340,13 @@ int RunClient(const Options& o, Figures& f, UserCallCounter* counter) {
     f.bareAlongside.passes = bare.Passes() / elapsed;
     f.seconds = endSecond > firstSecond ? static_cast<int>(endSecond - firstSecond) : 0;
     f.bareAlongside.ms100 =
-        f.seconds > 0 ? static_cast<double>(bare.SecondsWithMillisecond100(bareFirst, endSecond)) / f.seconds : 0;
+        f.seconds > 0 ? static_cast<double>(bare.SecondsWithMillisecond100(bareFirst, endSecond)) / f.seconds
+                      : 0;
     f.clientPasses = (passes1 - passes0) / elapsed;
     f.clientSteps = (steps1 - steps0) / elapsed;
     f.credited = watch.CreditedSeconds(firstSecond, endSecond);
-    if (cpu0 >= 0 && cpu1 >= 0) f.clientCpu = (cpu1 - cpu0 - bare.CpuSeconds() - watch.CpuSeconds()) / elapsed;
+    if (cpu0 >= 0 && cpu1 >= 0)
+      f.clientCpu = (cpu1 - cpu0 - bare.CpuSeconds() - watch.CpuSeconds()) / elapsed;
     if (window0 >= 0 && window1 >= 0) f.windowThreadCpu = (window1 - window0) / elapsed;
     if (worker0 >= 0 && worker1 >= 0) f.workerCpu = (worker1 - worker0) / elapsed;
     if (worker != nullptr) CloseHandle(worker);

@@ -29,7 +29,8 @@ inline void AddProbeOptions(CLI::App& app, ProbeOptions& o) {
 
 // Reads argv into the options bound to `app`. A word it cannot take prints `usage` (when
 // given) and gives false; so does a value out of range, silently.
-inline bool ParseProbeOptions(CLI::App& app, int argc, char** argv, const ProbeOptions& o, const char* usage) {
+inline bool ParseProbeOptions(CLI::App& app, int argc, char** argv, const ProbeOptions& o,
+                              const char* usage) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   std::string error;
   if (command_line::Parse(app, nullptr, args, error) != command_line::Outcome::kRun) {

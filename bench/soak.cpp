@@ -62,8 +62,8 @@ int Run(int argc, char** argv) {
 
   std::printf("soak: %d min, window shown on Qt platform %s, one line per %d s\n", minutes,
               QGuiApplication::platformName().toStdString().c_str(), interval);
-  std::printf("%6s %10s %6s %8s %11s %12s %9s %10s\n", "minute", "RSS MiB", "fds", "threads",
-              "steps/s", "passes/s", "restarts", "CPU/wall");
+  std::printf("%6s %10s %6s %8s %11s %12s %9s %10s\n", "minute", "RSS MiB", "fds", "threads", "steps/s",
+              "passes/s", "restarts", "CPU/wall");
   std::fflush(stdout);
 
   const Sample start = Take();
@@ -115,8 +115,8 @@ int Run(int argc, char** argv) {
   loop.exec();
 
   client.Close();
-  std::printf("from minute 1 to minute %d: resident memory %+ld KiB, descriptors %+d, threads %+d\n",
-              minute, last.rssKiB - first.rssKiB, last.fds - first.fds, last.threads - first.threads);
+  std::printf("from minute 1 to minute %d: resident memory %+ld KiB, descriptors %+d, threads %+d\n", minute,
+              last.rssKiB - first.rssKiB, last.fds - first.fds, last.threads - first.threads);
   return 0;
 }
 

@@ -57,10 +57,11 @@ bool UserCallCounter::Install() {
     std::string name;
   };
   std::vector<Slot> slots;
-  for (auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); d->Name != 0; ++d) {
+  for (auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); d->Name != 0;
+       ++d) {
     if (!CountedLibrary(reinterpret_cast<const char*>(base + d->Name))) continue;
-    auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + (d->OriginalFirstThunk != 0 ? d->OriginalFirstThunk
-                                                                                               : d->FirstThunk));
+    auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(
+        base + (d->OriginalFirstThunk != 0 ? d->OriginalFirstThunk : d->FirstThunk));
     auto* entries = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
     for (; names->u1.AddressOfData != 0; ++names, ++entries) {
       std::string name = "#ordinal";

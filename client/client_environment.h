@@ -24,20 +24,20 @@ inline FetchLimits ReplyLimits() {
 }
 
 struct ClientEnvironment {
-  std::string installDir;   // holds config.ini and patch.exe; no trailing separator
-  std::string tempDir;      // holds the reply files; ends with '/'
-  std::string serviceRoot;  // e.g. http://127.0.0.1:8216
-  std::string patchRoot;    // e.g. http://localhost:8216
-  std::string caBundle;     // PEM authorities for https:// roots; empty: the system's store
+  std::string installDir;       // holds config.ini and patch.exe; no trailing separator
+  std::string tempDir;          // holds the reply files; ends with '/'
+  std::string serviceRoot;      // e.g. http://127.0.0.1:8216
+  std::string patchRoot;        // e.g. http://localhost:8216
+  std::string caBundle;         // PEM authorities for https:// roots; empty: the system's store
   std::string updatePublicKey;  // minisign key line ("RW..."); empty: no update is ever started
   Clock* clock = nullptr;
   RandomSource* random = nullptr;
   DebugOutput* debug = nullptr;
   ProcessLauncher* launcher = nullptr;
-  std::function<std::string()> macText;  // the adapter lookup
+  std::function<std::string()> macText;             // the adapter lookup
   std::chrono::milliseconds closingPause{2000};     // the pause at the end of a session
   std::chrono::milliseconds powerOffTimeout{5000};  // the power-off notice gives up after this
-  FetchLimits replyLimits = ReplyLimits();  // every exchange with the service
+  FetchLimits replyLimits = ReplyLimits();          // every exchange with the service
 };
 
 // The real machine's services, owned here, and an environment built on them with the

@@ -155,7 +155,8 @@ void MinerCore::LoadMachineInfo() {
   const bool folderOk = FetchReply(fetcher, url, kMachineInfoReply);
   // Parsed without the lock: Start/Stop never waits for it.
   MachineInfoReply reply;
-  if (folderOk && ReadAnswer(fetcher, ReplyReadPath(env_.tempDir, kMachineInfoReply), ReadMachineInfoReply, reply)) {
+  if (folderOk &&
+      ReadAnswer(fetcher, ReplyReadPath(env_.tempDir, kMachineInfoReply), ReadMachineInfoReply, reply)) {
     std::lock_guard<std::mutex> lock(stateMutex_);
     ApplyMachineInfoReply(state_, reply);
   } else {
@@ -301,7 +302,8 @@ bool MinerCore::FetchReply(UrlFetcher& fetcher, const std::string& url, const ch
   // the request still goes out, its answer is dropped unread.
   const std::string problem = PrivateFolderProblem(env_.tempDir);
   const bool folderOk = problem.empty();
-  if (!folderOk) DebugLine("reply folder is not private, answer dropped: " + env_.tempDir + " (" + problem + ")");
+  if (!folderOk)
+    DebugLine("reply folder is not private, answer dropped: " + env_.tempDir + " (" + problem + ")");
   const std::string destination = ReplyDownloadPath(env_.tempDir, name);
   fetcher.FetchToFile(url.c_str(), folderOk ? destination.c_str() : nullptr);
   return folderOk;
@@ -368,8 +370,8 @@ void MinerCore::Run() {
   // which is tested as well, since a pass under way cannot see the signal.
   auto passStart = std::chrono::steady_clock::now();
   while (Running()) {
-    passStart = NextPassStart(std::chrono::steady_clock::now(), passStart,
-                              env_.clock->MicrosecondOfMillisecond());
+    passStart =
+        NextPassStart(std::chrono::steady_clock::now(), passStart, env_.clock->MicrosecondOfMillisecond());
     if (worker_.WaitForWakeUntil(passStart)) return;
     if (!Running()) return;
     WorkerPass();

@@ -86,6 +86,6 @@ class MinerCore : public SessionHooks {
   MachineState state_;
   std::atomic<uint64_t> workerPasses_{0};
   SessionCounters counters_;
-  UpdateGate updateGate_;  // the worker's: which offered versions this run still fetches
+  UpdateGate updateGate_;             // the worker's: which offered versions this run still fetches
   Thread worker_{[this] { Run(); }};  // last: stopped and joined before the rest goes
 };

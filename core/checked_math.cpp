@@ -6,9 +6,7 @@
 #include <limits>
 
 namespace {
-bool IsCBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool IsCBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 }  // namespace
 
 int32_t ReadInt32(const char* text) {

@@ -24,7 +24,9 @@ inline CLI::Validator NotAnOption() {
 
 inline CLI::Validator NonEmpty() {
   return CLI::Validator(
-      [](std::string& value) { return value.empty() ? std::string("needs a non-empty value") : std::string(); },
+      [](std::string& value) {
+        return value.empty() ? std::string("needs a non-empty value") : std::string();
+      },
       "", "");
 }
 

@@ -58,6 +58,4 @@ enum ControlId : int {
 // The two log panes.
 enum class LogPane { kMining, kEvent };
 
-inline int PaneControlId(LogPane pane) {
-  return pane == LogPane::kMining ? kIdMiningLog : kIdEventLog;
-}
+inline int PaneControlId(LogPane pane) { return pane == LogPane::kMining ? kIdMiningLog : kIdEventLog; }

@@ -7,9 +7,7 @@
 
 constexpr std::size_t kPaneLimit = 4096;
 
-inline bool PaneResetsBeforeAppend(std::size_t currentLength) {
-  return currentLength > kPaneLimit;
-}
+inline bool PaneResetsBeforeAppend(std::size_t currentLength) { return currentLength > kPaneLimit; }
 
 // Applies one append to a pane held as bytes (one byte counts as one character).
 void AppendUnderPaneRule(std::string& pane, std::string_view text);

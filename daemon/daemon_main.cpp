@@ -65,7 +65,8 @@ int WaitForStopSignal(const sigset_t& set, const std::function<void()>& tick) {
       continue;
     }
     const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(next - now);
-    const timespec timeout{static_cast<time_t>(wait.count() / 1000000000), static_cast<long>(wait.count() % 1000000000)};
+    const timespec timeout{static_cast<time_t>(wait.count() / 1000000000),
+                           static_cast<long>(wait.count() % 1000000000)};
     const int signal = sigtimedwait(&set, nullptr, &timeout);
     if (signal > 0) return signal;
   }
@@ -84,7 +85,7 @@ std::string ToggleJson(MinerCore& core, HeadlessWindow& window) {
 // Why the session cannot start, or empty: an install folder given that is not there, or
 // a config.ini without the serial number.
 std::string StartProblem(const std::string& givenInstallDir, const std::string& installDir) {
-  struct stat info{};
+  struct stat info {};
   if (!givenInstallDir.empty()) {
     if (stat(givenInstallDir.c_str(), &info) != 0) {
       return "--install-dir " + givenInstallDir + ": " + std::strerror(errno);
@@ -136,9 +137,10 @@ int RunDaemon(int argc, char** argv) {
   // Without a private folder no answer of the service is ever read: refuse to start, and
   // say what is wrong and what to do.
   if (const std::string problem = PrivateFolderProblem(env.tempDir); !problem.empty()) {
-    std::fprintf(stderr, "kestravon-minerd: the private folder %s cannot be used: %s; %s\n", env.tempDir.c_str(),
-                 problem.c_str(),
-                 options.tempDir.empty() ? PrivateFolderAdvice() : "give --temp-dir a folder of your own, mode 0700");
+    std::fprintf(
+        stderr, "kestravon-minerd: the private folder %s cannot be used: %s; %s\n", env.tempDir.c_str(),
+        problem.c_str(),
+        options.tempDir.empty() ? PrivateFolderAdvice() : "give --temp-dir a folder of your own, mode 0700");
     return 1;
   }
   if (!options.serviceRoot.empty()) env.serviceRoot = options.serviceRoot;
@@ -148,7 +150,7 @@ int RunDaemon(int argc, char** argv) {
   // is stopped before the window layer goes), the window layer.
   HeadlessWindow window;
   MinerCore core(env, window);
-  std::mutex commandMutex;  // Start/Stop commands one at a time, as the window's thread runs them
+  std::mutex commandMutex;     // Start/Stop commands one at a time, as the window's thread runs them
   bool sessionEnding = false;  // under commandMutex
 
   // The last hour, a point a second, taken on the main thread between signals; and what
@@ -169,7 +171,8 @@ int RunDaemon(int argc, char** argv) {
   TickSnapshot snapshot([&core, &window, &history](uint64_t tick) {
     uint64_t first = 0;
     const std::vector<HistoryPoint> newest = history.Since(tick > 0 ? tick - 1 : 0, first);
-    const std::string point = newest.empty() ? std::string() : HistoryPointJson(newest.back(), first + newest.size() - 1);
+    const std::string point =
+        newest.empty() ? std::string() : HistoryPointJson(newest.back(), first + newest.size() - 1);
     SnapshotCounters counters;
     counters.workerPasses = core.WorkerPassCount();
     const SessionCounts counts = core.Counts();
@@ -185,8 +188,10 @@ int RunDaemon(int argc, char** argv) {
     sources.token = NewAccessToken();
     viewToken = sources.token;
     if (!WriteTokenFile(env.tempDir, sources.token)) {
-      std::fprintf(stderr, "kestravon-minerd: cannot write the view's token into %s (a folder of this user, "
-                   "mode 0700, is needed)\n", env.tempDir.c_str());
+      std::fprintf(stderr,
+                   "kestravon-minerd: cannot write the view's token into %s (a folder of this user, "
+                   "mode 0700, is needed)\n",
+                   env.tempDir.c_str());
       return 1;
     }
     sources.dashboardJson = [&window] { return DashboardJson(window.Current()); };

@@ -79,9 +79,10 @@ std::optional<ListenAddress> ParseListenAddress(const std::string& text, std::st
 namespace {
 
 struct DaemonApp {
-  CLI::App app{"One simulated Mars mining machine without a window: the session of kestravon-miner,\n"
-               "its event log on standard error.",
-               "kestravon-minerd"};
+  CLI::App app{
+      "One simulated Mars mining machine without a window: the session of kestravon-miner,\n"
+      "its event log on standard error.",
+      "kestravon-minerd"};
   CLI::Option* version = nullptr;
   std::string listen;
 
@@ -107,8 +108,10 @@ struct DaemonApp {
     text("--listen", listen, "HOST:PORT",
          "serve the local view on a loopback address (127.0.0.1:PORT or [::1]:PORT; port 0 picks a free "
          "one); off by default");
-    text("--service-root", o.serviceRoot, "URL", "scheme and host of the mining service (default: the build's)");
-    text("--patch-root", o.patchRoot, "URL", "scheme and host the installer comes from (default: the build's)");
+    text("--service-root", o.serviceRoot, "URL",
+         "scheme and host of the mining service (default: the build's)");
+    text("--patch-root", o.patchRoot, "URL",
+         "scheme and host the installer comes from (default: the build's)");
     app.add_flag("--verbose", o.verbose,
                  "also log each request URL (it holds the serial number and the MAC address)");
     version = app.add_flag("--version")->description("print the version and exit");
@@ -122,16 +125,10 @@ DaemonOptionsResult ParseDaemonOptions(const std::vector<std::string>& args) {
   DaemonOptions options;
   DaemonApp described(options);
   switch (command_line::Parse(described.app, described.version, args, result.error)) {
-    case command_line::Outcome::kHelp:
-      result.helpRequested = true;
-      return result;
-    case command_line::Outcome::kVersion:
-      result.versionRequested = true;
-      return result;
-    case command_line::Outcome::kError:
-      return result;
-    case command_line::Outcome::kRun:
-      break;
+    case command_line::Outcome::kHelp: result.helpRequested = true; return result;
+    case command_line::Outcome::kVersion: result.versionRequested = true; return result;
+    case command_line::Outcome::kError: return result;
+    case command_line::Outcome::kRun: break;
   }
   if (!described.listen.empty()) {
     options.listen = ParseListenAddress(described.listen, result.error);

@@ -10,12 +10,12 @@ struct ListenAddress {
 };
 
 struct DaemonOptions {
-  std::string installDir;   // empty: the window client's install folder
-  std::string tempDir;      // empty: derived from the install folder
+  std::string installDir;               // empty: the window client's install folder
+  std::string tempDir;                  // empty: derived from the install folder
   std::optional<ListenAddress> listen;  // the local view; off unless asked for
-  std::string serviceRoot;  // empty: the build's
-  std::string patchRoot;    // empty: the build's
-  bool verbose = false;     // request URLs (serial number, MAC) on standard error too
+  std::string serviceRoot;              // empty: the build's
+  std::string patchRoot;                // empty: the build's
+  bool verbose = false;                 // request URLs (serial number, MAC) on standard error too
 };
 
 struct DaemonOptionsResult {

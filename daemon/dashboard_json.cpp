@@ -56,7 +56,9 @@ const DashboardFieldName kDashboardFieldNames[45] = {
 namespace {
 const char* const kTargetNames[5] = {"KEST", "BTC", "ETH", "BNB", "ALL"};
 
-std::string Text(const RecordingWindow::Shown& window, int id) { return JsonString(AnsiToUtf8(window.Text(id))); }
+std::string Text(const RecordingWindow::Shown& window, int id) {
+  return JsonString(AnsiToUtf8(window.Text(id)));
+}
 }  // namespace
 
 std::string DashboardJson(const RecordingWindow::Shown& window) {

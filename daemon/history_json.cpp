@@ -33,11 +33,14 @@ void AddSeries(std::string& json, const char* name, const std::vector<HistoryPoi
 }  // namespace
 
 std::string HistoryJson(const std::vector<HistoryPoint>& points, uint64_t first) {
-  std::string json = "{\"first\":" + std::to_string(first) + ",\"next\":" + std::to_string(first + points.size());
+  std::string json =
+      "{\"first\":" + std::to_string(first) + ",\"next\":" + std::to_string(first + points.size());
   json.reserve(points.size() * 48 + 128);
   AddSeries(json, "seconds", points, [](const HistoryPoint& p) { return std::to_string(p.second); });
-  AddSeries(json, "passesPerSecond", points, [](const HistoryPoint& p) { return JsonNumber(Rounded(p.passesPerSecond, 100)); });
-  AddSeries(json, "coinAmount", points, [](const HistoryPoint& p) { return JsonNumber(Rounded(p.coinAmount, 1e6)); });
+  AddSeries(json, "passesPerSecond", points,
+            [](const HistoryPoint& p) { return JsonNumber(Rounded(p.passesPerSecond, 100)); });
+  AddSeries(json, "coinAmount", points,
+            [](const HistoryPoint& p) { return JsonNumber(Rounded(p.coinAmount, 1e6)); });
   AddSeries(json, "fuel", points, [](const HistoryPoint& p) { return std::to_string(p.fuel); });
   AddSeries(json, "experience", points, [](const HistoryPoint& p) { return std::to_string(p.experience); });
   json += "}\n";
@@ -47,6 +50,7 @@ std::string HistoryJson(const std::vector<HistoryPoint>& points, uint64_t first)
 std::string HistoryPointJson(const HistoryPoint& point, uint64_t seq) {
   return "{\"seq\":" + std::to_string(seq) + ",\"second\":" + std::to_string(point.second) +
          ",\"passesPerSecond\":" + JsonNumber(Rounded(point.passesPerSecond, 100)) +
-         ",\"coinAmount\":" + JsonNumber(Rounded(point.coinAmount, 1e6)) + ",\"fuel\":" + std::to_string(point.fuel) +
-         ",\"experience\":" + std::to_string(point.experience) + "}";
+         ",\"coinAmount\":" + JsonNumber(Rounded(point.coinAmount, 1e6)) +
+         ",\"fuel\":" + std::to_string(point.fuel) + ",\"experience\":" + std::to_string(point.experience) +
+         "}";
 }

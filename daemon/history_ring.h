@@ -7,9 +7,9 @@
 #include <vector>
 
 struct HistoryPoint {
-  int64_t second = 0;            // wall-clock second (Unix time) the point was taken in
-  double passesPerSecond = 0;    // the worker's passes since the point before; NaN for the first
-  double coinAmount = 0;         // the machine's KEST
+  int64_t second = 0;          // wall-clock second (Unix time) the point was taken in
+  double passesPerSecond = 0;  // the worker's passes since the point before; NaN for the first
+  double coinAmount = 0;       // the machine's KEST
   int fuel = 0;
   int experience = 0;
 };

@@ -9,7 +9,8 @@ void HistorySampler::Sample(const HistoryReading& reading) {
   point.fuel = reading.fuel;
   point.experience = reading.experience;
   point.passesPerSecond = std::numeric_limits<double>::quiet_NaN();
-  if (last_ && reading.monotonicSeconds > last_->monotonicSeconds && reading.workerPasses >= last_->workerPasses) {
+  if (last_ && reading.monotonicSeconds > last_->monotonicSeconds &&
+      reading.workerPasses >= last_->workerPasses) {
     point.passesPerSecond = static_cast<double>(reading.workerPasses - last_->workerPasses) /
                             (reading.monotonicSeconds - last_->monotonicSeconds);
   }

@@ -62,10 +62,9 @@ http::EngineSettings ViewSettings() {
 
 LocalView::LocalView(ViewSources sources)
     : sources_(std::move(sources)),
-      engine_(std::make_unique<http::Engine>(ViewSettings(),
-                                             [this](const http::Request& request) {
-                                               return WithSecurityHeaders(Answer(request));
-                                             })) {
+      engine_(std::make_unique<http::Engine>(ViewSettings(), [this](const http::Request& request) {
+        return WithSecurityHeaders(Answer(request));
+      })) {
   AddRoutes();
 }
 
@@ -128,10 +127,10 @@ http::Reply LocalView::Answer(const http::Request& request) const {
   }
   if (request.method == "GET") {
     const std::size_t query = request.target.find('?');
-    std::optional<PageReply> page =
-        AnswerPageGet(sources_.page, request.path,
-                      query == std::string::npos ? std::string_view() : std::string_view(request.target).substr(query + 1),
-                      request.header("Authorization"));
+    std::optional<PageReply> page = AnswerPageGet(
+        sources_.page, request.path,
+        query == std::string::npos ? std::string_view() : std::string_view(request.target).substr(query + 1),
+        request.header("Authorization"));
     if (page) return FromPage(std::move(*page));
   }
   const auto route = routes_.find(request.path);

@@ -2,8 +2,8 @@
 // The local view of a running instance: an HTTP server on a loopback address that serves
 // the page (from the program itself), shows the dashboard, the last hour and the metrics,
 // and switches mining on or off. Every request for what the machine shows or does must
-// carry the instance's token; the page's own files need none. It runs on the HTTP engine's own threads (http/engine.h), so a
-// viewer that sends slowly or never reads holds no thread and never delays the close;
+// carry the instance's token; the page's own files need none. It runs on the HTTP engine's own threads
+// (http/engine.h), so a viewer that sends slowly or never reads holds no thread and never delays the close;
 // what it shows comes from `ViewSources`.
 #include <functional>
 #include <map>

@@ -40,4 +40,6 @@ LineDebugOutput::LineDebugOutput(bool verbose)
 
 void LineDebugOutput::Write(const char* text) { lines_.Feed(text ? text : ""); }
 
-void LineDebugOutput::Warn(const char* text) { WriteLogLine(std::string("kestravon-minerd: ") + (text ? text : "")); }
+void LineDebugOutput::Warn(const char* text) {
+  WriteLogLine(std::string("kestravon-minerd: ") + (text ? text : ""));
+}

@@ -33,7 +33,8 @@ std::string MetricsText(const MetricsInput& in) {
   std::string out;
   Add(out, "kestravon_worker_passes_total", "counter", "Passes of the mining worker's loop.",
       std::to_string(in.workerPasses));
-  Add(out, "kestravon_mining_steps_total", "counter", "Mining steps run.", std::to_string(in.counts.miningSteps));
+  Add(out, "kestravon_mining_steps_total", "counter", "Mining steps run.",
+      std::to_string(in.counts.miningSteps));
   Add(out, "kestravon_reports_sent_total", "counter", "Status reports sent to the service.",
       std::to_string(in.counts.reportsSent));
   Add(out, "kestravon_reports_failed_total", "counter", "Status reports without a usable answer.",

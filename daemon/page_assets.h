@@ -6,7 +6,7 @@
 #include <string_view>
 
 struct EmbeddedFile {
-  const char* path;         // the URL path it is served at
+  const char* path;  // the URL path it is served at
   const char* contentType;
   const unsigned char* data;
   std::size_t size;

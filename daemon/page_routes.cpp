@@ -39,8 +39,8 @@ std::optional<uint64_t> SinceOfQuery(std::string_view query) {
   return since;
 }
 
-std::optional<PageReply> AnswerPageGet(const PageSources& sources, std::string_view path, std::string_view query,
-                                       std::string_view authorization) {
+std::optional<PageReply> AnswerPageGet(const PageSources& sources, std::string_view path,
+                                       std::string_view query, std::string_view authorization) {
   if (const EmbeddedFile* file = FindPageFile(path)) {
     PageReply reply;
     reply.contentType = file->contentType;

@@ -12,9 +12,9 @@
 #include <vector>
 
 struct PageSources {
-  std::string token;                                        // the one data requests must carry
-  std::function<std::string()> snapshotJson;                // the dashboard and the newest point
-  std::function<std::string(uint64_t since)> historyJson;   // the kept points from `since` on
+  std::string token;                                       // the one data requests must carry
+  std::function<std::string()> snapshotJson;               // the dashboard and the newest point
+  std::function<std::string(uint64_t since)> historyJson;  // the kept points from `since` on
 };
 
 struct PageReply {
@@ -28,8 +28,8 @@ struct PageReply {
 // the page's. The files need no token: they hold nothing of the machine, and a browser
 // cannot send one when it opens an address. /snapshot and /history need it (401 with
 // "WWW-Authenticate: Bearer" without it); /history takes "since=<sequence number>".
-std::optional<PageReply> AnswerPageGet(const PageSources& sources, std::string_view path, std::string_view query,
-                                       std::string_view authorization);
+std::optional<PageReply> AnswerPageGet(const PageSources& sources, std::string_view path,
+                                       std::string_view query, std::string_view authorization);
 
 // The "since" of a query ("since=12"): 0 when the query has none, nothing when its value
 // is not a plain decimal number that fits.

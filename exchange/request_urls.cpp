@@ -23,8 +23,8 @@ std::string StatusReportUrl(const std::string& serviceRoot, const StatusReportQu
   return serviceRoot + "/Machine/UpdateInfov2.html?sn=" + EncodeQueryValue(q.serialNo) +
          "&Mac=" + EncodeQueryValue(q.macText) + "&exp=" + std::to_string(q.exp) +
          "&mps=" + EncodeQueryValue(FormatLf(q.miningPerSec)) +
-         "&locate=" + EncodeQueryValue(FormatLf(q.location)) +
-         "&mci_kest=" + EncodeQueryValue(q.amountText) + "&cry=" + EncodeQueryValue(q.scrambledAmount);
+         "&locate=" + EncodeQueryValue(FormatLf(q.location)) + "&mci_kest=" + EncodeQueryValue(q.amountText) +
+         "&cry=" + EncodeQueryValue(q.scrambledAmount);
 }
 
 std::string PowerStateUrl(const std::string& serviceRoot, const char* serialNo, const char* macText,

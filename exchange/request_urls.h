@@ -11,7 +11,7 @@ struct StatusReportQuery {
   int32_t exp = 0;
   double miningPerSec = 0;
   double location = 0;
-  const char* amountText = "";     // machineKest as "%lf"
+  const char* amountText = "";  // machineKest as "%lf"
   const char* scrambledAmount = "";
 };
 std::string StatusReportUrl(const std::string& serviceRoot, const StatusReportQuery& query);

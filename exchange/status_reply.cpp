@@ -33,7 +33,8 @@ StatusReplyEffects ApplyStatusReply(MachineState& s, const StatusReply& r) {
     effects.switchOff = true;
   }
   std::memcpy(s.serverVersion, r.serverVersion, sizeof s.serverVersion);
-  effects.wantsUpdate = std::strlen(s.serverVersion) > 2 && std::strcmp(s.serverVersion, s.clientVersion) != 0;
+  effects.wantsUpdate =
+      std::strlen(s.serverVersion) > 2 && std::strcmp(s.serverVersion, s.clientVersion) != 0;
   return effects;
 }
 

@@ -16,8 +16,8 @@ struct StatusReplyEffects {
 struct StatusReply {
   int32_t fuel = 0;
   double machineKest = 0;
-  int32_t code = 0;       // [Machine] Code as an integer
-  double codeReal = 0;    // the same text as a real
+  int32_t code = 0;     // [Machine] Code as an integer
+  double codeReal = 0;  // the same text as a real
   char serverVersion[32] = {};
 };
 StatusReply ReadStatusReply(const char* replyPath);

@@ -5,8 +5,8 @@ std::string EncodeQueryValue(std::string_view value) {
   std::string out;
   out.reserve(value.size() * 3);
   for (unsigned char c : value) {
-    bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                 c == '-' || c == '.' || c == '_' || c == '~';
+    bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+                 c == '.' || c == '_' || c == '~';
     if (plain) {
       out.push_back(static_cast<char>(c));
     } else {

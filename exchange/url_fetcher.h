@@ -12,7 +12,7 @@ struct FetchLimits {
   std::chrono::milliseconds connectTimeout{60000};  // give up connecting after this
   std::chrono::milliseconds idleTimeout{30000};     // abort a transfer that receives nothing for this long
   std::chrono::milliseconds totalTimeout{0};        // 0: no limit on the whole exchange
-  long long maxBodyBytes = 0;  // 0: no cap; a longer body is no answer
+  long long maxBodyBytes = 0;                       // 0: no cap; a longer body is no answer
 };
 
 // What one fetch ended with, beyond the 1/0 result.

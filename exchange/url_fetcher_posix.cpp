@@ -62,11 +62,11 @@ struct Transfer {
   bool overCap = false;
   bool connected = false;
   std::chrono::steady_clock::time_point lastArrival;  // of any response byte, or the connection
-  long pendingStatus = 0;    // status line of the header block being read
+  long pendingStatus = 0;                             // status line of the header block being read
   bool responseBegan = false;
   int fd = -1;
-  bool fileFailed = false;   // the file could not be created, or a write failed
-  FileIdentity written;      // the file the body went to
+  bool fileFailed = false;  // the file could not be created, or a write failed
+  FileIdentity written;     // the file the body went to
 };
 
 // The destination is never reached through a link, a FIFO or device standing at its name

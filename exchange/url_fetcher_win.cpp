@@ -111,8 +111,8 @@ void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DWORD
   t->changed.notify_all();
 }
 
-bool CrackHttpUrl(const std::string& url, INTERNET_SCHEME& scheme, std::string& host,
-                  INTERNET_PORT& port, std::string& object) {
+bool CrackHttpUrl(const std::string& url, INTERNET_SCHEME& scheme, std::string& host, INTERNET_PORT& port,
+                  std::string& object) {
   std::vector<char> hostBuf(url.size() + 1), pathBuf(url.size() + 1), extraBuf(url.size() + 1);
   URL_COMPONENTSA parts = {};
   parts.dwStructSize = sizeof parts;
@@ -196,8 +196,8 @@ void RunTransfer(const std::shared_ptr<Transfer>& t) {
     // implementations read it for the connections they make.
     DWORD connectMs = static_cast<DWORD>(t->limits.connectTimeout.count());
     InternetSetOptionA(t->session, INTERNET_OPTION_CONNECT_TIMEOUT, &connectMs, sizeof connectMs);
-    connection = InternetConnectA(t->session, host.c_str(), port, nullptr, nullptr,
-                                  INTERNET_SERVICE_HTTP, 0, 0);
+    connection =
+        InternetConnectA(t->session, host.c_str(), port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
   }
   if (connection) {
     // Some implementations read the connect limit from the connection, others from the
@@ -370,8 +370,8 @@ int UrlFetcher::FetchToFile(const char* url, const char* destinationPath) {
 
   using Clock = std::chrono::steady_clock;
   const Clock::time_point started = Clock::now();
-  const Clock::time_point deadline = limits_.totalTimeout.count() > 0 ? started + limits_.totalTimeout
-                                                                      : Clock::time_point::max();
+  const Clock::time_point deadline =
+      limits_.totalTimeout.count() > 0 ? started + limits_.totalTimeout : Clock::time_point::max();
   const auto connectLimit = limits_.connectTimeout;
   const auto idleLimit = limits_.idleTimeout;
   std::unique_lock<std::mutex> lock(t->mutex);

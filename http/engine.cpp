@@ -33,9 +33,9 @@ constexpr long kFilesKeptBack = 256;
 struct Exchange {
   Request request;
   bool headSeen = false;
-  bool handedOver = false;      // to a handler thread, the connection suspended meanwhile
-  std::optional<Reply> reply;   // that thread's answer, taken once the connection resumes
-  int status = 0;  // set once an answer is queued
+  bool handedOver = false;     // to a handler thread, the connection suspended meanwhile
+  std::optional<Reply> reply;  // that thread's answer, taken once the connection resumes
+  int status = 0;              // set once an answer is queued
 };
 
 Reply DefaultRefusal(int status) {
@@ -96,10 +96,12 @@ int JudgeHead(const EngineSettings& settings, MHD_Connection* connection, const 
     return MHD_HTTP_REQUEST_HEADER_FIELDS_TOO_LARGE;
   }
   // A body of unknown length could go on for ever.
-  if (MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_TRANSFER_ENCODING) != nullptr) {
+  if (MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_TRANSFER_ENCODING) !=
+      nullptr) {
     return MHD_HTTP_CONTENT_TOO_LARGE;
   }
-  const char* length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
+  const char* length =
+      MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
   if (length != nullptr) {
     const auto bytes = NumberOf(length);
     if (!bytes) return MHD_HTTP_BAD_REQUEST;

@@ -2,9 +2,7 @@
 
 namespace http {
 
-bool Request::HasHeader(std::string_view name) const {
-  return header && !header(name).empty();
-}
+bool Request::HasHeader(std::string_view name) const { return header && !header(name).empty(); }
 
 const char* ReasonOf(int status) {
   switch (status) {

@@ -24,9 +24,7 @@ uint32_t SystemClock::TickCount() {
   return static_cast<uint32_t>(ms);
 }
 
-int64_t SystemClock::CalendarSeconds() {
-  return static_cast<int64_t>(time(nullptr));
-}
+int64_t SystemClock::CalendarSeconds() { return static_cast<int64_t>(time(nullptr)); }
 
 int SystemClock::MicrosecondOfMillisecond() {
   struct timespec ts;

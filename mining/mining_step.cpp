@@ -63,8 +63,7 @@ double AdvanceMining(MachineState& s, int second, int draw) {
   return e;
 }
 
-void FormatMiningBlock(char (&block)[kMiningBlockSize], uint32_t tick, double amount,
-                       RandomSource& random) {
+void FormatMiningBlock(char (&block)[kMiningBlockSize], uint32_t tick, double amount, RandomSource& random) {
   char hash[kHashLength + 1];
   for (int i = 0; i < kHashLength; ++i) hash[i] = HashCharacter(random.Draw());
   hash[kHashLength] = '\0';

@@ -21,5 +21,4 @@ constexpr int kHashLength = 32;
 // Formats the "Mining complete" block of one step: the tick count printed as a
 // signed 32-bit number, the amount with six decimals and a hash of 32 characters,
 // each drawn from `random` in turn. Always NUL-terminated within the block.
-void FormatMiningBlock(char (&block)[kMiningBlockSize], uint32_t tick, double amount,
-                       RandomSource& random);
+void FormatMiningBlock(char (&block)[kMiningBlockSize], uint32_t tick, double amount, RandomSource& random);

@@ -28,8 +28,8 @@ HANDLE CreateWaitTimer() {
 // the worker resets after every pass: `set` mirrors the event under the mutex, so a reset
 // of an event that is not set costs nothing.
 struct WakeSignal::State {
-  std::mutex mutex;  // orders ResetWhile against Set
-  bool set = false;  // what the event holds
+  std::mutex mutex;                                            // orders ResetWhile against Set
+  bool set = false;                                            // what the event holds
   HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);  // manual reset: reset here
   HANDLE timer = CreateWaitTimer();
 };

@@ -29,8 +29,8 @@ std::string GetMacText() {
       best = ll;
     }
   }
-  std::string text = best ? FormatMacAddress(best->sll_addr, best->sll_halen)
-                          : FormatMacError(kErrorNoAdapter);
+  std::string text =
+      best ? FormatMacAddress(best->sll_addr, best->sll_halen) : FormatMacError(kErrorNoAdapter);
   freeifaddrs(list);
   return text;
 }

@@ -65,9 +65,9 @@ void AppendUtf8(char32_t c, std::string& out) {
 // code page 949 (those of Latin Extended-A they leave as '?'); '\0' where a character
 // has none (a ligature, a sign, or a letter of its own such as the thorn).
 constexpr char kBaseLetters[] =
-    "AAAAAA\0CEEEEIIII"  // U+00C0
+    "AAAAAA\0CEEEEIIII"    // U+00C0
     "DNOOOOO\0OUUUUY\0\0"  // U+00D0
-    "aaaaaa\0ceeeeiiii"  // U+00E0
+    "aaaaaa\0ceeeeiiii"    // U+00E0
     "dnooooo\0ouuuuy\0y";  // U+00F0
 
 }  // namespace

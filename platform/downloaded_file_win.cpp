@@ -76,7 +76,8 @@ bool DownloadedFile::IsAt(const std::string& path) const {
   HANDLE there = OpenName(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
   if (there == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION theirs{};
-  const bool same = Identify(there, theirs) && (theirs.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
+  const bool same = Identify(there, theirs) &&
+                    (theirs.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
                     theirs.dwVolumeSerialNumber == device_ && IndexOf(theirs) == inode_;
   CloseHandle(there);
   return same;

@@ -45,7 +45,8 @@ std::string LexicalChainProblem(const std::string& parent) {
     if (end > start) {
       prefix += "/" + parent.substr(start, end - start);
       if (lstat(prefix.c_str(), &st) != 0) return prefix + " is missing";
-      if (S_ISLNK(st.st_mode) && !TrustedOwner(st.st_uid)) return prefix + " is a link that " + OwnerText(st.st_uid);
+      if (S_ISLNK(st.st_mode) && !TrustedOwner(st.st_uid))
+        return prefix + " is a link that " + OwnerText(st.st_uid);
       if (stat(prefix.c_str(), &st) != 0) return prefix + " leads nowhere";
       if (std::string p = AncestorProblem(prefix, st); !p.empty()) return p;
     }

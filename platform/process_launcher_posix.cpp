@@ -55,8 +55,8 @@ void Reap(pid_t pid) {
 // fork and fexecve rather than posix_spawn: only a descriptor proves which file was
 // verified, and posix_spawn starts programs by name. fork copies the page tables, a cost
 // paid once per run at most.
-bool SpawnLauncher::Launch(const DownloadedFile& program, const std::string& file, const std::string& parameters,
-                           const std::string& workingDir) {
+bool SpawnLauncher::Launch(const DownloadedFile& program, const std::string& file,
+                           const std::string& parameters, const std::string& workingDir) {
   const int fd = static_cast<int>(program.NativeHandle());
   if (fd < 0) return false;
   // No shell ever sees the path or the argument.

@@ -58,8 +58,9 @@ bool CanWrite(std::string_view section, std::string_view key, std::string_view v
   for (std::string_view mark : {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"}) {
     if (key.substr(0, mark.size()) == mark) return false;
   }
-  const bool bracketLine = !key.empty() && key.front() == '[' &&
-                           (key.find(']') != std::string_view::npos || value.find(']') != std::string_view::npos);
+  const bool bracketLine =
+      !key.empty() && key.front() == '[' &&
+      (key.find(']') != std::string_view::npos || value.find(']') != std::string_view::npos);
   return !bracketLine;
 }
 
@@ -204,7 +205,8 @@ bool PlanEdit(std::FILE* in, std::string_view section, std::string_view key, std
     edit.end = keyLine.valueEnd;
     edit.text = value;
     // In front of a NUL, blanks at the value's end would stay part of it.
-    while (keyLine.valueBeforeNul && !edit.text.empty() && IsBlank(static_cast<unsigned char>(edit.text.back()))) {
+    while (keyLine.valueBeforeNul && !edit.text.empty() &&
+           IsBlank(static_cast<unsigned char>(edit.text.back()))) {
       edit.text.pop_back();
     }
   } else if (keyFound) {
@@ -259,8 +261,8 @@ bool Write(const char* section, const char* key, const char* value, const char* 
 
 }  // namespace
 
-std::size_t ReadProfileString(const char* section, const char* key, const char* defaultValue,
-                              char* dest, std::size_t size, const char* path) {
+std::size_t ReadProfileString(const char* section, const char* key, const char* defaultValue, char* dest,
+                              std::size_t size, const char* path) {
   if (!dest || size == 0) return 0;
   if (!section || !key || !path) return CopyDefault(defaultValue, dest, size);
   bool missing = false;

@@ -23,26 +23,23 @@
 // to size; blanks in front of a NUL stay. A line of blanks alone is no key. Anything
 // but a regular file (a folder, a pipe, a device) reads as missing.
 // Never holds more of the file in memory than a bounded window, whatever its lines.
-std::size_t ReadProfileString(const char* section, const char* key, const char* defaultValue,
-                              char* dest, std::size_t size, const char* path);
+std::size_t ReadProfileString(const char* section, const char* key, const char* defaultValue, char* dest,
+                              std::size_t size, const char* path);
 
 // Replaces the value of the first matching key of the first matching section, or adds
 // "key=value" at the end of that section, or adds the section at the end of the file
 // (creating the file). The section "" is the lines before the first header: a new key
-// of it goes after its last key, or first in the file. An added key follows the section's last line that is not blank,
-// ahead of blank lines that set off the next section. Every other byte of the file
-// stays as it was. The file is replaced atomically, so a failed write never leaves it
-// half written.
-// Section and key names are trimmed as the reader trims them, and written so. A file
-// saved as Unicode keeps its encoding: the new text is converted to it.
-// Returns false when the file could not be written. Nothing is written either when an
-// argument is null or the result would not read back as asked: a section, key or value
-// holding CR or LF, a key holding '=', a key beginning with '[' whose line would hold
-// a ']' (it would read as a section), a key beginning with the bytes of a byte-order
-// mark (first in the file it would read as one), or, for a Unicode file, a text without a Unicode
-// form (or a UTF-16 file cut in the middle of a unit). New lines end in CR LF, or in LF
-// when the file uses LF alone.
-// A read-only file is not replaced; through a symbolic link, the file it names is.
+// of it goes after its last key, or first in the file. An added key follows the section's last line that is
+// not blank, ahead of blank lines that set off the next section. Every other byte of the file stays as it
+// was. The file is replaced atomically, so a failed write never leaves it half written. Section and key names
+// are trimmed as the reader trims them, and written so. A file saved as Unicode keeps its encoding: the new
+// text is converted to it. Returns false when the file could not be written. Nothing is written either when
+// an argument is null or the result would not read back as asked: a section, key or value holding CR or LF, a
+// key holding '=', a key beginning with '[' whose line would hold a ']' (it would read as a section), a key
+// beginning with the bytes of a byte-order mark (first in the file it would read as one), or, for a Unicode
+// file, a text without a Unicode form (or a UTF-16 file cut in the middle of a unit). New lines end in CR LF,
+// or in LF when the file uses LF alone. A read-only file is not replaced; through a symbolic link, the file
+// it names is.
 bool WriteProfileString(const char* section, const char* key, const char* value, const char* path);
 
 // True when the file holds a section of that name (the section "" also when keys stand

@@ -80,8 +80,7 @@ bool AtomicFileWriter::Open() {
   if (exists) {
     // Owner first: changing it may clear set-id bits that the mode then restores.
     // Only a privileged writer may hand the file back to another owner.
-    if (fchown(fd_, st.st_uid, st.st_gid) != 0 &&
-        fchown(fd_, static_cast<uid_t>(-1), st.st_gid) != 0) {
+    if (fchown(fd_, st.st_uid, st.st_gid) != 0 && fchown(fd_, static_cast<uid_t>(-1), st.st_gid) != 0) {
       // Keeping our own owner and group is all that is left.
     }
     if (fchmod(fd_, st.st_mode & 07777) != 0) return false;

@@ -317,8 +317,9 @@ class KeyLineParser {
   // Turns the marks set within the current window (buffer indexes) into file offsets.
   template <class OffsetAt>
   void TakeMarks(OffsetAt offsetAt) {
-    for (auto [index, offset] : {std::pair{&nameEnd_, &nameEndAt_}, std::pair{&afterEquals_, &afterEqualsAt_},
-                                 std::pair{&valueStart_, &valueStartAt_}, std::pair{&valueEnd_, &valueEndAt_}}) {
+    for (auto [index, offset] :
+         {std::pair{&nameEnd_, &nameEndAt_}, std::pair{&afterEquals_, &afterEqualsAt_},
+          std::pair{&valueStart_, &valueStartAt_}, std::pair{&valueEnd_, &valueEndAt_}}) {
       if (*index != kUnset) *offset = offsetAt(*index);
       *index = kUnset;
     }

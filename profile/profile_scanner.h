@@ -76,7 +76,7 @@ struct ProfileLine {
   std::uint64_t valueStart = 0;  // trimmed value; an empty value sits right after the '='
   std::uint64_t valueEnd = 0;
   bool valueBeforeNul = false;  // a NUL byte stands right at valueEnd
-  std::uint64_t end = 0;  // after the line's terminator
+  std::uint64_t end = 0;        // after the line's terminator
 };
 
 class ProfileScanner {
@@ -149,7 +149,7 @@ class ProfileScanner {
   char buffer_[kBufferSize];
   std::size_t pos_ = 0;
   std::size_t len_ = 0;
-  std::uint64_t base_ = 0;  // file offset of buffer_[0], for a file read as it is
+  std::uint64_t base_ = 0;        // file offset of buffer_[0], for a file read as it is
   std::uint64_t chunkStart_ = 0;  // for a converted file: the raw offset rawAt counts from
   std::unique_ptr<Decoded> decoded_;
   TextEncoding encoding_ = TextEncoding::kAnsi;

@@ -76,8 +76,7 @@ class RequiredValues {
   std::string error_;
 };
 
-void GetData(const http::Request& req, http::Reply& res, MiningStore& store,
-             const ServiceOptions& options) {
+void GetData(const http::Request& req, http::Reply& res, MiningStore& store, const ServiceOptions& options) {
   RequiredValues q(req);
   const std::string serial = q.Text("sn");
   q.Text("Mac");  // part of the request; any text will do, an adapter error text included
@@ -85,9 +84,10 @@ void GetData(const http::Request& req, http::Reply& res, MiningStore& store,
   bool failed = false;
   const auto info = store.LoadMachineInfo(serial, failed);
   if (failed) return DatabaseFailed(res);
-  SetContent(res, info ? FormatMachineInfo(*info, options.clientVersion)
-                       : FormatUnknownMachine(options.clientVersion),
-                  kIniType);
+  SetContent(
+      res,
+      info ? FormatMachineInfo(*info, options.clientVersion) : FormatUnknownMachine(options.clientVersion),
+      kIniType);
 }
 
 void UpdateInfo(const http::Request& req, http::Reply& res, MiningStore& store,

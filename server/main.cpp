@@ -91,7 +91,8 @@ int main(int argc, char** argv) {
   // is once the store is open and the handler set.
   std::unique_ptr<MiningStore> store;
   http::Handler handler;
-  http::Engine server(std::move(settings), [&handler](const http::Request& request) { return handler(request); });
+  http::Engine server(std::move(settings),
+                      [&handler](const http::Request& request) { return handler(request); });
   std::string error;
   if (!server.Bind(options.bindAddress, options.port, error)) {
     std::fprintf(stderr, "mining-service: %s\n", error.c_str());
@@ -106,8 +107,7 @@ int main(int argc, char** argv) {
   if (store->SeededOnOpen()) {
     // A PostgreSQL URI may carry a password: the log names only the kind of database.
     WriteLogLine("mining-service: new database " +
-                 (IsPostgresUri(options.databasePath) ? std::string("(PostgreSQL)")
-                                                      : options.databasePath) +
+                 (IsPostgresUri(options.databasePath) ? std::string("(PostgreSQL)") : options.databasePath) +
                  ", seeded demo machine " + options.seedSerial);
   }
 

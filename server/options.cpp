@@ -76,7 +76,8 @@ struct ServiceApp {
     text("--patch-dir", o.patchDir, "DIR",
          "folder holding patchv2.exe and its signature patchv2.exe.minisig, served at "
          "/patch/patchv2.exe and /patch/patchv2.exe.minisig");
-    text("--client-version", o.clientVersion, "TEXT", "client version offered in [Version] Server (default 0.216)");
+    text("--client-version", o.clientVersion, "TEXT",
+         "client version offered in [Version] Server (default 0.216)");
     number("--boost-every", o.boostEvery, 0, 1000000000,
            "every Nth report of a machine gets a boost Code (default 10; 0 never)");
     text("--seed-serial", o.seedSerial, "TEXT",
@@ -105,16 +106,10 @@ OptionsResult ParseOptions(const std::vector<std::string>& args) {
   ServiceOptions options;
   ServiceApp described(options);
   switch (command_line::Parse(described.app, described.version, args, result.error)) {
-    case command_line::Outcome::kHelp:
-      result.helpRequested = true;
-      return result;
-    case command_line::Outcome::kVersion:
-      result.versionRequested = true;
-      return result;
-    case command_line::Outcome::kError:
-      return result;
-    case command_line::Outcome::kRun:
-      break;
+    case command_line::Outcome::kHelp: result.helpRequested = true; return result;
+    case command_line::Outcome::kVersion: result.versionRequested = true; return result;
+    case command_line::Outcome::kError: return result;
+    case command_line::Outcome::kRun: break;
   }
   if (options.tlsCert.empty() != options.tlsKey.empty()) {
     result.error = "--tls-cert and --tls-key go together";

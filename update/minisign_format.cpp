@@ -59,13 +59,15 @@ std::optional<MinisignPublicKey> ParseMinisignPublicKey(const std::string& base6
 std::optional<MinisignSignature> ParseMinisignSignature(const std::string& fileText) {
   const std::vector<std::string> lines = Lines(fileText);
   if (lines.size() != 4) return std::nullopt;
-  if (!StartsWith(lines[0], kUntrustedPrefix) || lines[0].size() > std::strlen(kUntrustedPrefix) + kMaxCommentBytes) {
+  if (!StartsWith(lines[0], kUntrustedPrefix) ||
+      lines[0].size() > std::strlen(kUntrustedPrefix) + kMaxCommentBytes) {
     return std::nullopt;
   }
   if (!StartsWith(lines[2], kTrustedPrefix)) return std::nullopt;
   MinisignSignature sig;
   sig.trustedComment = lines[2].substr(std::strlen(kTrustedPrefix));
-  if (sig.trustedComment.size() > kMaxCommentBytes || HasControlBytes(sig.trustedComment)) return std::nullopt;
+  if (sig.trustedComment.size() > kMaxCommentBytes || HasControlBytes(sig.trustedComment))
+    return std::nullopt;
 
   const auto body = DecodeBase64(lines[1]);
   if (!body || body->size() != 74 || (*body)[0] != 'E') return std::nullopt;

@@ -22,7 +22,7 @@ struct MinisignSignature {
   SignedContent content = SignedContent::kFile;
   KeyId keyId{};
   std::array<unsigned char, 64> signature{};
-  std::string trustedComment;                     // the text after "trusted comment: "
+  std::string trustedComment;                       // the text after "trusted comment: "
   std::array<unsigned char, 64> globalSignature{};  // over signature + trusted comment
 };
 

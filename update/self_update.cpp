@@ -23,7 +23,9 @@
 
 const char* BuiltClientVersion() { return KESTRAVON_CLIENT_VERSION; }
 
-std::string PatchFilePath(const std::string& installDir) { return installDir + PathSeparator() + "patch.exe"; }
+std::string PatchFilePath(const std::string& installDir) {
+  return installDir + PathSeparator() + "patch.exe";
+}
 
 long long MaxInstallerBytes() { return KESTRAVON_MAX_INSTALLER_BYTES; }
 
@@ -60,7 +62,9 @@ bool FetchSignature(const SelfUpdateRequest& request, const std::string& url, co
   } else {
     DownloadedFile file;
     ok = file.Open(path) && file.ReadText(text, kMaxSignatureBytes);
-    if (!ok) why = "the signature file is unreadable or larger than " + std::to_string(kMaxSignatureBytes) + " bytes";
+    if (!ok)
+      why =
+          "the signature file is unreadable or larger than " + std::to_string(kMaxSignatureBytes) + " bytes";
   }
   std::remove(path.c_str());
   return ok;
@@ -104,9 +108,9 @@ SelfUpdateResult RunSelfUpdate(const SelfUpdateRequest& request) {
     Explain(request, "the downloaded installer is not a plain file of ours within the size limit");
     return SelfUpdateResult::kNotInstalled;
   }
-  const SignatureVerdict verdict = VerifyInstallerSignature(
-      request.publicKey, signature, request.offeredVersion,
-      [&](const auto& sink) { return installer.Read(sink); });
+  const SignatureVerdict verdict =
+      VerifyInstallerSignature(request.publicKey, signature, request.offeredVersion,
+                               [&](const auto& sink) { return installer.Read(sink); });
   if (verdict != SignatureVerdict::kValid) {
     installer.Close();
     std::remove(partial.c_str());
@@ -129,6 +133,7 @@ SelfUpdateResult RunSelfUpdate(const SelfUpdateRequest& request) {
     Explain(request, "the installer could not be started");
     return SelfUpdateResult::kLaunchFailed;
   }
-  WriteProfileString("Version", "Client", request.offeredVersion.c_str(), ConfigPath(request.installDir).c_str());
+  WriteProfileString("Version", "Client", request.offeredVersion.c_str(),
+                     ConfigPath(request.installDir).c_str());
   return SelfUpdateResult::kLaunched;
 }

@@ -5,8 +5,9 @@
 // against the built-in key for the offered version is the installer made runnable, put in
 // place as patch.exe and started with "/VerySilent": the very file that was verified, held
 // open since. [Version] Client is written only once it has started. Whether a version is
-// offered at all (newer than ours, not refused before) is the caller's: see UpdateGate. Any failure removes the temporary files, leaves patch.exe and config.ini
-// as they were, starts nothing and writes one line saying why to the debug output.
+// offered at all (newer than ours, not refused before) is the caller's: see UpdateGate. Any failure removes
+// the temporary files, leaves patch.exe and config.ini as they were, starts nothing and writes one line
+// saying why to the debug output.
 #include <atomic>
 #include <string>
 
@@ -24,7 +25,14 @@ struct SelfUpdateRequest {
   const std::atomic<bool>* abort = nullptr;  // gives up a download when set
 };
 
-enum class SelfUpdateResult { kLaunched, kNoKey, kDownloadFailed, kSignatureRefused, kNotInstalled, kLaunchFailed };
+enum class SelfUpdateResult {
+  kLaunched,
+  kNoKey,
+  kDownloadFailed,
+  kSignatureRefused,
+  kNotInstalled,
+  kLaunchFailed
+};
 
 SelfUpdateResult RunSelfUpdate(const SelfUpdateRequest& request);
 

@@ -21,7 +21,8 @@ const char* VerdictText(SignatureVerdict verdict) {
 }
 
 SignatureVerdict VerifyInstallerSignature(const std::string& publicKey, const std::string& signatureFile,
-                                          const std::string& offeredVersion, const InstallerBytes& installer) {
+                                          const std::string& offeredVersion,
+                                          const InstallerBytes& installer) {
   const auto key = ParseMinisignPublicKey(publicKey);
   if (!key) return SignatureVerdict::kNoKey;
   if (!InitSignatureCrypto()) return SignatureVerdict::kCryptoUnavailable;
@@ -35,7 +36,8 @@ SignatureVerdict VerifyInstallerSignature(const std::string& publicKey, const st
   if (!Ed25519Verify(key->key, globallySigned.data(), globallySigned.size(), sig->globalSignature)) {
     return SignatureVerdict::kCommentForged;
   }
-  if (!CommentHasToken(sig->trustedComment, "version:" + offeredVersion)) return SignatureVerdict::kOtherVersion;
+  if (!CommentHasToken(sig->trustedComment, "version:" + offeredVersion))
+    return SignatureVerdict::kOtherVersion;
 
   bool verified = false;
   if (sig->content == SignedContent::kBlake2bHash) {

@@ -8,12 +8,12 @@
 
 enum class SignatureVerdict {
   kValid,
-  kNoKey,             // no usable public key is built in: nothing is ever accepted
-  kMalformed,         // not a minisign signature file
-  kOtherKey,          // made with another key (key id differs)
-  kCommentForged,     // the global signature over the trusted comment does not verify
-  kOtherVersion,      // the trusted comment does not name the offered version
-  kFileMismatch,      // the signature does not verify over the installer
+  kNoKey,          // no usable public key is built in: nothing is ever accepted
+  kMalformed,      // not a minisign signature file
+  kOtherKey,       // made with another key (key id differs)
+  kCommentForged,  // the global signature over the trusted comment does not verify
+  kOtherVersion,   // the trusted comment does not name the offered version
+  kFileMismatch,   // the signature does not verify over the installer
   kInstallerUnreadable,
   kLegacyTooLarge,     // an "Ed" signature over an installer too large to verify whole
   kCryptoUnavailable,  // the crypto library could not be readied

@@ -11,7 +11,8 @@ std::optional<std::vector<std::string_view>> Parts(std::string_view text) {
   std::size_t start = 0;
   for (;;) {
     const std::size_t dot = text.find('.', start);
-    std::string_view part = text.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start);
+    std::string_view part =
+        text.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start);
     if (part.empty()) return std::nullopt;
     for (char c : part) {
       if (c < '0' || c > '9') return std::nullopt;

@@ -21,12 +21,12 @@
 #include <thread>
 #include <vector>
 
-#include "support/minerd_process.h"
-#include "support/raw_peer.h"
 #include "fleet_machine.h"
 #include "slow_crowd.h"
 #include "support/loopback_socket.h"
+#include "support/minerd_process.h"
 #include "support/mining_service_process.h"
+#include "support/raw_peer.h"
 #include "support/sandbox.h"
 #include "support/service_database.h"
 #include "timed_exchange.h"
@@ -38,11 +38,11 @@ using Clock = std::chrono::steady_clock;
 struct Options {
   std::string service = KESTRAVON_SERVICE_BIN;
   std::string minerd = KESTRAVON_MINERD_BIN;
-  int crowd = 1000;       // slow connections against the service
-  int viewers = 100;      // slow connections against the view, and hung ones at the close
-  int honest = 100;       // timed requests in each crowd
+  int crowd = 1000;   // slow connections against the service
+  int viewers = 100;  // slow connections against the view, and hung ones at the close
+  int honest = 100;   // timed requests in each crowd
   long long floodBytes = 1LL << 30;
-  int seconds = 60;       // bound of each crowd's honest requests together
+  int seconds = 60;  // bound of each crowd's honest requests together
 };
 
 bool Parse(int argc, char** argv, Options& o) {
@@ -50,14 +50,22 @@ bool Parse(int argc, char** argv, Options& o) {
     const std::string name = argv[i];
     const std::string value = argv[i + 1];
     const long long n = std::atoll(value.c_str());
-    if (name == "--service") o.service = value;
-    else if (name == "--minerd") o.minerd = value;
-    else if (name == "--crowd" && n >= 0 && n <= 15000) o.crowd = static_cast<int>(n);
-    else if (name == "--viewers" && n >= 0 && n <= 400) o.viewers = static_cast<int>(n);
-    else if (name == "--honest" && n >= 1 && n <= 10000) o.honest = static_cast<int>(n);
-    else if (name == "--flood-bytes" && n >= 1) o.floodBytes = n;
-    else if (name == "--seconds" && n >= 1 && n <= 600) o.seconds = static_cast<int>(n);
-    else return false;
+    if (name == "--service")
+      o.service = value;
+    else if (name == "--minerd")
+      o.minerd = value;
+    else if (name == "--crowd" && n >= 0 && n <= 15000)
+      o.crowd = static_cast<int>(n);
+    else if (name == "--viewers" && n >= 0 && n <= 400)
+      o.viewers = static_cast<int>(n);
+    else if (name == "--honest" && n >= 1 && n <= 10000)
+      o.honest = static_cast<int>(n);
+    else if (name == "--flood-bytes" && n >= 1)
+      o.floodBytes = n;
+    else if (name == "--seconds" && n >= 1 && n <= 600)
+      o.seconds = static_cast<int>(n);
+    else
+      return false;
   }
   return argc % 2 == 1;
 }
@@ -99,7 +107,8 @@ void Flood(const char* what, int port, pid_t pid, const std::string& head, long 
   const int fd = loopback::Connect(port);
   SendFor(fd, head, std::chrono::seconds(2));
   std::string lines;
-  for (int i = 0; i < 256; ++i) lines += "X-Flood-" + std::to_string(i) + ": " + std::string(4000, 'y') + "\r\n";
+  for (int i = 0; i < 256; ++i)
+    lines += "X-Flood-" + std::to_string(i) + ": " + std::string(4000, 'y') + "\r\n";
   long long taken = 0;
   const auto start = Clock::now();
   while (taken < bytes && Clock::now() - start < std::chrono::seconds(60)) {
@@ -113,7 +122,8 @@ void Flood(const char* what, int port, pid_t pid, const std::string& head, long 
   const long after = RssKiB(pid);
   const std::string status = reply.empty() ? "closed, no answer" : reply.substr(0, reply.find('\r'));
   std::printf("%-22s taken %10lld B in %5.1f s; RSS %6ld -> peak %7ld -> %6ld KiB; %s\n", what, taken,
-              std::chrono::duration<double>(Clock::now() - start).count(), before, peak, after, status.c_str());
+              std::chrono::duration<double>(Clock::now() - start).count(), before, peak, after,
+              status.c_str());
 }
 
 std::string ServiceRequest(const std::string& target) {
@@ -125,7 +135,8 @@ struct Minerd {
   std::string token;
 };
 
-Minerd StartMinerd(const Options& o, const Sandbox& box, const MiningServiceProcess& service, const char* name) {
+Minerd StartMinerd(const Options& o, const Sandbox& box, const MiningServiceProcess& service,
+                   const char* name) {
   const std::string install = box.MakeDir(std::string(name) + "-install");
   const std::string temp = box.MakeDir(std::string(name) + "-temp");
   chmod(temp.c_str(), 0700);
@@ -136,7 +147,8 @@ Minerd StartMinerd(const Options& o, const Sandbox& box, const MiningServiceProc
                                service.BaseUrl(), "--listen", "127.0.0.1:0"},
       box.File(std::string(name) + ".log"));
   if (!m.process->Start()) {
-    std::fprintf(stderr, "doors-bench: kestravon-minerd did not start: %s\n", m.process->StartError().c_str());
+    std::fprintf(stderr, "doors-bench: kestravon-minerd did not start: %s\n",
+                 m.process->StartError().c_str());
     std::exit(1);
   }
   m.token = ReadFileBytes(temp + "/minerd.token");
@@ -182,17 +194,19 @@ int main(int argc, char** argv) {
     setrlimit(RLIMIT_NOFILE, &files);
   }
   Sandbox box;
-  const std::string trickle = ServiceRequest("/Machine/GetData.html?sn=KST-DEMO-0001&Mac=x") + "X-Slow: yes\r\n";
+  const std::string trickle =
+      ServiceRequest("/Machine/GetData.html?sn=KST-DEMO-0001&Mac=x") + "X-Slow: yes\r\n";
 
-  std::printf("%-34s %5s %5s %9s %8s %8s %8s\n", "honest requests amid slow ones", "open", "again", "ok/tried",
-              "p50 ms", "p99 ms", "max ms");
+  std::printf("%-34s %5s %5s %9s %8s %8s %8s\n", "honest requests amid slow ones", "open", "again",
+              "ok/tried", "p50 ms", "p99 ms", "max ms");
   {
     auto service = StartService(o, box, "plain", false);
     std::vector<FleetMachine> machines;
     machines.reserve(10);
     for (int i = 0; i < 10; ++i) machines.push_back(FleetMachine::Make(i, 7));
     auto report = [&](int i) {
-      return ExchangePlain(service->Port(), ServiceRequest(machines[static_cast<std::size_t>(i % 10)].ReportTarget(10, 12)),
+      return ExchangePlain(service->Port(),
+                           ServiceRequest(machines[static_cast<std::size_t>(i % 10)].ReportTarget(10, 12)),
                            std::chrono::seconds(10));
     };
     TimeHonest("service, plain, alone", o, nullptr, report);
@@ -211,7 +225,8 @@ int main(int argc, char** argv) {
                          std::chrono::seconds(10));
     };
     TimeHonest("service, TLS, alone", o, nullptr, info);
-    SlowCrowd crowd(service->Port(), o.crowd, std::string("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", 11), 250);
+    SlowCrowd crowd(service->Port(), o.crowd, std::string("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", 11),
+                    250);
     std::this_thread::sleep_for(std::chrono::seconds(2));
     TimeHonest(("service, TLS, " + std::to_string(o.crowd) + " slow").c_str(), o, &crowd, info);
   }
@@ -220,7 +235,8 @@ int main(int argc, char** argv) {
     Minerd minerd = StartMinerd(o, box, *service, "view");
     const int port = minerd.process->ViewPort();
     const std::string host = "Host: 127.0.0.1:" + std::to_string(port) + "\r\n";
-    const std::string metrics = "GET /metrics HTTP/1.1\r\n" + host + "Authorization: Bearer " + minerd.token + "\r\n\r\n";
+    const std::string metrics =
+        "GET /metrics HTTP/1.1\r\n" + host + "Authorization: Bearer " + minerd.token + "\r\n\r\n";
     auto look = [&](int) { return ExchangePlain(port, metrics, std::chrono::seconds(10)); };
     TimeHonest("view, /metrics, alone", o, nullptr, look);
     {
@@ -228,7 +244,8 @@ int main(int argc, char** argv) {
       std::this_thread::sleep_for(std::chrono::seconds(2));
       TimeHonest(("view, /metrics, " + std::to_string(o.viewers) + " slow").c_str(), o, &crowd, look);
     }
-    Flood("view, header flood", port, minerd.process->Pid(), "GET /metrics HTTP/1.1\r\n" + host, o.floodBytes);
+    Flood("view, header flood", port, minerd.process->Pid(), "GET /metrics HTTP/1.1\r\n" + host,
+          o.floodBytes);
     minerd.process->Stop(SIGTERM);
   }
   for (const int viewers : {0, o.viewers}) {
@@ -255,7 +272,8 @@ int main(int argc, char** argv) {
     const std::vector<int> notices = PowerNoticesOf(box.File(name + "-service.db"), "KST-DEMO-0001");
     const std::string log = ReadFileBytes(box.File(name + "-service.log"));
     const auto last = log.rfind(" GET /");
-    const std::string lastRequest = last == std::string::npos ? "none" : log.substr(last + 5, log.find('\n', last) - last - 5);
+    const std::string lastRequest =
+        last == std::string::npos ? "none" : log.substr(last + 5, log.find('\n', last) - last - 5);
     std::printf("SIGTERM with %zu hung viewers: exit %s after %.2f s; notices", hung.size(),
                 WIFEXITED(status) ? std::to_string(WEXITSTATUS(status)).c_str() : "by signal", seconds);
     for (int n : notices) std::printf(" %d", n);

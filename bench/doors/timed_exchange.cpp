@@ -24,7 +24,8 @@ int StatusOf(const std::string& reply) {
 void Bound(int fd, std::chrono::milliseconds limit) {
   const int yes = 1;
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
-  timeval tv{static_cast<time_t>(limit.count() / 1000), static_cast<suseconds_t>((limit.count() % 1000) * 1000)};
+  timeval tv{static_cast<time_t>(limit.count() / 1000),
+             static_cast<suseconds_t>((limit.count() % 1000) * 1000)};
   setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
   setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
 }

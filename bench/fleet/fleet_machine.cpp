@@ -27,8 +27,8 @@ FleetMachine FleetMachine::Make(int index, std::uint32_t seed) {
   FleetMachine m;
   m.serial = FleetSerial(index);
   char mac[32];
-  std::snprintf(mac, sizeof mac, "02-00-00-%02X-%02X-%02X", (index >> 16) & 0xFF,
-                (index >> 8) & 0xFF, index & 0xFF);
+  std::snprintf(mac, sizeof mac, "02-00-00-%02X-%02X-%02X", (index >> 16) & 0xFF, (index >> 8) & 0xFF,
+                index & 0xFF);
   m.mac = mac;
   m.random.Seed(seed + static_cast<std::uint32_t>(index) * 7919u);
   return m;

@@ -9,14 +9,14 @@
 struct FleetMachine {
   std::string serial;
   std::string mac;
-  CrtRandom random;     // the client's generator, seeded per machine
+  CrtRandom random;  // the client's generator, seeded per machine
   int exp = 0;
   double kest = 0;
   double location = 0;
   double miningPerSec = 0.012;
-  bool busy = false;    // a report of it is in flight: its worker is inside the exchange
-  bool mining = true;   // a Code of 0 switches it off, as it does the client
-  int port = 0;         // of the service it talks to; machines are spread over the services
+  bool busy = false;   // a report of it is in flight: its worker is inside the exchange
+  bool mining = true;  // a Code of 0 switches it off, as it does the client
+  int port = 0;        // of the service it talks to; machines are spread over the services
 
   static FleetMachine Make(int index, std::uint32_t seed);
 

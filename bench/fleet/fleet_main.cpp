@@ -52,14 +52,22 @@ bool ParseArgs(int argc, char** argv, FleetOptions& o) {
     if (i + 1 >= argc) return false;
     const std::string value = argv[++i];
     const long n = std::strtol(value.c_str(), nullptr, 10);
-    if (name == "--machines" && n >= 1 && n <= 20000) o.machines = static_cast<int>(n);
-    else if (name == "--bursts" && n >= 1 && n <= 60) o.bursts = static_cast<int>(n);
-    else if (name == "--threads" && n >= 1 && n <= 1024) o.threads = static_cast<int>(n);
-    else if (name == "--seed") o.seed = static_cast<std::uint32_t>(n);
-    else if (name == "--service") o.service = value;
-    else if (name == "--db" && IsPostgresDb(value)) o.db = value;
-    else if (name == "--instances" && n >= 1 && n <= 8) o.instances = static_cast<int>(n);
-    else return false;
+    if (name == "--machines" && n >= 1 && n <= 20000)
+      o.machines = static_cast<int>(n);
+    else if (name == "--bursts" && n >= 1 && n <= 60)
+      o.bursts = static_cast<int>(n);
+    else if (name == "--threads" && n >= 1 && n <= 1024)
+      o.threads = static_cast<int>(n);
+    else if (name == "--seed")
+      o.seed = static_cast<std::uint32_t>(n);
+    else if (name == "--service")
+      o.service = value;
+    else if (name == "--db" && IsPostgresDb(value))
+      o.db = value;
+    else if (name == "--instances" && n >= 1 && n <= 8)
+      o.instances = static_cast<int>(n);
+    else
+      return false;
   }
   // Several services on one SQLite file would each have a writer of its own: the service
   // is built for one process per file.
@@ -111,8 +119,8 @@ void Record(KindFigures& k, const HttpResult& r, std::map<int, long>& answeredAt
 
 // Sends one request per machine, at most `window` in flight, until all are answered.
 template <typename Target, typename OnAnswer>
-bool EachMachine(HttpLoad& load, std::vector<FleetMachine>& fleet, std::size_t window,
-                 Target target, OnAnswer onAnswer, LoadClock::time_point deadline) {
+bool EachMachine(HttpLoad& load, std::vector<FleetMachine>& fleet, std::size_t window, Target target,
+                 OnAnswer onAnswer, LoadClock::time_point deadline) {
   std::size_t next = 0;
   while ((next < fleet.size() || load.InFlight() > 0) && LoadClock::now() < deadline) {
     while (next < fleet.size() && load.InFlight() < window) {
@@ -198,14 +206,16 @@ int main(int argc, char** argv) {
   const std::size_t startWindow = 256;
   const auto phaseDeadline = [] { return LoadClock::now() + std::chrono::seconds(120); };
 
-  EachMachine(load, fleet, startWindow, [](const FleetMachine& m) { return m.MachineInfoTarget(); },
-              [&](FleetMachine& m, const HttpResult& r) {
-                Record(info, r, answeredAt);
-                if (r.answered && r.status == 200) m.ApplyMachineInfo(r.body);
-              },
-              phaseDeadline());
-  EachMachine(load, fleet, startWindow, [](const FleetMachine& m) { return m.PowerTarget(1); },
-              [&](FleetMachine&, const HttpResult& r) { Record(powerOn, r, answeredAt); }, phaseDeadline());
+  EachMachine(
+      load, fleet, startWindow, [](const FleetMachine& m) { return m.MachineInfoTarget(); },
+      [&](FleetMachine& m, const HttpResult& r) {
+        Record(info, r, answeredAt);
+        if (r.answered && r.status == 200) m.ApplyMachineInfo(r.body);
+      },
+      phaseDeadline());
+  EachMachine(
+      load, fleet, startWindow, [](const FleetMachine& m) { return m.PowerTarget(1); },
+      [&](FleetMachine&, const HttpResult& r) { Record(powerOn, r, answeredAt); }, phaseDeadline());
 
   // Burst seconds. Each machine's worker passes once a millisecond; during milliseconds
   // 0-4 a pass draws the gate and, when it opens, the worker is inside the exchange until
@@ -237,17 +247,16 @@ int main(int argc, char** argv) {
         if (m.random.Draw() % 40 > 3) continue;
         m.busy = true;
         ++figures.sent;
-        load.Send(m.port, m.ReportTarget(local.tm_hour, local.tm_min),
-                  [&, mp = &m](const HttpResult& r) {
-                    mp->busy = false;
-                    Record(report, r, answeredAt);
-                    if (r.answered && r.status == 200) {
-                      ++figures.answered;
-                      ++reportsAnswered;
-                      lastAnswer = std::max(lastAnswer, r.finished);
-                      mp->ApplyStatusReply(r.body);
-                    }
-                  });
+        load.Send(m.port, m.ReportTarget(local.tm_hour, local.tm_min), [&, mp = &m](const HttpResult& r) {
+          mp->busy = false;
+          Record(report, r, answeredAt);
+          if (r.answered && r.status == 200) {
+            ++figures.answered;
+            ++reportsAnswered;
+            lastAnswer = std::max(lastAnswer, r.finished);
+            mp->ApplyStatusReply(r.body);
+          }
+        });
       }
     }
     // The burst's answers; the next burst second waits until this one is done, so every
@@ -257,8 +266,9 @@ int main(int argc, char** argv) {
     bursts.push_back(figures);
   }
 
-  EachMachine(load, fleet, startWindow, [](const FleetMachine& m) { return m.PowerTarget(0); },
-              [&](FleetMachine&, const HttpResult& r) { Record(powerOff, r, answeredAt); }, phaseDeadline());
+  EachMachine(
+      load, fleet, startWindow, [](const FleetMachine& m) { return m.PowerTarget(0); },
+      [&](FleetMachine&, const HttpResult& r) { Record(powerOff, r, answeredAt); }, phaseDeadline());
 
   // With several services: their sums, as if one.
   double rssPeak = 0;
@@ -282,9 +292,9 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  std::printf("machines: %d, burst seconds: %d, service threads: %s, %d service%s on %s\n",
-              o.machines, o.bursts, o.threads > 0 ? std::to_string(o.threads).c_str() : "default",
-              o.instances, o.instances == 1 ? "" : "s", o.db.empty() ? "SQLite" : "PostgreSQL");
+  std::printf("machines: %d, burst seconds: %d, service threads: %s, %d service%s on %s\n", o.machines,
+              o.bursts, o.threads > 0 ? std::to_string(o.threads).c_str() : "default", o.instances,
+              o.instances == 1 ? "" : "s", o.db.empty() ? "SQLite" : "PostgreSQL");
   long sent = 0;
   double bestRate = 0;
   for (std::size_t i = 0; i < bursts.size(); ++i) {
@@ -300,14 +310,14 @@ int main(int argc, char** argv) {
   const bool nothingLost = rows.reports == reportsAnswered &&
                            rows.powerOn == static_cast<long>(powerOn.seconds.size()) &&
                            rows.powerOff == static_cast<long>(powerOff.seconds.size());
-  std::printf("database: %lld report rows for %ld answered reports (%ld sent); power notices "
-              "%lld on / %lld off for %zu / %zu answered: %s\n",
-              static_cast<long long>(rows.reports), reportsAnswered, sent,
-              static_cast<long long>(rows.powerOn), static_cast<long long>(rows.powerOff),
-              powerOn.seconds.size(), powerOff.seconds.size(),
-              nothingLost ? "nothing lost" : "MISMATCH");
-  std::printf("service RSS: %.1f MiB after start, %.1f MiB peak; exit status %d\n", rssAtStart,
-              rssPeak, exitCode);
+  std::printf(
+      "database: %lld report rows for %ld answered reports (%ld sent); power notices "
+      "%lld on / %lld off for %zu / %zu answered: %s\n",
+      static_cast<long long>(rows.reports), reportsAnswered, sent, static_cast<long long>(rows.powerOn),
+      static_cast<long long>(rows.powerOff), powerOn.seconds.size(), powerOff.seconds.size(),
+      nothingLost ? "nothing lost" : "MISMATCH");
+  std::printf("service RSS: %.1f MiB after start, %.1f MiB peak; exit status %d\n", rssAtStart, rssPeak,
+              exitCode);
   const long requests = static_cast<long>(info.seconds.size() + powerOn.seconds.size() +
                                           report.seconds.size() + powerOff.seconds.size());
   std::printf(

@@ -64,15 +64,12 @@ bool CountFleetRows(const std::string& dbPath, FleetRows& rows, std::string& err
     std::int64_t* into;
   } counts[] = {
       {"SELECT COUNT(*) FROM reports WHERE serial LIKE 'FLEET-%'", &rows.reports},
-      {"SELECT COUNT(*) FROM power_notices WHERE serial LIKE 'FLEET-%' AND on_off = 1",
-       &rows.powerOn},
-      {"SELECT COUNT(*) FROM power_notices WHERE serial LIKE 'FLEET-%' AND on_off = 0",
-       &rows.powerOff},
+      {"SELECT COUNT(*) FROM power_notices WHERE serial LIKE 'FLEET-%' AND on_off = 1", &rows.powerOn},
+      {"SELECT COUNT(*) FROM power_notices WHERE serial LIKE 'FLEET-%' AND on_off = 0", &rows.powerOff},
   };
   for (const auto& c : counts) {
     sqlite3_stmt* s = nullptr;
-    if (sqlite3_prepare_v2(db.handle, c.sql, -1, &s, nullptr) != SQLITE_OK ||
-        sqlite3_step(s) != SQLITE_ROW) {
+    if (sqlite3_prepare_v2(db.handle, c.sql, -1, &s, nullptr) != SQLITE_OK || sqlite3_step(s) != SQLITE_ROW) {
       error = sqlite3_errmsg(db.handle);
       sqlite3_finalize(s);
       return false;

@@ -77,8 +77,7 @@ void HttpLoad::Send(int port, const std::string& target, std::function<void(cons
   addr.sin_family = AF_INET;
   addr.sin_port = htons(static_cast<uint16_t>(port));
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);  // loopback only, whatever the caller wants
-  if (::connect(e->fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 &&
-      errno != EINPROGRESS) {
+  if (::connect(e->fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 && errno != EINPROGRESS) {
     return Finish(e, std::string("connect: ") + std::strerror(errno));
   }
   epoll_event ev{};
@@ -110,8 +109,7 @@ void HttpLoad::Finish(Exchange* e, const std::string& error) {
 void HttpLoad::OnReady(Exchange* e, std::uint32_t events) {
   if (e->finished) return;
   if ((events & EPOLLOUT) && e->sent < e->request.size()) {
-    const ssize_t n = ::send(e->fd, e->request.data() + e->sent, e->request.size() - e->sent,
-                             MSG_NOSIGNAL);
+    const ssize_t n = ::send(e->fd, e->request.data() + e->sent, e->request.size() - e->sent, MSG_NOSIGNAL);
     if (n < 0 && errno != EAGAIN) return Finish(e, std::string("send: ") + std::strerror(errno));
     if (n > 0) e->sent += static_cast<std::size_t>(n);
     if (e->sent == e->request.size()) {

@@ -11,11 +11,11 @@
 using LoadClock = std::chrono::steady_clock;
 
 struct HttpResult {
-  bool answered = false;   // a complete status line and body arrived
+  bool answered = false;  // a complete status line and body arrived
   int status = 0;
   std::string body;
-  std::string error;       // why there is no answer
-  int port = 0;            // of the service it went to
+  std::string error;  // why there is no answer
+  int port = 0;       // of the service it went to
   LoadClock::time_point started;
   LoadClock::time_point finished;
   double Seconds() const { return std::chrono::duration<double>(finished - started).count(); }

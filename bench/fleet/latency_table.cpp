@@ -14,12 +14,12 @@ double Quantile(const std::vector<double>& sorted, double q) {
 }  // namespace
 
 void PrintLatencyTable(std::FILE* out, std::vector<KindFigures>& kinds) {
-  std::fprintf(out, "%-14s %9s %7s %10s %10s %10s\n", "request", "answered", "errors", "p50 ms",
-               "p99 ms", "max ms");
+  std::fprintf(out, "%-14s %9s %7s %10s %10s %10s\n", "request", "answered", "errors", "p50 ms", "p99 ms",
+               "max ms");
   for (KindFigures& k : kinds) {
     std::sort(k.seconds.begin(), k.seconds.end());
-    std::fprintf(out, "%-14s %9zu %7ld %10.1f %10.1f %10.1f\n", k.kind.c_str(), k.seconds.size(),
-                 k.errors, 1000 * Quantile(k.seconds, 0.50), 1000 * Quantile(k.seconds, 0.99),
+    std::fprintf(out, "%-14s %9zu %7ld %10.1f %10.1f %10.1f\n", k.kind.c_str(), k.seconds.size(), k.errors,
+                 1000 * Quantile(k.seconds, 0.50), 1000 * Quantile(k.seconds, 0.99),
                  1000 * (k.seconds.empty() ? 0 : k.seconds.back()));
     if (k.errors > 0) std::fprintf(out, "  first error of %s: %s\n", k.kind.c_str(), k.firstError.c_str());
   }

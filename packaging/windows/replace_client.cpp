@@ -47,8 +47,8 @@ bool Start(const std::wstring& program, const std::wstring& folder, HANDLE* proc
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started = {};
-  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
-                      &startup, &started)) {
+  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.c_str(), &startup, &started)) {
     return false;
   }
   CloseHandle(started.hThread);
@@ -127,10 +127,12 @@ int Close(const std::wstring& folder) {
 int Prepare(const std::wstring& folder) {
   // The install folder is an ANSI path to the client (c:\KESTRAVON).
   char ansi[MAX_PATH] = {};
-  if (WideCharToMultiByte(CP_ACP, 0, folder.c_str(), -1, ansi, MAX_PATH, nullptr, nullptr) == 0) return kFailed;
+  if (WideCharToMultiByte(CP_ACP, 0, folder.c_str(), -1, ansi, MAX_PATH, nullptr, nullptr) == 0)
+    return kFailed;
   PrepareInstallFolder(ansi);
   const DWORD attributes = GetFileAttributesW(folder.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? kDone : kFailed;
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? kDone
+                                                                                               : kFailed;
 }
 
 }  // namespace

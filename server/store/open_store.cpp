@@ -9,8 +9,8 @@ bool IsPostgresUri(const std::string& db) {
   return db.rfind("postgresql://", 0) == 0 || db.rfind("postgres://", 0) == 0;
 }
 
-std::unique_ptr<MiningStore> OpenStore(const std::string& database, const std::string& seedSerial, int threads,
-                                       std::string& error) {
+std::unique_ptr<MiningStore> OpenStore(const std::string& database, const std::string& seedSerial,
+                                       int threads, std::string& error) {
   // Readers of SQLite share one file; PostgreSQL gets a reading connection per worker, up
   // to a number its default connection limit (100) leaves room beside, and one to write.
   if (IsPostgresUri(database)) {

@@ -11,5 +11,5 @@ bool IsPostgresUri(const std::string& database);
 
 // Opens (or creates and seeds) that database, with up to `threads` connections for
 // reading; null with a message on failure.
-std::unique_ptr<MiningStore> OpenStore(const std::string& database, const std::string& seedSerial, int threads,
-                                       std::string& error);
+std::unique_ptr<MiningStore> OpenStore(const std::string& database, const std::string& seedSerial,
+                                       int threads, std::string& error);

@@ -19,9 +19,7 @@ std::int64_t PgResult::Int(int row, int column) const {
   return std::strtoll(Text(row, column).c_str(), nullptr, 10);
 }
 
-double PgResult::Real(int row, int column) const {
-  return std::strtod(Text(row, column).c_str(), nullptr);
-}
+double PgResult::Real(int row, int column) const { return std::strtod(Text(row, column).c_str(), nullptr); }
 
 PgParams& PgParams::Text(std::string_view value) {
   values_.emplace_back(value);
@@ -76,8 +74,8 @@ bool PgConnection::Send(const PgStatement& statement) {
     values[i] = params.values_[i].data();
     lengths[i] = static_cast<int>(params.values_[i].size());
   }
-  return PQsendQueryParams(conn_, statement.sql, static_cast<int>(values.size()), nullptr,
-                           values.data(), lengths.data(), params.formats_.data(),
+  return PQsendQueryParams(conn_, statement.sql, static_cast<int>(values.size()), nullptr, values.data(),
+                           lengths.data(), params.formats_.data(),
                            /*resultFormat=*/0) == 1;
 }
 
@@ -125,6 +123,4 @@ bool PgConnection::Reconnect() {
   return PQstatus(conn_) == CONNECTION_OK;
 }
 
-std::string PgConnection::LastError() const {
-  return conn_ ? PQerrorMessage(conn_) : "out of memory";
-}
+std::string PgConnection::LastError() const { return conn_ ? PQerrorMessage(conn_) : "out of memory"; }

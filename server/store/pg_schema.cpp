@@ -96,16 +96,33 @@ bool SeedDemo(PgConnection& db, const std::string& seedSerial) {
       " b_kest, b_btc, b_eth, b_bnb, kest_addr, btc_addr, eth_addr, bnb_addr)"
       " VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14) RETURNING id",
       PgParams()
-          .Text(s.name).Int(s.activeUsers).Int(s.activeMachines).Real(s.totalKestMining)
-          .Real(s.mkph).Real(s.mkps).Real(s.buriedKest).Real(s.buriedBtc).Real(s.buriedEth)
-          .Real(s.buriedBnb).Text(s.kestAddr).Text(s.btcAddr).Text(s.ethAddr).Text(s.bnbAddr));
+          .Text(s.name)
+          .Int(s.activeUsers)
+          .Int(s.activeMachines)
+          .Real(s.totalKestMining)
+          .Real(s.mkph)
+          .Real(s.mkps)
+          .Real(s.buriedKest)
+          .Real(s.buriedBtc)
+          .Real(s.buriedEth)
+          .Real(s.buriedBnb)
+          .Text(s.kestAddr)
+          .Text(s.btcAddr)
+          .Text(s.ethAddr)
+          .Text(s.bnbAddr));
   const UserRecord& u = demo.user;
   PgResult user = db.Run(
       "INSERT INTO users (kest_addr, btc_addr, eth_addr, bnb_addr, kest_balance, btc_balance,"
       " eth_balance, bnb_balance) VALUES ($1, $2, $3, $4, $5, $6, $7, $8) RETURNING id",
       PgParams()
-          .Text(u.kestAddr).Text(u.btcAddr).Text(u.ethAddr).Text(u.bnbAddr)
-          .Real(u.kestBalance).Real(u.btcBalance).Real(u.ethBalance).Real(u.bnbBalance));
+          .Text(u.kestAddr)
+          .Text(u.btcAddr)
+          .Text(u.ethAddr)
+          .Text(u.bnbAddr)
+          .Real(u.kestBalance)
+          .Real(u.btcBalance)
+          .Real(u.ethBalance)
+          .Real(u.bnbBalance));
   if (!mars.Ok() || !user.Ok() || mars.Rows() != 1 || user.Rows() != 1) return false;
   const MachineRecord& m = demo.machine;
   PgResult machine = db.Run(
@@ -113,14 +130,29 @@ bool SeedDemo(PgConnection& db, const std::string& seedSerial) {
       " target_coin, kest, btc, eth, bnb, on_off, mars_id, user_id) VALUES ($1, $2, $3, $4,"
       " $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16)",
       PgParams()
-          .Bytes(seedSerial).Text(m.name).Int(m.sector).Real(m.location).Int(m.level)
-          .Int(m.exp).Int(m.fuel).Int(m.autoCharge).Int(m.targetCoin).Real(m.kest).Real(m.btc)
-          .Real(m.eth).Real(m.bnb).Int(m.onOff).Int(mars.Int(0, 0)).Int(user.Int(0, 0)));
+          .Bytes(seedSerial)
+          .Text(m.name)
+          .Int(m.sector)
+          .Real(m.location)
+          .Int(m.level)
+          .Int(m.exp)
+          .Int(m.fuel)
+          .Int(m.autoCharge)
+          .Int(m.targetCoin)
+          .Real(m.kest)
+          .Real(m.btc)
+          .Real(m.eth)
+          .Real(m.bnb)
+          .Int(m.onOff)
+          .Int(mars.Int(0, 0))
+          .Int(user.Int(0, 0)));
   if (!machine.Ok()) return false;
   const struct {
     const char* coin;
     double usd;
-  } prices[] = {{"BTC", demo.prices.btc}, {"ETH", demo.prices.eth}, {"BNB", demo.prices.bnb},
+  } prices[] = {{"BTC", demo.prices.btc},
+                {"ETH", demo.prices.eth},
+                {"BNB", demo.prices.bnb},
                 {"KEST", demo.prices.kest}};
   for (const auto& p : prices) {
     if (!db.Run("INSERT INTO coin_prices (coin, usd) VALUES ($1, $2)"
@@ -135,11 +167,9 @@ bool SeedDemo(PgConnection& db, const std::string& seedSerial) {
 
 }  // namespace
 
-bool PreparePgDatabase(PgConnection& db, const std::string& seedSerial, bool& seeded,
-                       std::string& error) {
+bool PreparePgDatabase(PgConnection& db, const std::string& seedSerial, bool& seeded, std::string& error) {
   seeded = false;
-  if (!db.Exec("BEGIN") || !db.Exec("SELECT pg_advisory_xact_lock(8216)") ||
-      !db.Exec(kCreateTables)) {
+  if (!db.Exec("BEGIN") || !db.Exec("SELECT pg_advisory_xact_lock(8216)") || !db.Exec(kCreateTables)) {
     error = "cannot create the tables: " + db.LastError();
     db.Exec("ROLLBACK");
     return false;
@@ -153,8 +183,7 @@ bool PreparePgDatabase(PgConnection& db, const std::string& seedSerial, bool& se
   }
   if (fresh) {
     if (!SeedDemo(db, seedSerial) ||
-        !db.Run("INSERT INTO schema_version (version) VALUES ($1)", PgParams().Int(kSchemaVersion))
-             .Ok()) {
+        !db.Run("INSERT INTO schema_version (version) VALUES ($1)", PgParams().Int(kSchemaVersion)).Ok()) {
       error = "cannot seed the demo machine: " + db.LastError();
       db.Exec("ROLLBACK");
       return false;
@@ -167,4 +196,3 @@ bool PreparePgDatabase(PgConnection& db, const std::string& seedSerial, bool& se
   }
   return true;
 }
-

@@ -7,5 +7,4 @@
 // Creates the tables when the database is new and seeds one demo machine with its MARS
 // site, its user and the coin prices, exactly once per database, even with two services
 // starting together. Returns false with a message when the database cannot be set up.
-bool PreparePgDatabase(PgConnection& db, const std::string& seedSerial, bool& seeded,
-                       std::string& error);
+bool PreparePgDatabase(PgConnection& db, const std::string& seedSerial, bool& seeded, std::string& error);

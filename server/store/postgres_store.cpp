@@ -136,8 +136,7 @@ std::optional<MachineInfo> PostgresStore::LoadMachineInfo(const std::string& ser
 
 ReportOutcome PostgresStore::ApplyReport(const StatusReport& report, int boostEvery) {
   // The scramble check costs thirty scrambles; done here, on the request's thread.
-  StoreWrite write =
-      StoreWrite::Report(report, CryMatchesAmount(report.amountText, report.cry), boostEvery);
+  StoreWrite write = StoreWrite::Report(report, CryMatchesAmount(report.amountText, report.cry), boostEvery);
   if (!writer_->Run(write)) return ReportOutcome{};
   return write.outcome;
 }

@@ -17,8 +17,7 @@
 
 class PostgresStore : public MiningStore {
  public:
-  bool Open(const std::string& uri, const std::string& seedSerial, int connections,
-            std::string& error);
+  bool Open(const std::string& uri, const std::string& seedSerial, int connections, std::string& error);
   bool SeededOnOpen() const override { return seeded_; }
   std::optional<MachineInfo> LoadMachineInfo(const std::string& serial, bool& failed) override;
   ReportOutcome ApplyReport(const StatusReport& report, int boostEvery) override;

@@ -64,7 +64,7 @@ struct StatusReport {
 
 // What the service answers to a report.
 struct ReportOutcome {
-  bool stored = false;     // false: the database failed, nothing was recorded
+  bool stored = false;  // false: the database failed, nothing was recorded
   bool knownMachine = false;
   int fuel = 0;
   double kest = 0;

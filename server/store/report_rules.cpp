@@ -13,8 +13,7 @@ bool CryMatchesAmount(std::string_view amountText, std::string_view cry) {
   return false;
 }
 
-ReportDecision DecideReport(int fuelBefore, bool cryMatches, std::int64_t reportNumber,
-                            int boostEvery) {
+ReportDecision DecideReport(int fuelBefore, bool cryMatches, std::int64_t reportNumber, int boostEvery) {
   ReportDecision d;
   const bool hadFuel = fuelBefore > 0;
   d.fuelAfter = hadFuel ? fuelBefore - 1 : 0;

@@ -24,5 +24,4 @@ struct ReportDecision {
 // reports from 1 including this one. Each report burns one unit of fuel (never below 0).
 // A report is worth something only with fuel to burn and a matching scramble; the answer
 // is Code 0 when the scramble does not match or the tank is empty after this report.
-ReportDecision DecideReport(int fuelBefore, bool cryMatches, std::int64_t reportNumber,
-                            int boostEvery);
+ReportDecision DecideReport(int fuelBefore, bool cryMatches, std::int64_t reportNumber, int boostEvery);

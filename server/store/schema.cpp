@@ -158,7 +158,9 @@ bool SeedDemo(SqliteDb& db, const std::string& seedSerial) {
   const struct {
     const char* coin;
     double usd;
-  } prices[] = {{"BTC", demo.prices.btc}, {"ETH", demo.prices.eth}, {"BNB", demo.prices.bnb},
+  } prices[] = {{"BTC", demo.prices.btc},
+                {"ETH", demo.prices.eth},
+                {"BNB", demo.prices.bnb},
                 {"KEST", demo.prices.kest}};
   for (const auto& p : prices) {
     Statement row(db, "INSERT OR REPLACE INTO coin_prices (coin, usd) VALUES (?1, ?2)");

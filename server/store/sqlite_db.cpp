@@ -3,8 +3,7 @@
 Statement::Statement(SqliteDb& db, const char* sql) : db_(db), sql_(sql) {
   stmt_ = db.TakePrepared(sql);
   if (stmt_) return;
-  if (sqlite3_prepare_v3(db.Handle(), sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr) !=
-      SQLITE_OK) {
+  if (sqlite3_prepare_v3(db.Handle(), sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr) != SQLITE_OK) {
     db_.NoteError();
     sqlite3_finalize(stmt_);
     stmt_ = nullptr;
@@ -31,16 +30,15 @@ Statement& Statement::BindReal(int index, double value) {
 }
 
 Statement& Statement::BindText(int index, std::string_view value) {
-  if (stmt_ && sqlite3_bind_text64(stmt_, index, value.data(), value.size(), SQLITE_TRANSIENT,
-                                   SQLITE_UTF8) != SQLITE_OK) {
+  if (stmt_ && sqlite3_bind_text64(stmt_, index, value.data(), value.size(), SQLITE_TRANSIENT, SQLITE_UTF8) !=
+                   SQLITE_OK) {
     failed_ = true;
   }
   return *this;
 }
 
 Statement& Statement::BindBlob(int index, std::string_view value) {
-  if (stmt_ &&
-      sqlite3_bind_blob64(stmt_, index, value.data(), value.size(), SQLITE_TRANSIENT) != SQLITE_OK) {
+  if (stmt_ && sqlite3_bind_blob64(stmt_, index, value.data(), value.size(), SQLITE_TRANSIENT) != SQLITE_OK) {
     failed_ = true;
   }
   return *this;

@@ -12,10 +12,14 @@ bool ReadPrices(SqliteDb& db, CoinPrices& prices) {
   while (s.Step()) {
     const std::string coin = s.ColumnText(0);
     const double usd = s.ColumnReal(1);
-    if (coin == "BTC") prices.btc = usd;
-    else if (coin == "ETH") prices.eth = usd;
-    else if (coin == "BNB") prices.bnb = usd;
-    else if (coin == "KEST") prices.kest = usd;
+    if (coin == "BTC")
+      prices.btc = usd;
+    else if (coin == "ETH")
+      prices.eth = usd;
+    else if (coin == "BNB")
+      prices.bnb = usd;
+    else if (coin == "KEST")
+      prices.kest = usd;
   }
   return !s.Failed();
 }
@@ -122,8 +126,7 @@ std::optional<MachineInfo> SqliteStore::LoadMachineInfo(const std::string& seria
 
 ReportOutcome SqliteStore::ApplyReport(const StatusReport& report, int boostEvery) {
   // The scramble check costs thirty scrambles; done here, on the request's thread.
-  StoreWrite write =
-      StoreWrite::Report(report, CryMatchesAmount(report.amountText, report.cry), boostEvery);
+  StoreWrite write = StoreWrite::Report(report, CryMatchesAmount(report.amountText, report.cry), boostEvery);
   if (!writer_->Run(write)) return ReportOutcome{};
   return write.outcome;
 }

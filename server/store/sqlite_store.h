@@ -18,8 +18,7 @@ class SqliteStore : public MiningStore {
  public:
   // Opens (or creates and seeds) the database file. False with a message on failure.
   // readers: how many machine-information requests may read at the same time.
-  bool Open(const std::string& path, const std::string& seedSerial, std::string& error,
-            int readers = 4);
+  bool Open(const std::string& path, const std::string& seedSerial, std::string& error, int readers = 4);
   bool SeededOnOpen() const override { return seeded_; }
 
   // Empty when the serial number is unknown or the database failed (then failed is true).

@@ -8,7 +8,6 @@
 
 #include "server/store/records.h"
 
-
 class MiningStore {
  public:
   virtual ~MiningStore() = default;

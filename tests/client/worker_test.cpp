@@ -52,9 +52,9 @@ TEST_F(WorkerFixture, PassDependsOnSwitchMinuteAndMillisecond) {
     int onOff, minute, second, ms;
     bool reports, mines;
   } cases[] = {
-      {1, 3, 7, 2, true, false},   {1, 3, 7, 0, true, false},  {1, 57, 0, 4, true, false},
-      {1, 3, 7, 5, false, true},   {1, 4, 7, 2, false, true},  {1, 0, 59, 999, false, true},
-      {0, 3, 7, 2, false, false},  {2, 4, 7, 50, false, false}, {-1, 4, 7, 50, false, false},
+      {1, 3, 7, 2, true, false},  {1, 3, 7, 0, true, false},   {1, 57, 0, 4, true, false},
+      {1, 3, 7, 5, false, true},  {1, 4, 7, 2, false, true},   {1, 0, 59, 999, false, true},
+      {0, 3, 7, 2, false, false}, {2, 4, 7, 50, false, false}, {-1, 4, 7, 50, false, false},
   };
   for (const Case& c : cases) {
     MinerCore core(env, window);
@@ -64,7 +64,8 @@ TEST_F(WorkerFixture, PassDependsOnSwitchMinuteAndMillisecond) {
     const size_t blocksBefore = MiningBlocks();
     core.WorkerPass();
     const size_t draws = random.DrawCount() - drawsBefore;
-    SCOPED_TRACE(testing::Message() << "onOff " << c.onOff << " at :" << c.minute << ":" << c.second << "." << c.ms);
+    SCOPED_TRACE(testing::Message() << "onOff " << c.onOff << " at :" << c.minute << ":" << c.second << "."
+                                    << c.ms);
     // A report that stops at its gate draws once; a mining step draws 33 times.
     EXPECT_EQ(draws, c.reports ? 1u : c.mines ? 33u : 0u);
     EXPECT_EQ(MiningBlocks() - blocksBefore, c.mines ? 1u : 0u);

@@ -40,7 +40,7 @@ TEST(ListenAddress, OnlyLoopbackLiteralsWithAPortAreTaken) {
       {"128.0.0.1:8300", false, "", 0},
       {"[::]:8300", false, "", 0},
       {"[::ffff:127.0.0.1]:8300", false, "", 0},  // mapped: a dual-stack socket, not ::1
-      {"localhost:8300", false, "", 0},            // a name resolves to whatever it is told
+      {"localhost:8300", false, "", 0},           // a name resolves to whatever it is told
       {"127.0.0.1", false, "", 0},
       {"127.0.0.1:", false, "", 0},
       {"127.0.0.1:65536", false, "", 0},
@@ -106,8 +106,8 @@ TEST(DaemonOptions, CommandLineIsReadStrictly) {
 
 TEST(DaemonOptions, UsageNamesEveryOptionAndVersionTheBuild) {
   const std::string usage = DaemonUsageText();
-  for (const char* option : {"--install-dir DIR", "--temp-dir DIR", "--listen HOST:PORT", "--service-root URL",
-                             "--patch-root URL", "--verbose", "--version", "--help"}) {
+  for (const char* option : {"--install-dir DIR", "--temp-dir DIR", "--listen HOST:PORT",
+                             "--service-root URL", "--patch-root URL", "--verbose", "--version", "--help"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option << " in:\n" << usage;
   }
   EXPECT_EQ(DaemonVersionText().rfind("kestravon-minerd 0.", 0), 0u) << DaemonVersionText();
@@ -132,9 +132,9 @@ TEST(AccessToken, ComparedWholeAndOnlyAsBearer) {
   EXPECT_TRUE(TokensMatch(BearerToken("Bearer " + token), token));
   std::string flipped = token;
   flipped.back() = flipped.back() == 'a' ? 'b' : 'a';
-  for (const std::string& header : {"Bearer " + flipped, "Bearer " + token.substr(1), "Bearer " + token + "0",
-                                    "bearer " + token, "Basic " + token, token, std::string("Bearer "),
-                                    std::string()}) {
+  for (const std::string& header :
+       {"Bearer " + flipped, "Bearer " + token.substr(1), "Bearer " + token + "0", "bearer " + token,
+        "Basic " + token, token, std::string("Bearer "), std::string()}) {
     EXPECT_FALSE(TokensMatch(BearerToken(header), token)) << header;
   }
   EXPECT_FALSE(TokensMatch("", "")) << "no expected token means nothing matches";
@@ -183,9 +183,12 @@ TEST(InstanceFolders, EachInstallFolderGetsItsOwnPrivateFolder) {
 
 TEST(Utf8Text, Cp949BecomesUtf8AndBadBytesBecomeReplacements) {
   EXPECT_EQ(AnsiToUtf8("plain"), "plain");
-  EXPECT_EQ(AnsiToUtf8("0.000000 \xA1\xC6"), "0.000000 \xC2\xB0");       // the degree sign
-  EXPECT_EQ(AnsiToUtf8("\xC4\xC9"), "\xEC\xBC\x80");                       // a Korean syllable
-  EXPECT_EQ(AnsiToUtf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(AnsiToUtf8("0.000000 \xA1\xC6"), "0.000000 \xC2\xB0");  // the degree sign
+  EXPECT_EQ(AnsiToUtf8("\xC4\xC9"), "\xEC\xBC\x80");                // a Korean syllable
+  EXPECT_EQ(AnsiToUtf8("a\xFF"
+                       "b"),
+            "a\xEF\xBF\xBD"
+            "b");
   EXPECT_EQ(AnsiToUtf8("cut \xC4"), "cut \xEF\xBF\xBD");
 }
 

@@ -37,8 +37,8 @@ struct MinerdFixture : ::testing::Test {
   }
 
   std::unique_ptr<MinerdProcess> Launch(std::vector<std::string> extra) {
-    std::vector<std::string> args{KESTRAVON_MINERD_BIN, "--install-dir", install, "--temp-dir", temp,
-                                  "--service-root", service->BaseUrl()};
+    std::vector<std::string> args{KESTRAVON_MINERD_BIN, "--install-dir",   install, "--temp-dir", temp,
+                                  "--service-root",     service->BaseUrl()};
     args.insert(args.end(), extra.begin(), extra.end());
     return std::make_unique<MinerdProcess>(args, box.File("minerd.log"));
   }

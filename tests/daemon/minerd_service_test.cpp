@@ -55,7 +55,8 @@ TEST_F(MinerdFixture, StartsTogglesThroughTheTokenAndClosesLikeCancel) {
   EXPECT_EQ(shown["panes.event.text"],
             "Initialize..\r\nDownloading Machine Information..\r\n" + name + " Start Mining..\r\n");
   EXPECT_EQ(Notices(), (std::vector<int>{1}));
-  ASSERT_TRUE(WaitUntil([&] { return Dashboard(view)["panes.mining.text"].find("Mining complete") != std::string::npos; }));
+  ASSERT_TRUE(WaitUntil(
+      [&] { return Dashboard(view)["panes.mining.text"].find("Mining complete") != std::string::npos; }));
 
   auto metrics = view.Get("/metrics");
   ASSERT_TRUE(metrics);
@@ -164,7 +165,8 @@ TEST_F(MinerdFixture, ReportsThroughAReportMinuteAndTheNoticeOffComesLast) {
   };
 
   // Minute 00 is a report minute: reports go out from its first seconds on.
-  ASSERT_TRUE(WaitUntil([&] { return metrics()["kestravon_reports_sent_total"] >= 3; }, std::chrono::seconds(45)))
+  ASSERT_TRUE(
+      WaitUntil([&] { return metrics()["kestravon_reports_sent_total"] >= 3; }, std::chrono::seconds(45)))
       << ReadFileBytes(box.File("minerd.log"));
   auto samples = metrics();
   EXPECT_EQ(samples["kestravon_reports_failed_total"], 0);
@@ -197,7 +199,8 @@ TEST_F(MinerdFixture, ReportsThroughAReportMinuteAndTheNoticeOffComesLast) {
   EXPECT_GE(answered, 250 - static_cast<int>(fuel));
   EXPECT_EQ(std::stoi(machine[0][0]), 250 - answered);
   const std::string log = ReadFileBytes(box.File("minerd.log"));
-  EXPECT_NE(log.find("UpdateInfov2.html?sn=KST-DEMO-0001"), std::string::npos) << "--verbose logs the URLs: " << log;
+  EXPECT_NE(log.find("UpdateInfov2.html?sn=KST-DEMO-0001"), std::string::npos)
+      << "--verbose logs the URLs: " << log;
   EXPECT_NE(log.find("OnOff=0"), std::string::npos) << log;
   EXPECT_EQ(log.find("Server Disconnected"), std::string::npos) << log;
 }
@@ -263,7 +266,8 @@ TEST_F(MinerdFixture, RefusesToStartWithoutASerialNumberOrInstallFolderAndSaysWh
 
 TEST_F(MinerdFixture, TwoInstancesOnOneBoxKeepApart) {
   const std::string install2 = box.MakeDir("install2");
-  WriteFileBytes(install2 + "/config.ini", "[SerialNo]\r\nNo=KST-OTHER-0002\r\n[Version]\r\nClient=0.216\r\n");
+  WriteFileBytes(install2 + "/config.ini",
+                 "[SerialNo]\r\nNo=KST-OTHER-0002\r\n[Version]\r\nClient=0.216\r\n");
   auto first = Launch({"--listen", "127.0.0.1:0"});
   ASSERT_TRUE(first->Start()) << first->StartError();
   // The second derives its private folder from its install folder.
@@ -320,8 +324,8 @@ TEST_F(MinerdFixture, RefusesAPrivateFolderInsideOneOthersControlAndNamesTheFix)
       }
     }
     const std::string log = box.File(std::string("refused-") + (c.plant ? "p" : "o") + ".log");
-    MinerdProcess minerd({KESTRAVON_MINERD_BIN, "--install-dir", install, "--service-root", service->BaseUrl()},
-                         log);
+    MinerdProcess minerd(
+        {KESTRAVON_MINERD_BIN, "--install-dir", install, "--service-root", service->BaseUrl()}, log);
     minerd.SetEnvironment({"TMPDIR=" + shared, "XDG_RUNTIME_DIR="});
     EXPECT_FALSE(minerd.Start());
     EXPECT_EQ(ExitCodeOf(minerd.Wait()), 1);

@@ -54,13 +54,13 @@ TEST(HistoryRing, KeepsTheNewestCapacityPointsAndAnswersFromASequenceNumber) {
       {0, 0, 0, {}},
       {3, 0, 0, {100, 101, 102}},
       {3, 1, 1, {101, 102}},
-      {3, 3, 3, {}},                      // nothing new yet
-      {3, 9, 3, {}},                      // from the future: nothing, and where the next will be
-      {4, 0, 0, {100, 101, 102, 103}},    // exactly full
-      {6, 0, 2, {102, 103, 104, 105}},    // overwritten: the oldest kept comes first
-      {6, 1, 2, {102, 103, 104, 105}},    // asked for one already gone
+      {3, 3, 3, {}},                    // nothing new yet
+      {3, 9, 3, {}},                    // from the future: nothing, and where the next will be
+      {4, 0, 0, {100, 101, 102, 103}},  // exactly full
+      {6, 0, 2, {102, 103, 104, 105}},  // overwritten: the oldest kept comes first
+      {6, 1, 2, {102, 103, 104, 105}},  // asked for one already gone
       {6, 5, 5, {105}},
-      {11, 8, 8, {108, 109, 110}},        // wrapped round more than once
+      {11, 8, 8, {108, 109, 110}},  // wrapped round more than once
   };
   for (const Case& c : cases) {
     HistoryRing ring(4);
@@ -115,12 +115,11 @@ TEST(HistorySampler, RatesComeFromThePassesBetweenTwoReadings) {
   };
   const double none = std::numeric_limits<double>::quiet_NaN();
   const Step steps[] = {
-      {10.0, 5000, none},   // the first has nothing to compare with
-      {11.0, 6000, 1000},
-      {12.5, 7500, 1000},   // a late tick: divided by the time that really passed
-      {12.5, 7600, none},   // no time passed: no rate rather than an infinite one
-      {13.5, 7600, 0},      // mining off: the worker still counts, here it did not pass
-      {14.5, 100, none},    // a count that went back (cannot happen; never a huge rate)
+      {10.0, 5000, none},                      // the first has nothing to compare with
+      {11.0, 6000, 1000}, {12.5, 7500, 1000},  // a late tick: divided by the time that really passed
+      {12.5, 7600, none},                      // no time passed: no rate rather than an infinite one
+      {13.5, 7600, 0},                         // mining off: the worker still counts, here it did not pass
+      {14.5, 100, none},                       // a count that went back (cannot happen; never a huge rate)
       {15.5, 1100, 1000},
   };
   HistoryRing ring;
@@ -226,11 +225,11 @@ TEST(TickSnapshot, ManyPagesInOneTickCostOneSnapshot) {
   EXPECT_EQ(built.load(), 1);
   EXPECT_EQ(std::set<std::string>(seen.begin(), seen.end()), std::set<std::string>{"tick 7"});
 
-  EXPECT_EQ(*snapshot.Get(8), "tick 8");   // the next tick: one more
+  EXPECT_EQ(*snapshot.Get(8), "tick 8");  // the next tick: one more
   EXPECT_EQ(*snapshot.Get(8), "tick 8");
-  EXPECT_EQ(*snapshot.Get(6), "tick 8");   // never back in time
+  EXPECT_EQ(*snapshot.Get(6), "tick 8");  // never back in time
   EXPECT_EQ(built.load(), 2);
-  snapshot.Invalidate();                    // a Start/Stop: the same tick again, anew
+  snapshot.Invalidate();  // a Start/Stop: the same tick again, anew
   EXPECT_EQ(*snapshot.Get(8), "tick 8");
   EXPECT_EQ(built.load(), 3);
   EXPECT_EQ(snapshot.Builds(), 3u);
@@ -263,9 +262,12 @@ std::string PageHtml() {
 std::string HtmlEscaped(const std::string& text) {
   std::string out;
   for (char c : text) {
-    if (c == '&') out += "&amp;";
-    else if (c == '<') out += "&lt;";
-    else out += c;
+    if (c == '&')
+      out += "&amp;";
+    else if (c == '<')
+      out += "&lt;";
+    else
+      out += c;
   }
   return out;
 }
@@ -311,11 +313,13 @@ TEST(PageFiles, EveryFieldHasItsPlaceUnderTheWindowsOwnTexts) {
   int texts = 0;
   for (const DialogItem& item : window.items) {
     const bool label = item.itemClass == ItemClass::kStatic && item.id == kNoId && item.text[0] != '\0';
-    const bool groupBox = item.itemClass == ItemClass::kButton && (item.style & style::kButtonTypeMask) == style::kGroupBox;
+    const bool groupBox =
+        item.itemClass == ItemClass::kButton && (item.style & style::kButtonTypeMask) == style::kGroupBox;
     const bool checkOrRadio = item.itemClass == ItemClass::kButton &&
                               ((item.style & style::kButtonTypeMask) == style::kAutoCheckBox ||
                                (item.style & style::kButtonTypeMask) == style::kAutoRadioButton);
-    if (std::string(item.text).rfind("If you change the sector", 0) == 0) continue;  // about a button that does nothing
+    if (std::string(item.text).rfind("If you change the sector", 0) == 0)
+      continue;  // about a button that does nothing
     if (!label && !groupBox && !checkOrRadio) continue;
     ++texts;
     EXPECT_NE(html.find(">" + HtmlEscaped(item.text) + "<"), std::string::npos) << item.text;
@@ -343,9 +347,9 @@ TEST(PageRoutes, SinceIsAPlainSequenceNumberOrNothing) {
       {"since=-1", false, 0},
       {"since=+1", false, 0},
       {"since=1x", false, 0},
-      {"since=%31", false, 0},                    // no decoding: a number is digits
-      {"since=1&since=2", false, 0},             // which one?
-      {"sincere=1", true, 0},                     // another parameter
+      {"since=%31", false, 0},        // no decoding: a number is digits
+      {"since=1&since=2", false, 0},  // which one?
+      {"sincere=1", true, 0},         // another parameter
   };
   for (const Case& c : cases) {
     const auto since = SinceOfQuery(c.query);
@@ -408,7 +412,7 @@ TEST_F(PageView, ThePageLoadsWithoutTheTokenAndItsDataOnlyWithIt) {
       {"/history?since=1x", true, 400, "no-store"},
       {"/history?since=", true, 400, "no-store"},
       {"/history?since=99999999999999999999999", true, 400, "no-store"},
-      {"/dashboard", false, 401, "no-store"},   // what the machine shows needs the token
+      {"/dashboard", false, 401, "no-store"},  // what the machine shows needs the token
       {"/metrics", false, 401, "no-store"},
       {"/dashboard", true, 200, "no-store"},
       {"/metrics", true, 200, "no-store"},
@@ -424,7 +428,8 @@ TEST_F(PageView, ThePageLoadsWithoutTheTokenAndItsDataOnlyWithIt) {
     }
     // Every answer, refusals too, carries the policy.
     EXPECT_EQ(res->get_header_value("Content-Security-Policy").find("default-src 'self'"), 0u) << c.path;
-    EXPECT_NE(res->get_header_value("Content-Security-Policy").find("frame-ancestors 'none'"), std::string::npos);
+    EXPECT_NE(res->get_header_value("Content-Security-Policy").find("frame-ancestors 'none'"),
+              std::string::npos);
     EXPECT_EQ(res->get_header_value("X-Content-Type-Options"), "nosniff") << c.path;
     if (c.status == 401) {
       EXPECT_EQ(res->get_header_value("WWW-Authenticate"), "Bearer") << c.path;

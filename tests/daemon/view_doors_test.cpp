@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "minerd_fixture.h"
-#include "support/raw_peer.h"
 #include "support/loopback_socket.h"
+#include "support/raw_peer.h"
 
 namespace {
 
@@ -114,7 +114,8 @@ TEST_F(ViewDoors, AHeaderFloodIsCutOffAndLeavesNoMemoryBehind) {
   ASSERT_GE(fd, 0);
   SendFor(fd, "GET /dashboard HTTP/1.1\r\n" + HostLine(), std::chrono::seconds(2));
   std::string lines;
-  for (int i = 0; i < 256; ++i) lines += "X-Flood-" + std::to_string(i) + ": " + std::string(4000, 'y') + "\r\n";
+  for (int i = 0; i < 256; ++i)
+    lines += "X-Flood-" + std::to_string(i) + ": " + std::string(4000, 'y') + "\r\n";
   // Pushed for up to three seconds, as long as the view takes it (1 MiB a round).
   std::size_t taken = 0;
   const auto start = Clock::now();
@@ -148,7 +149,8 @@ TEST_F(ViewDoors, SlowViewersNeitherSilenceTheViewNorHoldUpTheClose) {
     ASSERT_GE(fd, 0);
     viewers.push_back(fd);
   }
-  const std::string head = "GET /metrics HTTP/1.1\r\n" + HostLine() + "Authorization: Bearer " + token + "\r\n";
+  const std::string head =
+      "GET /metrics HTTP/1.1\r\n" + HostLine() + "Authorization: Bearer " + token + "\r\n";
   for (int i = 0; i < kViewers; i += 3) SendFor(viewers[i], head + "\r\n", std::chrono::seconds(1));
   std::atomic<bool> trickling{true};
   std::thread trickler([&] {

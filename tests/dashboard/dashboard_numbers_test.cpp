@@ -28,13 +28,13 @@ struct NumberField {
 
 const NumberField kDoubleFields[] = {
     {kIdTotalKestMining, "%lf KEST"}, {kIdMkph, "%lf KEST"},          {kIdMkps, "%lf KEST"},
-    {kIdBuriedKest, "%lf KEST"},      {kIdBuriedBtc, "%lf BTC"},       {kIdBuriedEth, "%lf ETH"},
-    {kIdBuriedBnb, "%lf BNB"},        {kIdLocation, "%lf \xA1\xC6"},   {kIdMiningPerSec, "%lf KEST"},
-    {kIdMoveSpeed, "%lf km/h"},       {kIdMachineKestUsd, "= $ %lf"},  {kIdMachineKest, "%lf"},
-    {kIdMachineBtcUsd, "= $ %lf"},    {kIdMachineBtc, "%lf"},          {kIdMachineEthUsd, "= $ %lf"},
-    {kIdMachineEth, "%lf"},           {kIdMachineBnbUsd, "= $ %lf"},   {kIdMachineBnb, "%lf"},
-    {kIdBalanceKest, "%lf"},          {kIdBalanceKestUsd, "= $ %lf"},  {kIdBalanceBtc, "%lf"},
-    {kIdBalanceBtcUsd, "= $ %lf"},    {kIdBalanceEth, "%lf"},          {kIdBalanceEthUsd, "= $ %lf"},
+    {kIdBuriedKest, "%lf KEST"},      {kIdBuriedBtc, "%lf BTC"},      {kIdBuriedEth, "%lf ETH"},
+    {kIdBuriedBnb, "%lf BNB"},        {kIdLocation, "%lf \xA1\xC6"},  {kIdMiningPerSec, "%lf KEST"},
+    {kIdMoveSpeed, "%lf km/h"},       {kIdMachineKestUsd, "= $ %lf"}, {kIdMachineKest, "%lf"},
+    {kIdMachineBtcUsd, "= $ %lf"},    {kIdMachineBtc, "%lf"},         {kIdMachineEthUsd, "= $ %lf"},
+    {kIdMachineEth, "%lf"},           {kIdMachineBnbUsd, "= $ %lf"},  {kIdMachineBnb, "%lf"},
+    {kIdBalanceKest, "%lf"},          {kIdBalanceKestUsd, "= $ %lf"}, {kIdBalanceBtc, "%lf"},
+    {kIdBalanceBtcUsd, "= $ %lf"},    {kIdBalanceEth, "%lf"},         {kIdBalanceEthUsd, "= $ %lf"},
     {kIdBalanceBnb, "%lf"},           {kIdBalanceBnbUsd, "= $ %lf"},
 };
 
@@ -76,13 +76,39 @@ TEST(DashboardNumbers, ReadAsPrintfWritesThem) {
   const double inf = std::numeric_limits<double>::infinity();
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const double values[] = {
-      0.0, -0.0, 1.0, -1.0, 0.1 + 0.2, 0.0000092, 0.0000192,
-      0.0000004999, 0.0000005, 0.0000015, 0.0000025, -0.0000005, -0.0000004,  // sixth decimal
-      0.9999995, 9.9999995, 1234567.891234, 98765432.1, -0.5,
-      1e15, 123456789012345678.0, 1e19, -1e19, 1e20, 1e25, 1e300,  // longest fit, cut, printf's cut
-      std::numeric_limits<double>::max(), std::numeric_limits<double>::lowest(),
-      std::numeric_limits<double>::min(), std::numeric_limits<double>::denorm_min(),
-      inf, -inf, nan, -nan,
+      0.0,
+      -0.0,
+      1.0,
+      -1.0,
+      0.1 + 0.2,
+      0.0000092,
+      0.0000192,
+      0.0000004999,
+      0.0000005,
+      0.0000015,
+      0.0000025,
+      -0.0000005,
+      -0.0000004,  // sixth decimal
+      0.9999995,
+      9.9999995,
+      1234567.891234,
+      98765432.1,
+      -0.5,
+      1e15,
+      123456789012345678.0,
+      1e19,
+      -1e19,
+      1e20,
+      1e25,
+      1e300,  // longest fit, cut, printf's cut
+      std::numeric_limits<double>::max(),
+      std::numeric_limits<double>::lowest(),
+      std::numeric_limits<double>::min(),
+      std::numeric_limits<double>::denorm_min(),
+      inf,
+      -inf,
+      nan,
+      -nan,
   };
   for (double v : values) ExpectAsPrintf(v);
 }

@@ -216,22 +216,18 @@ TEST_F(DashboardTest, OneRenderingWritesEveryControlOnceInOrder) {
   Show();
   using Kind = RecordingWindow::OpKind;
   const std::vector<std::pair<Kind, int>> expected = {
-      {Kind::kSetText, 1003},    {Kind::kSetText, 1004},    {Kind::kSetText, 1008},
-      {Kind::kSetText, 1009},    {Kind::kSetText, 1010},    {Kind::kSetText, 1006},
-      {Kind::kSetText, 1023},    {Kind::kSetText, 1024},    {Kind::kSetText, 1025},
-      {Kind::kSetText, 1027},    {Kind::kSetText, 1028},    {Kind::kSetText, 1012},
-      {Kind::kSetText, 1001},    {Kind::kSetText, 1002},    {Kind::kSetText, 1011},
-      {Kind::kSetText, 1019},    {Kind::kSetText, 1020},    {Kind::kSetText, 1021},
-      {Kind::kSetText, 1022},    {Kind::kSetText, 1013},    {Kind::kSetText, 1014},
-      {Kind::kSetText, 1015},    {Kind::kSetText, 1018},    {Kind::kSetText, 1037},
-      {Kind::kSetText, 1039},    {Kind::kCheckRadio, 1041}, {Kind::kSetCheck, 1017},
-      {Kind::kSetText, 1055},    {Kind::kSetText, 1052},    {Kind::kSetText, 1062},
-      {Kind::kSetText, 1056},    {Kind::kSetText, 1063},    {Kind::kSetText, 1058},
-      {Kind::kSetText, 1064},    {Kind::kSetText, 1060},    {Kind::kSetText, 1029},
-      {Kind::kSetText, 1030},    {Kind::kSetText, 1031},    {Kind::kSetText, 1032},
-      {Kind::kSetText, 1040},    {Kind::kSetText, 1065},    {Kind::kSetText, 1047},
-      {Kind::kSetText, 1066},    {Kind::kSetText, 1048},    {Kind::kSetText, 1067},
-      {Kind::kSetText, 1049},    {Kind::kSetText, 1068},    {Kind::kSetText, 1000},
+      {Kind::kSetText, 1003}, {Kind::kSetText, 1004},    {Kind::kSetText, 1008},  {Kind::kSetText, 1009},
+      {Kind::kSetText, 1010}, {Kind::kSetText, 1006},    {Kind::kSetText, 1023},  {Kind::kSetText, 1024},
+      {Kind::kSetText, 1025}, {Kind::kSetText, 1027},    {Kind::kSetText, 1028},  {Kind::kSetText, 1012},
+      {Kind::kSetText, 1001}, {Kind::kSetText, 1002},    {Kind::kSetText, 1011},  {Kind::kSetText, 1019},
+      {Kind::kSetText, 1020}, {Kind::kSetText, 1021},    {Kind::kSetText, 1022},  {Kind::kSetText, 1013},
+      {Kind::kSetText, 1014}, {Kind::kSetText, 1015},    {Kind::kSetText, 1018},  {Kind::kSetText, 1037},
+      {Kind::kSetText, 1039}, {Kind::kCheckRadio, 1041}, {Kind::kSetCheck, 1017}, {Kind::kSetText, 1055},
+      {Kind::kSetText, 1052}, {Kind::kSetText, 1062},    {Kind::kSetText, 1056},  {Kind::kSetText, 1063},
+      {Kind::kSetText, 1058}, {Kind::kSetText, 1064},    {Kind::kSetText, 1060},  {Kind::kSetText, 1029},
+      {Kind::kSetText, 1030}, {Kind::kSetText, 1031},    {Kind::kSetText, 1032},  {Kind::kSetText, 1040},
+      {Kind::kSetText, 1065}, {Kind::kSetText, 1047},    {Kind::kSetText, 1066},  {Kind::kSetText, 1048},
+      {Kind::kSetText, 1067}, {Kind::kSetText, 1049},    {Kind::kSetText, 1068},  {Kind::kSetText, 1000},
   };
   const auto operations = window_.Operations();
   ASSERT_EQ(operations.size(), expected.size());
@@ -248,8 +244,8 @@ TEST_F(DashboardTest, TargetCoinChecksItsButtonOrClearsAll) {
     int32_t targetCoin;
     int checked;
   } cases[] = {
-      {0, kIdTargetKest}, {1, 1042}, {2, 1043},     {3, 1044},       {4, kIdTargetAll},
-      {5, -1},            {7, -1},   {-1, -1},      {INT_MIN, -1},   {INT_MAX, -1},
+      {0, kIdTargetKest}, {1, 1042},     {2, 1043},     {3, 1044}, {4, kIdTargetAll}, {5, -1}, {7, -1},
+      {-1, -1},           {INT_MIN, -1}, {INT_MAX, -1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.targetCoin);

@@ -142,7 +142,7 @@ TEST(BoundedAnswers, HugeOrTricklingAnswersEndInTimeAndAreNotApplied) {
     core.Stop();
     const double close = Seconds(SteadyClock::now() - t0);
     EXPECT_LT(close, 20.0);
-    std::printf("%s: start-up %.2f s, two toggles %.4f s, report ended %.2f s later, close %.2f s\n",
-                c.name, startup, toggles, report, close);
+    std::printf("%s: start-up %.2f s, two toggles %.4f s, report ended %.2f s later, close %.2f s\n", c.name,
+                startup, toggles, report, close);
   }
 }

@@ -23,7 +23,8 @@ using std::chrono::milliseconds;
 
 constexpr const char* kGetData = "/Machine/GetData.html";
 constexpr const char* kReport = "/Machine/UpdateInfov2.html";
-constexpr const char* kConfig = "[SerialNo]\r\nNo=KST-0001\r\n; kept as it is\r\n[Version]\r\nClient=0.216\r\n";
+constexpr const char* kConfig =
+    "[SerialNo]\r\nNo=KST-0001\r\n; kept as it is\r\n[Version]\r\nClient=0.216\r\n";
 
 enum class Expect {
   kNotApplied,  // the answer did not arrive complete: fuel and amount kept, mining off
@@ -43,7 +44,8 @@ std::string OutOfRangeReply() {
 }
 
 std::string TenMegabyteLineReply() {
-  return "[Junk]\r\nx=" + std::string(10u << 20, '7') + "\r\n[Machine]\r\nFuel=240\r\nKEST=30\r\n"
+  return "[Junk]\r\nx=" + std::string(10u << 20, '7') +
+         "\r\n[Machine]\r\nFuel=240\r\nKEST=30\r\n"
          "Code=1000\r\n";
 }
 
@@ -56,20 +58,22 @@ std::string Bytes(const char (&literal)[N]) {
 const Fault kFaults[] = {
     {"NeverAnswers", [] { return Reply::NeverAnswer(); }, true, Expect::kNotApplied},
     {"HeadersThenStall", [] { return Reply::StallAfterHeaders(4096); }, true, Expect::kNotApplied},
-    {"OneBytePerSecond", [] { return Reply::Drip("[Machine]\r\nFuel=1\r\n", milliseconds(1000)); },
-     true, Expect::kNotApplied},
-    {"BodyCutMidway", [] { return Reply::Cut("[Machine]\r\nFuel=1\r\nKEST=2\r\nCode=1000\r\n", 18); },
-     false, Expect::kNotApplied},
+    {"OneBytePerSecond", [] { return Reply::Drip("[Machine]\r\nFuel=1\r\n", milliseconds(1000)); }, true,
+     Expect::kNotApplied},
+    {"BodyCutMidway", [] { return Reply::Cut("[Machine]\r\nFuel=1\r\nKEST=2\r\nCode=1000\r\n", 18); }, false,
+     Expect::kNotApplied},
     {"ClosedWithoutAnswer", [] { return Reply::CloseAtOnce(); }, false, Expect::kNotApplied},
     {"NotFoundPage", [] { return Reply::Status(404, "<html><h1>404 Not Found</h1></html>"); }, false,
      Expect::kNotApplied},
-    {"ServerErrorPage",
-     [] { return Reply::Status(500, "<html>[Machine]\r\nFuel=1\r\nCode=0\r\n</html>"); }, false,
-     Expect::kNotApplied},
+    {"ServerErrorPage", [] { return Reply::Status(500, "<html>[Machine]\r\nFuel=1\r\nCode=0\r\n</html>"); },
+     false, Expect::kNotApplied},
     {"FiftyMegabytes", [] { return Reply::Generated(50u << 20); }, false, Expect::kNotApplied},
     {"BinaryAndNulBytes",
      [] {
-       return Reply::Ok(Bytes("\x00\x01\xFF" "[Machine]\r\n\x00" "Fuel=5\r\nKEST=\xFF\xFE\r\nCode=1000\r\n"));
+       return Reply::Ok(
+           Bytes("\x00\x01\xFF"
+                 "[Machine]\r\n\x00"
+                 "Fuel=5\r\nKEST=\xFF\xFE\r\nCode=1000\r\n"));
      },
      false, Expect::kApplied},
     // Over the 1 MiB cap, however well formed.
@@ -178,7 +182,9 @@ TEST(FaultValues, CompleteAnswersWithStrangeValuesAreAppliedSafely) {
          EXPECT_EQ(s.fuel, 240);
          EXPECT_DOUBLE_EQ(s.machineKest, 30);
        }},
-      {"binary", Bytes("[Machine]\r\nFuel=1\0" "99\r\nCode=1000\r\n"),
+      {"binary",
+       Bytes("[Machine]\r\nFuel=1\0"
+             "99\r\nCode=1000\r\n"),
        [](const MachineState& s) {
          EXPECT_EQ(s.fuel, 1);  // a NUL ends the value where it stands
          EXPECT_EQ(s.onOff, 1);
@@ -215,13 +221,13 @@ TEST(LocalFaults, ConfigurationProblemsNeverStopTheClient) {
     const char* expectedSerial;
   } cases[] = {
       {"no config.ini", [](ClientFixture&) {}, ""},
-      {"config.ini is a folder",
-       [](ClientFixture& c) { c.box.MakeDir("install/config.ini"); }, ""},
-      {"install folder missing",
-       [](ClientFixture& c) { c.env.installDir = c.box.File("nowhere"); }, ""},
+      {"config.ini is a folder", [](ClientFixture& c) { c.box.MakeDir("install/config.ini"); }, ""},
+      {"install folder missing", [](ClientFixture& c) { c.env.installDir = c.box.File("nowhere"); }, ""},
       {"binary config.ini",
        [](ClientFixture& c) {
-         WriteFileBytes(c.InstallDir() + "/config.ini", Bytes("\xFF\xFE" "[SerialNo]\0" "No=x\r\n"));
+         WriteFileBytes(c.InstallDir() + "/config.ini", Bytes("\xFF\xFE"
+                                                              "[SerialNo]\0"
+                                                              "No=x\r\n"));
        },
        ""},
   };

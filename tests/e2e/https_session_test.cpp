@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "support/client_fixture.h"
-#include "support/minisign_signer.h"
 #include "support/mining_service_process.h"
+#include "support/minisign_signer.h"
 #include "support/service_database.h"
 #include "support/tls_fixtures.h"
 

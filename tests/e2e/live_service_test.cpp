@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "support/client_fixture.h"
-#include "support/minisign_signer.h"
 #include "support/mining_service_process.h"
+#include "support/minisign_signer.h"
 #include "support/service_database.h"
 
 namespace {
@@ -64,9 +64,8 @@ TEST_F(LiveFixture, StartReportAndEndAgainstTheService) {
   Rows notices = Db("SELECT serial, on_off FROM power_notices ORDER BY id");
   ASSERT_EQ(notices.size(), 1u);
   EXPECT_EQ(notices[0], (std::vector<std::string>{"KST-DEMO-0001", "1"}));
-  EXPECT_TRUE(WaitUntil([&] {
-    return client->window.Pane(LogPane::kMining).find("Mining complete") != std::string::npos;
-  }));
+  EXPECT_TRUE(WaitUntil(
+      [&] { return client->window.Pane(LogPane::kMining).find("Mining complete") != std::string::npos; }));
 
   // One report: the service accepts the scrambled amount and takes one unit of fuel.
   NextPassReports();
@@ -141,7 +140,7 @@ TEST_F(LiveFixture, CloseDuringReportsLeavesThePowerOffNoticeLast) {
   StartService();
   client->Core().StartSession();
   client->clock.SetLocalTime(12, 3, 7, 2);  // every pass reports
-  client->random.SetFallback(0);             // and every gate opens
+  client->random.SetFallback(0);            // and every gate opens
   ASSERT_TRUE(WaitUntil([&] { return std::stoi(Db("SELECT COUNT(*) FROM reports")[0][0]) >= 3; }));
   client->Core().EndSession();
   EXPECT_FALSE(client->Core().Running());
@@ -158,8 +157,9 @@ TEST_F(LiveFixture, CloseDuringReportsLeavesThePowerOffNoticeLast) {
   EXPECT_NE(lines.back().find(" GET /Machine/UpdateOnOff.html 200"), std::string::npos) << lines.back();
   EXPECT_EQ(PowerNoticesOf(options.databasePath, "KST-DEMO-0001"), (std::vector<int>{1, 0}));
   // And in the database: no report was stored after the notice.
-  const Rows later = Db("SELECT COUNT(*) FROM reports WHERE received_at > "
-                        "(SELECT received_at FROM power_notices WHERE on_off = 0)");
+  const Rows later =
+      Db("SELECT COUNT(*) FROM reports WHERE received_at > "
+         "(SELECT received_at FROM power_notices WHERE on_off = 0)");
   ASSERT_EQ(later.size(), 1u);
   EXPECT_EQ(later[0][0], "0");
 }

@@ -91,11 +91,13 @@ TEST_F(PrivateFilesFixture, ReplyFolderThatIsNotPrivateMeansNoAnswerAndADebugLin
     const char* what;
     std::function<std::string(ClientFixture&)> folder;
   } cases[] = {
-      {"others may enter", [](ClientFixture& c) {
+      {"others may enter",
+       [](ClientFixture& c) {
          chmod(c.TempDir().c_str(), 0755);
          return c.TempDir();
        }},
-      {"a link to a private folder", [](ClientFixture& c) {
+      {"a link to a private folder",
+       [](ClientFixture& c) {
          const std::string link = c.box.File("temp-link");
          symlink(c.TempDir().c_str(), link.c_str());
          return link + "/";

@@ -61,8 +61,9 @@ struct UpdateFixture : ::testing::Test {
   // The next reports offer `version`; the installer and a genuine signature for that
   // version are served.
   void Offer(const std::string& version, const std::string& installer) {
-    server.Route(kReport, Reply::Ok("[Machine]\r\nFuel=9\r\nKEST=1\r\nCode=1000\r\n[Version]\r\nServer=" + version +
-                                    "\r\n"));
+    server.Route(
+        kReport,
+        Reply::Ok("[Machine]\r\nFuel=9\r\nKEST=1\r\nCode=1000\r\n[Version]\r\nServer=" + version + "\r\n"));
     server.Route(kPatch, Reply::Ok(installer));
     server.Route(kSignature, Reply::Ok(key.Sign(installer, "version:" + version)));
   }
@@ -170,11 +171,11 @@ TEST_F(UpdateFixture, OnlyANewerVersionIsFetched) {
     const char* offered;
     bool fetched;
   } cases[] = {
-      {"0.216", "0.100", false},    {"0.216", "0.215.9", false}, {"0.216", "0.216.0", false},
-      {"0.216", "0.0216", false},   {"0.216", "0.99", false},    {"0.216", "0.217a", false},
-      {"0.216", "v0.300", false},   {"0.216", "0.217.", false},  {"", "0.100", false},
-      {"0.216", "0.217", true},     {"0.216", "0.2160", true},   {"0.216", "0.216.1", true},
-      {"0.216", "1.0", true},       {"", "0.217", true},
+      {"0.216", "0.100", false},  {"0.216", "0.215.9", false}, {"0.216", "0.216.0", false},
+      {"0.216", "0.0216", false}, {"0.216", "0.99", false},    {"0.216", "0.217a", false},
+      {"0.216", "v0.300", false}, {"0.216", "0.217.", false},  {"", "0.100", false},
+      {"0.216", "0.217", true},   {"0.216", "0.2160", true},   {"0.216", "0.216.1", true},
+      {"0.216", "1.0", true},     {"", "0.217", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.recorded) + " -> " + c.offered);
@@ -195,7 +196,8 @@ TEST_F(UpdateFixture, OnlyANewerVersionIsFetched) {
     EXPECT_EQ(PatchRequests(), patches);
     EXPECT_EQ(server.Requests().back().Path(), kReport);
     ASSERT_EQ(UpdateLines(), lines + 1);
-    EXPECT_NE(LastUpdateLine().find(std::string(c.offered) + " is not newer"), std::string::npos) << LastUpdateLine();
+    EXPECT_NE(LastUpdateLine().find(std::string(c.offered) + " is not newer"), std::string::npos)
+        << LastUpdateLine();
     EXPECT_EQ(client.ConfigText(),
               std::string("[SerialNo]\r\nNo=KST-0001\r\n[Version]\r\nClient=") + c.recorded + "\r\n");
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -216,12 +218,14 @@ TEST_F(UpdateFixture, ARefusedVersionIsNotFetchedAgainInTheRun) {
          Offer(v, Installer());
          server.Route(kSignature, Reply::Ok(other.Sign(Installer(), "version:" + v)));
        }},
-      {"installer not found", [&](const std::string& v) {
+      {"installer not found",
+       [&](const std::string& v) {
          Offer(v, Installer());
          server.Route(kPatch, Reply::Status(404, "missing"));
        }},
       // Genuinely signed, but no program this system can start.
-      {"installer refused to start", [&](const std::string& v) { Offer(v, std::string("MZ\x90\x00 not here", 13)); }},
+      {"installer refused to start",
+       [&](const std::string& v) { Offer(v, std::string("MZ\x90\x00 not here", 13)); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -242,8 +246,8 @@ TEST_F(UpdateFixture, ARefusedVersionIsNotFetchedAgainInTheRun) {
 
 TEST_F(UpdateFixture, SameOrShortVersionFetchesNoPatch) {
   for (const char* version : {"0.216", "", "1", "12"}) {
-    server.Route(kReport, Reply::Ok(std::string("[Machine]\r\nCode=1000\r\n[Version]\r\nServer=") +
-                                    version + "\r\n"));
+    server.Route(kReport,
+                 Reply::Ok(std::string("[Machine]\r\nCode=1000\r\n[Version]\r\nServer=") + version + "\r\n"));
     Report();
   }
   for (const auto& r : server.Requests()) EXPECT_EQ(r.Path(), kReport);
@@ -260,7 +264,8 @@ TEST_F(UpdateFixture, LinksAtTheTemporaryNamesAreNotFollowed) {
   ASSERT_EQ(symlink(victim.c_str(), (patch + ".part").c_str()), 0);
   ASSERT_EQ(symlink(victim.c_str(), (patch + ".minisig.part").c_str()), 0);
   Report();
-  EXPECT_EQ(ReadFileBytes(victim), "precious") << (client.debug.Texts().empty() ? "" : client.debug.Texts().back());
+  EXPECT_EQ(ReadFileBytes(victim), "precious")
+      << (client.debug.Texts().empty() ? "" : client.debug.Texts().back());
   EXPECT_EQ(ReadFileBytes(patch), Installer());
   EXPECT_TRUE(WaitUntil([&] { return FileExists(record); }));
   struct stat st {};
@@ -310,9 +315,12 @@ namespace {
 // A program that writes the blocked and ignored signals it started with to `out`.
 std::string SignalReporter(const std::string& out) {
   return "#!/usr/bin/perl\nopen(my $in, '<', '/proc/self/status') or die;\n"
-         "open(my $out, '>', '" + out + ".part') or die;\n"
+         "open(my $out, '>', '" +
+         out +
+         ".part') or die;\n"
          "print $out grep { /^Sig(Blk|Ign):/ } <$in>;\nclose($out);\n"
-         "rename('" + out + ".part', '" + out + "');\n";
+         "rename('" +
+         out + ".part', '" + out + "');\n";
 }
 
 // The signal set of one "SigXxx:\t<hex>" line of a report, or nothing.

@@ -3,8 +3,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <thread>
 #include <cstring>
+#include <thread>
 
 #include "profile/identity.h"
 #include "support/client_fixture.h"
@@ -18,7 +18,8 @@ constexpr const char* kReport = "/Machine/UpdateInfov2.html";
 
 std::string MachineReply(int onOff, const std::string& name = "Digger") {
   return "[Version]\r\nServer=0.216\r\n[Return]\r\nCount=1\r\n[Coin]\r\nKEST=2\r\n"
-         "[Machine]\r\nName=" + name + "\r\nLevel=2\r\nFuel=150\r\nOnOff=" + std::to_string(onOff) +
+         "[Machine]\r\nName=" +
+         name + "\r\nLevel=2\r\nFuel=150\r\nOnOff=" + std::to_string(onOff) +
          "\r\nKEST=10\r\nTargetCoin=1\r\n[MARS]\r\nName=Diacria quadrangle\r\nActive_Machine=3\r\n";
 }
 
@@ -52,13 +53,12 @@ TEST_F(SessionFixture, StartUpLogsDownloadsNotifiesAndStartsTheWorker) {
   EXPECT_EQ(client.window.Text(kIdSerialNo), "KST-0001");
   EXPECT_EQ(client.window.Text(kIdMachineName), "Digger");
   EXPECT_EQ(client.window.Text(kIdFuel), "150 / 200 gas");
-  EXPECT_TRUE(client.debug.Warnings().empty());  // an answered start-up warns of nothing
+  EXPECT_TRUE(client.debug.Warnings().empty());                // an answered start-up warns of nothing
   EXPECT_EQ(client.window.CheckedRadio(), kIdTargetKest + 1);  // BTC
   EXPECT_TRUE(client.Core().Running());
   // Mining runs on the worker and shows on the dashboard.
-  EXPECT_TRUE(WaitUntil([&] {
-    return client.window.Pane(LogPane::kMining).find("Mining complete") != std::string::npos;
-  }));
+  EXPECT_TRUE(WaitUntil(
+      [&] { return client.window.Pane(LogPane::kMining).find("Mining complete") != std::string::npos; }));
   EXPECT_EQ(client.window.Text(kIdStartStop), "STOP");
 
   client.Core().EndSession();
@@ -101,7 +101,7 @@ TEST_F(SessionFixture, FailedDownloadKeepsTheClearedRecordAndGoesOn) {
   WriteFileBytes(client.TempFile("qx_sn.dat"), MachineReply(1, "Stale"));
   server.Route(kGetData, Reply::Status(500, "<html>error</html>"));
   client.Core().WithState([](MachineState& s) {
-    s.level = 9;  // cleared by the start-up
+    s.level = 9;      // cleared by the start-up
     s.priceKest = 3;  // outside the cleared block: kept
   });
   client.Core().StartSession();
@@ -164,9 +164,11 @@ TEST_F(SessionFixture, AMissingSerialNumberIsNamedWithItsFileAndLine) {
     const auto warnings = machine.debug.Warnings();
     ASSERT_EQ(warnings.size(), c.warned ? 1u : 0u);
     if (c.warned) {
-      EXPECT_NE(warnings[0].find("no serial number in " + ConfigPath(machine.InstallDir())), std::string::npos)
+      EXPECT_NE(warnings[0].find("no serial number in " + ConfigPath(machine.InstallDir())),
+                std::string::npos)
           << warnings[0];
-      EXPECT_NE(warnings[0].find("\"[SerialNo]\" and \"No=<serial number>\""), std::string::npos) << warnings[0];
+      EXPECT_NE(warnings[0].find("\"[SerialNo]\" and \"No=<serial number>\""), std::string::npos)
+          << warnings[0];
     }
     machine.Core().EndSession();
     machine.Core().Stop();
@@ -206,9 +208,9 @@ TEST_F(SessionFixture, StopDuringAHungReportEndsPromptly) {
   server.Route(kGetData, Reply::Ok(MachineReply(1)));
   server.Route(kReport, Reply::StallAfterHeaders());
   client.clock.SetLocalTime(12, 3, 7, 2);  // every pass is a report pass
-  client.random.SetFallback(0);             // and every report passes its gate
+  client.random.SetFallback(0);            // and every report passes its gate
   client.Core().StartSession();
-  ASSERT_TRUE(server.WaitForRequests(3));   // the report is under way and stalls
+  ASSERT_TRUE(server.WaitForRequests(3));  // the report is under way and stalls
   const auto t0 = std::chrono::steady_clock::now();
   client.Core().Stop();
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(2500));
@@ -219,9 +221,9 @@ TEST_F(SessionFixture, CloseInAReportMinuteSendsNothingAfterThePowerOffNotice) {
   server.Route(kReport, Reply::Ok("[Machine]\r\nFuel=140\r\nKEST=11\r\nCode=3021\r\n"
                                   "[Version]\r\nServer=0.216\r\n"));
   client.clock.SetLocalTime(12, 3, 7, 2);  // every pass is a report pass
-  client.random.SetFallback(0);             // and every report passes its gate
+  client.random.SetFallback(0);            // and every report passes its gate
   client.Core().StartSession();
-  ASSERT_TRUE(server.WaitForRequests(5));   // reports are flowing
+  ASSERT_TRUE(server.WaitForRequests(5));  // reports are flowing
 
   client.Core().EndSession();
   EXPECT_FALSE(client.Core().Running());

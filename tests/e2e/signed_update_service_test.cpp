@@ -9,8 +9,8 @@
 #include <string>
 
 #include "support/client_fixture.h"
-#include "support/minisign_signer.h"
 #include "support/mining_service_process.h"
+#include "support/minisign_signer.h"
 
 namespace {
 
@@ -38,7 +38,9 @@ struct SignedUpdateService : ::testing::Test {
     // A key made by the minisign program; the client gets its public key line.
     secretKey = box.File("minisign.key");
     const std::string pub = box.File("minisign.pub");
-    ASSERT_EQ(std::system(("minisign -G -W -p " + Quoted(pub) + " -s " + Quoted(secretKey) + " >/dev/null").c_str()), 0)
+    ASSERT_EQ(std::system(
+                  ("minisign -G -W -p " + Quoted(pub) + " -s " + Quoted(secretKey) + " >/dev/null").c_str()),
+              0)
         << "minisign is missing: run scripts/setup";
     const std::string pubFile = ReadFileBytes(pub);
     const std::size_t start = pubFile.find('\n') + 1;
@@ -56,7 +58,6 @@ struct SignedUpdateService : ::testing::Test {
     record = box.File("installer-ran");
     installer = options.patchDir + "/patchv2.exe";
     WriteFileBytes(installer, "#!/bin/sh\nprintf '%s|%s\\n' \"$1\" \"$(pwd)\" >> " + Quoted(record) + "\n");
-
   }
 
   // A new run of the client, with its session started; the previous one is closed.
@@ -73,8 +74,8 @@ struct SignedUpdateService : ::testing::Test {
   }
 
   void SignWithTool(const std::string& version) {
-    ASSERT_EQ(std::system((std::string(KESTRAVON_SOURCE_DIR) + "/scripts/sign-patch " + Quoted(installer) + " " +
-                           version + " " + Quoted(secretKey) + " >/dev/null")
+    ASSERT_EQ(std::system((std::string(KESTRAVON_SOURCE_DIR) + "/scripts/sign-patch " + Quoted(installer) +
+                           " " + version + " " + Quoted(secretKey) + " >/dev/null")
                               .c_str()),
               0);
   }

@@ -34,8 +34,7 @@ class HttpsFetchTest : public ::testing::Test {
   MiningServiceProcess& Service(ServerCert cert) {
     auto& slot = services_[cert];
     if (!slot) {
-      const TlsServerFiles files =
-          cert == ServerCert::kGood ? GoodServerFiles() : WrongHostServerFiles();
+      const TlsServerFiles files = cert == ServerCert::kGood ? GoodServerFiles() : WrongHostServerFiles();
       MiningServiceOptions o;
       o.binary = KESTRAVON_SERVICE_BIN;
       o.databasePath = box.File(cert == ServerCert::kGood ? "good.db" : "wrong-host.db");

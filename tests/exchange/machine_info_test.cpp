@@ -86,7 +86,7 @@ TEST(ParseMachineInfo, CountDecidesWhetherTheRecordIsRead) {
   struct Case {
     std::string count;
     bool readsRecord;
-  } cases[] = {{"1", true}, {"-1", true}, {"7abc", true}, {"0", false},
+  } cases[] = {{"1", true}, {"-1", true},  {"7abc", true}, {"0", false},
                {"", false}, {"x1", false}, {" 0 ", false}};
   for (const Case& c : cases) {
     const MachineState s = Parse(FullReply(c.count));

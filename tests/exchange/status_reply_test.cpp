@@ -63,7 +63,8 @@ TEST(StatusReply, VersionCheckNeedsThreeCharactersAndAnyDifference) {
   } cases[] = {{"0.216", false}, {"", false},     {"1", false},     {"12", false},
                {"0.217", true},  {"0.100", true}, {"0.216a", true}, {"O.216", true}};
   for (const Case& c : cases) {
-    const Applied a = Apply(std::string("[Machine]\r\nCode=1000\r\n[Version]\r\nServer=") + c.server + "\r\n");
+    const Applied a =
+        Apply(std::string("[Machine]\r\nCode=1000\r\n[Version]\r\nServer=") + c.server + "\r\n");
     EXPECT_EQ(a.effects.wantsUpdate, c.update) << c.server;
     EXPECT_STREQ(a.state.serverVersion, c.server);
   }
@@ -74,7 +75,7 @@ TEST(StatusReply, VersionCheckNeedsThreeCharactersAndAnyDifference) {
 TEST(StatusReply, ValuesAreReadThrough32ByteBuffers) {
   const Applied a = Apply("[Machine]\r\nFuel=99999999999\r\nKEST=" + std::string(40, '1') +
                           "\r\nCode=1000\r\n[Version]\r\nServer=" + std::string(40, 'v') + "\r\n");
-  EXPECT_EQ(a.state.fuel, 2147483647);  // saturated, not undefined
+  EXPECT_EQ(a.state.fuel, 2147483647);                                       // saturated, not undefined
   EXPECT_DOUBLE_EQ(a.state.machineKest, 1111111111111111111111111111111.0);  // 31 digits
   EXPECT_EQ(std::string(a.state.serverVersion), std::string(31, 'v'));
 }

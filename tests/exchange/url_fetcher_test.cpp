@@ -36,8 +36,7 @@ FetchLimits TestLimits() {
   return limits;
 }
 
-FetchRun Fetch(const std::string& url, const std::string& destination,
-               FetchLimits limits = TestLimits()) {
+FetchRun Fetch(const std::string& url, const std::string& destination, FetchLimits limits = TestLimits()) {
   UrlFetcher fetcher;
   fetcher.SetLimits(limits);
   fetcher.OpenSession();
@@ -63,8 +62,7 @@ bool IsDirectory(const std::string& path) {
     size_t got = static_cast<size_t>(in.gcount());
     if (got == 0) break;
     if (piece.compare(0, got, ScriptedHttpServer::GeneratedBytes(offset, got)) != 0) {
-      return ::testing::AssertionFailure() << "differs within [" << offset << ", "
-                                           << offset + got << ")";
+      return ::testing::AssertionFailure() << "differs within [" << offset << ", " << offset + got << ")";
     }
     offset += got;
   }
@@ -130,8 +128,7 @@ TEST_F(UrlFetcherTest, EveryStatusIsSavedButOnlyA2xxCounts) {
     int status;
     bool complete2xx;
   };
-  const Case cases[] = {{200, true}, {204, true}, {299, true}, {302, false},
-                        {404, false}, {500, false}};
+  const Case cases[] = {{200, true}, {204, true}, {299, true}, {302, false}, {404, false}, {500, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.status);
     // A redirect is an answer like the others: its body is saved, its target not asked.
@@ -340,7 +337,7 @@ struct HangCase {
   int result;
   bool responseBegan;
   std::optional<size_t> bytesKept;  // of the body; none: the previous file stays as it was
-  double boundSeconds;  // from the start when a limit ends it, from setting the flag otherwise
+  double boundSeconds;              // from the start when a limit ends it, from setting the flag otherwise
 };
 
 TEST_F(UrlFetcherTest, HangingTransferIsEndedByItsLimitOrTheAbortFlag) {
@@ -429,7 +426,7 @@ TEST_F(UrlFetcherTest, AbortFlagAlreadySetStopsAtOnce) {
 TEST_F(UrlFetcherTest, SlowButSteadyBodyOutlastsTheIdleLimitButNotTheTotalLimit) {
   const std::string body = "[Machine]\r\nCode=3021\r\n";
   server.Route("/drip", Reply::Drip(body.substr(0, 6), 250ms));  // 1.25 s, a byte every 0.25 s
-  server.Route("/long", Reply::Drip(body, 100ms));                // 2.1 s
+  server.Route("/long", Reply::Drip(body, 100ms));               // 2.1 s
   {
     FetchLimits limits = TestLimits();
     limits.idleTimeout = std::chrono::seconds(1);
@@ -526,11 +523,13 @@ TEST_F(UrlFetcherTest, BodyOverTheCapIsCutThereAndIsNoAnswer) {
       {"one byte over, unannounced", unannounced(Reply::Ok(atCap + "x")), true},
       {"in pieces, unannounced", unannounced(Reply::InPieces(atCap + atCap, 300, 5ms)), true},
       // One HTTP layer stops at the announced length, another reads on and meets the cap.
-      {"a lie: announces the cap, sends more", [&] {
+      {"a lie: announces the cap, sends more",
+       [&] {
          Reply r = Reply::Ok(atCap + atCap);
          r.contentLength = kCap;
          return r;
-       }(), std::nullopt},
+       }(),
+       std::nullopt},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -32,7 +32,8 @@ double ExpectedDouble(const std::string& text) {
   while (p < text.size() && IsCSpace(text[p])) ++p;
   std::size_t digits = p;
   if (digits < text.size() && (text[digits] == '+' || text[digits] == '-')) ++digits;
-  if (digits + 1 < text.size() && text[digits] == '0' && (text[digits + 1] == 'x' || text[digits + 1] == 'X')) {
+  if (digits + 1 < text.size() && text[digits] == '0' &&
+      (text[digits + 1] == 'x' || text[digits + 1] == 'X')) {
     return std::strtod(text.substr(0, digits + 1).c_str(), nullptr);
   }
   return std::strtod(text.c_str(), nullptr);
@@ -49,7 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   text = text.substr(0, text.find('\0'));
 
   const int32_t readInt = ReadInt32(text.c_str());
-  FUZZ_CHECK(readInt == ExpectedInt(text), "ReadInt32(" + fuzz::Show(text) + ") = " + std::to_string(readInt));
+  FUZZ_CHECK(readInt == ExpectedInt(text),
+             "ReadInt32(" + fuzz::Show(text) + ") = " + std::to_string(readInt));
 
   const double readDouble = ReadDouble(text.c_str());
   const double expected = ExpectedDouble(text);

@@ -52,7 +52,7 @@ std::string Show(std::string_view bytes);
 }  // namespace fuzz
 
 // The detail is only built when the check fails.
-#define FUZZ_CHECK(condition, detail)                               \
-  do {                                                              \
+#define FUZZ_CHECK(condition, detail)                                         \
+  do {                                                                        \
     if (!(condition)) ::fuzz::Fail(__FILE__, __LINE__, #condition, (detail)); \
   } while (0)

@@ -151,8 +151,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const Field& f : kRecord) check(f);
   }
   for (std::size_t i = 0; i < sizeof state; ++i) {
-    FUZZ_CHECK(covered[i] || after[i] == old[i],
-               "byte " + std::to_string(i) + " of the record changed outside the reply's fields; " + context());
+    FUZZ_CHECK(
+        covered[i] || after[i] == old[i],
+        "byte " + std::to_string(i) + " of the record changed outside the reply's fields; " + context());
   }
   return 0;
 }

@@ -6,9 +6,7 @@
 
 namespace fuzz {
 
-bool IsProfileBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1A';
-}
+bool IsProfileBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1A'; }
 
 std::string_view TrimBlanks(std::string_view text) {
   while (!text.empty() && IsProfileBlank(text.front())) text.remove_prefix(1);
@@ -110,7 +108,8 @@ std::string ModelText(std::string_view file) {
 }
 
 bool ModelHasUnicodeMark(std::string_view file) {
-  return file.substr(0, 3) == "\xEF\xBB\xBF" || file.substr(0, 2) == "\xFF\xFE" || file.substr(0, 2) == "\xFE\xFF";
+  return file.substr(0, 3) == "\xEF\xBB\xBF" || file.substr(0, 2) == "\xFF\xFE" ||
+         file.substr(0, 2) == "\xFE\xFF";
 }
 
 std::vector<ModelLine> ModelLines(std::string_view stored) {
@@ -154,8 +153,7 @@ std::vector<ModelLine> ModelLines(std::string_view stored) {
 namespace {
 
 std::string DropQuotes(std::string value) {
-  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-      value.back() == value.front()) {
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
     return value.substr(1, value.size() - 2);
   }
   return value;
@@ -212,7 +210,9 @@ bool ModelCanWrite(std::string_view section, std::string_view key, std::string_v
                    std::string_view file) {
   section = TrimBlanks(section);
   key = TrimBlanks(key);
-  const auto hasLineEnd = [](std::string_view t) { return t.find_first_of("\r\n") != std::string_view::npos; };
+  const auto hasLineEnd = [](std::string_view t) {
+    return t.find_first_of("\r\n") != std::string_view::npos;
+  };
   if (hasLineEnd(section) || hasLineEnd(key) || hasLineEnd(value)) return false;
   if (key.find('=') != std::string_view::npos) return false;
   // "[x=1" is a key line, "[x]=1" or "[x=1]" a header.

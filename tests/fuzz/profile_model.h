@@ -34,8 +34,7 @@ std::vector<ModelLine> ModelLines(std::string_view file);
 // The value of the key as stored (trimmed, cut at a NUL, one pair of enclosing quotes
 // dropped; the names asked for trimmed too), or
 // nothing when the reader gives the default.
-std::optional<std::string> ModelLookup(std::string_view file, std::string_view section,
-                                       std::string_view key);
+std::optional<std::string> ModelLookup(std::string_view file, std::string_view section, std::string_view key);
 std::optional<std::string> ModelLookup(const std::vector<ModelLine>& lines, std::string_view section,
                                        std::string_view key);
 

@@ -45,8 +45,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t n =
       ReadProfileString(section.c_str(), key.c_str(), defaultValue, dest.data(), bufferSize, path.c_str());
 
-  const auto context = [&] { return std::string() + "section " + fuzz::Show(section) + " key " + fuzz::Show(key) + " size " +
-                              std::to_string(bufferSize) + " file " + fuzz::Show(std::string(in.Rest())); };
+  const auto context = [&] {
+    return std::string() + "section " + fuzz::Show(section) + " key " + fuzz::Show(key) + " size " +
+           std::to_string(bufferSize) + " file " + fuzz::Show(std::string(in.Rest()));
+  };
   for (std::size_t i = bufferSize; i < dest.size(); ++i) {
     FUZZ_CHECK(dest[i] == kGuardByte, "wrote past the buffer at " + std::to_string(i) + "; " + context());
   }
@@ -59,6 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::string got(dest.data(), n);
   const std::string expected = fuzz::ModelRead(file, section, key, defaultValue, bufferSize);
-  FUZZ_CHECK(got == expected, "read " + fuzz::Show(got) + ", the rules give " + fuzz::Show(expected) + "; " + context());
+  FUZZ_CHECK(got == expected,
+             "read " + fuzz::Show(got) + ", the rules give " + fuzz::Show(expected) + "; " + context());
   return 0;
 }

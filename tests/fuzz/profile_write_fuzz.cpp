@@ -44,11 +44,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const bool written = WriteProfileString(section.c_str(), key.c_str(), value.c_str(), path.c_str());
 
-  const auto context = [&] { return std::string() + "section " + fuzz::Show(section) + " key " + fuzz::Show(key) + " value " +
-                              fuzz::Show(value) + (noFile ? " no file" : " file " + fuzz::Show(before)); };
+  const auto context = [&] {
+    return std::string() + "section " + fuzz::Show(section) + " key " + fuzz::Show(key) + " value " +
+           fuzz::Show(value) + (noFile ? " no file" : " file " + fuzz::Show(before));
+  };
   const bool acceptable = fuzz::ModelCanWrite(section, key, value, before);
   FUZZ_CHECK(written == acceptable, std::string(written ? "accepted" : "refused") + "; " + context());
-  FUZZ_CHECK(fuzz::ScratchEntries() == (written || !noFile ? 1u : 0u), "a file was left behind; " + context());
+  FUZZ_CHECK(fuzz::ScratchEntries() == (written || !noFile ? 1u : 0u),
+             "a file was left behind; " + context());
 
   std::string after;
   const bool exists = fuzz::ReadFile(path, after);
@@ -61,12 +64,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Read back through the reader itself and through the model of the rules.
   const std::string stored = fuzz::ModelStoredValue(value);
   std::vector<char> buffer(value.size() + 2);
-  const std::size_t n =
-      ReadProfileString(section.c_str(), key.c_str(), "<default>", buffer.data(), buffer.size(), path.c_str());
-  FUZZ_CHECK(std::string(buffer.data(), n) == stored,
-             "read back " + fuzz::Show(std::string(buffer.data(), n)) + " from " + fuzz::Show(after) + "; " + context());
+  const std::size_t n = ReadProfileString(section.c_str(), key.c_str(), "<default>", buffer.data(),
+                                          buffer.size(), path.c_str());
+  FUZZ_CHECK(std::string(buffer.data(), n) == stored, "read back " +
+                                                          fuzz::Show(std::string(buffer.data(), n)) +
+                                                          " from " + fuzz::Show(after) + "; " + context());
   const std::optional<std::string> modelled = fuzz::ModelLookup(after, section, key);
-  FUZZ_CHECK(modelled && *modelled == stored, "the rules read back otherwise from " + fuzz::Show(after) + "; " + context());
+  FUZZ_CHECK(modelled && *modelled == stored,
+             "the rules read back otherwise from " + fuzz::Show(after) + "; " + context());
 
   for (const auto& [otherSection, otherKey] : fuzz::ModelKeys(before)) {
     // Names are asked for trimmed: a name that keeps a blank before a NUL is asked for
@@ -75,9 +80,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz::EqualsIgnoringAsciiCase(fuzz::TrimBlanks(otherKey), fuzz::TrimBlanks(key))) {
       continue;
     }
-    FUZZ_CHECK(fuzz::ModelLookup(before, otherSection, otherKey) == fuzz::ModelLookup(after, otherSection, otherKey),
-               "[" + fuzz::Show(otherSection) + "] " + fuzz::Show(otherKey) + " changed: " + fuzz::Show(after) +
-                   "; " + context());
+    FUZZ_CHECK(
+        fuzz::ModelLookup(before, otherSection, otherKey) == fuzz::ModelLookup(after, otherSection, otherKey),
+        "[" + fuzz::Show(otherSection) + "] " + fuzz::Show(otherKey) + " changed: " + fuzz::Show(after) +
+            "; " + context());
   }
 
   // In a UTF-16 file a CR or LF byte may be half of any character.

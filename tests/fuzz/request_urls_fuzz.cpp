@@ -26,8 +26,8 @@ namespace {
 const std::string kRoot = "http://127.0.0.1:8216";
 
 bool IsUnreserved(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-         c == '.' || c == '_' || c == '~';
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+         c == '_' || c == '~';
 }
 
 int UpperHex(char c) {
@@ -71,9 +71,11 @@ std::vector<std::string> QueryValues(const std::string& url, const std::string& 
     const std::size_t amp = rest.find('&');
     const std::string_view pair = rest.substr(0, amp);
     const std::string expectedName = names[n] + "=";
-    FUZZ_CHECK(pair.substr(0, expectedName.size()) == expectedName, "URL " + fuzz::Show(url) + "; " + context);
+    FUZZ_CHECK(pair.substr(0, expectedName.size()) == expectedName,
+               "URL " + fuzz::Show(url) + "; " + context);
     values.push_back(StrictDecode(pair.substr(expectedName.size()), context));
-    FUZZ_CHECK((amp == std::string_view::npos) == (n + 1 == names.size()), "URL " + fuzz::Show(url) + "; " + context);
+    FUZZ_CHECK((amp == std::string_view::npos) == (n + 1 == names.size()),
+               "URL " + fuzz::Show(url) + "; " + context);
     rest = amp == std::string_view::npos ? std::string_view() : rest.substr(amp + 1);
   }
   // What the stand-in service reads from the same request target.
@@ -110,7 +112,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string mac = in.Text();
   const std::string amount = in.Text();
   const std::string context = "serial " + fuzz::Show(serial) + " MAC " + fuzz::Show(mac) + " amount " +
-                              fuzz::Show(amount) + " clock " + std::to_string(hour) + ":" + std::to_string(minute);
+                              fuzz::Show(amount) + " clock " + std::to_string(hour) + ":" +
+                              std::to_string(minute);
 
   const auto info = QueryValues(MachineInfoUrl(kRoot, serial.c_str(), mac.c_str()), "/Machine/GetData.html",
                                 {"sn", "Mac"}, context);
@@ -124,7 +127,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(scrambled.size() <= amount.size() && scrambled.find('\0') == std::string::npos,
              "scrambled " + fuzz::Show(scrambled) + "; " + context);
   if (!amount.empty()) {
-    const std::string ofPrefix = ScrambleAmount(std::string_view(amount).substr(0, amount.size() - 1), hour, minute);
+    const std::string ofPrefix =
+        ScrambleAmount(std::string_view(amount).substr(0, amount.size() - 1), hour, minute);
     FUZZ_CHECK(scrambled.compare(0, ofPrefix.size(), ofPrefix) == 0, "prefix not kept; " + context);
   }
 

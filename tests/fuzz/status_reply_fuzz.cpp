@@ -34,7 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string reply(in.Rest());
   const std::string path = fuzz::ScratchFile("qx_ui.dat");
   fuzz::WriteFile(path, reply);
-  const auto context = [&] { return std::string() + "client " + fuzz::Show(clientVersion) + " reply " + fuzz::Show(reply); };
+  const auto context = [&] {
+    return std::string() + "client " + fuzz::Show(clientVersion) + " reply " + fuzz::Show(reply);
+  };
 
   MachineState state;
   std::memset(static_cast<void*>(&state), 'X', sizeof state);
@@ -72,7 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   expected.boost = state.boost;
   expected.onOff = state.onOff;
   std::memcpy(expected.serverVersion, state.serverVersion, sizeof expected.serverVersion);
-  FUZZ_CHECK(std::memcmp(&expected, &state, sizeof state) == 0, "a field outside the reply changed; " + context());
+  FUZZ_CHECK(std::memcmp(&expected, &state, sizeof state) == 0,
+             "a field outside the reply changed; " + context());
 
   char text[32];
   std::memset(text, 'X', sizeof text);

@@ -140,7 +140,7 @@ TEST(AdvanceMining, NewSecondTurnsTheTotalBeforeTheLastIntoExperience) {
       {-0.0015, -1},
       {0.0009999, 0},
       {2147483.6469, 2147483646},
-      {1e7, INT32_MIN},   // x 1000 does not fit 32 bits
+      {1e7, INT32_MIN},  // x 1000 does not fit 32 bits
       {-1e7, INT32_MIN},
       {std::numeric_limits<double>::infinity(), INT32_MIN},
       {std::nan(""), INT32_MIN},
@@ -175,7 +175,7 @@ TEST(AdvanceMining, StepsOfOneSecondAddUpWithoutTouchingThePreviousTotal) {
   s.expGain = 77;
   const double first = AdvanceMining(s, 12, 100);
   const double second = AdvanceMining(s, 12, 200);
-  EXPECT_NEAR(first, 0.00002, 1e-15);          // 100 / 5000000
+  EXPECT_NEAR(first, 0.00002, 1e-15);           // 100 / 5000000
   EXPECT_NEAR(second, 0.0000400000002, 1e-15);  // 200 / 5000000 + 0.00002 x 1e-8
   EXPECT_NEAR(s.currentSecondTotal, 0.0100600000002, 1e-15);
   EXPECT_EQ(s.lastSecondTotal, 0.02);
@@ -226,7 +226,7 @@ TEST(AdvanceMining, ExperienceLagsOneSecondBehindTheSecondThatEnded) {
   AdvanceMining(s, 1, 0);  // second 1: two steps of about 0.0043
   AdvanceMining(s, 1, 0);
   EXPECT_EQ(s.expGain, 0);
-  AdvanceMining(s, 2, 0);  // second 2: one step
+  AdvanceMining(s, 2, 0);   // second 2: one step
   EXPECT_EQ(s.expGain, 0);  // the total before second 1 was 0
   EXPECT_NEAR(s.lastSecondTotal, 0.0086, 1e-9);
   AdvanceMining(s, 3, 0);
@@ -251,8 +251,8 @@ TEST(FormatMiningBlock, HashCharacterIsTheDrawModulo36) {
     int draw;
     char character;
   } cases[] = {
-      {0, '0'},  {9, '9'},  {10, 'A'},  {35, 'Z'},    {36, '0'},
-      {37, '1'}, {71, 'Z'}, {72, '0'},  {32767, '7'}, {32760, '0'},
+      {0, '0'},  {9, '9'},  {10, 'A'}, {35, 'Z'},    {36, '0'},
+      {37, '1'}, {71, 'Z'}, {72, '0'}, {32767, '7'}, {32760, '0'},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.draw);

@@ -1,7 +1,7 @@
 // The worker's schedule, run against simulated clocks: with a true wall clock every
 // millisecond gets exactly one pass, however late the scheduler wakes the worker, as
-// long as the pass ends within the millisecond it began in; with a stuck, stepped or nonsensical clock the pace stays near one
-// pass a millisecond, never a spin and never a stall.
+// long as the pass ends within the millisecond it began in; with a stuck, stepped or nonsensical clock the
+// pace stays near one pass a millisecond, never a spin and never a stall.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -21,7 +21,7 @@ struct Outcome {
   int passes = 0;
   std::set<int64_t> millisecondsHit;  // of the true wall clock
   int64_t firstMs = 0, lastMs = 0;
-  int doubles = 0;                    // a millisecond hit twice
+  int doubles = 0;  // a millisecond hit twice
   double simulatedSeconds = 0;
 };
 
@@ -30,7 +30,7 @@ struct Outcome {
 // time (the identity for a true clock); `lateUs` how late the scheduler wakes pass i;
 // each pass works 30 us before it computes its next wait.
 Outcome Simulate(int passes, int64_t wallOffsetUs, const std::function<int(int64_t)>& reported,
-             const std::function<int(int)>& lateUs) {
+                 const std::function<int(int)>& lateUs) {
   Outcome run;
   const Clock::time_point origin{};
   Clock::time_point start = origin + microseconds(5000);
@@ -95,7 +95,8 @@ TEST(WorkerSchedule, AFaultyClockNeitherSpinsNorStalls) {
       {"out of range", [](int64_t) { return 123456; }},
       {"negative", [](int64_t) { return -1; }},
       {"running backwards", [](int64_t wallUs) { return static_cast<int>(999 - wallUs % 1000); }},
-      {"stepped by 0.5 ms every pass", [](int64_t wallUs) { return static_cast<int>((wallUs * 3 + 500) % 1000); }},
+      {"stepped by 0.5 ms every pass",
+       [](int64_t wallUs) { return static_cast<int>((wallUs * 3 + 500) % 1000); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

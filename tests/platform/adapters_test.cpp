@@ -22,7 +22,6 @@ TEST(MacText, ErrorTextEndsInABlank) {
 
 TEST(MacText, ThisHostGivesAnAddressOrTheNoAdapterText) {
   const std::string text = GetMacText();
-  EXPECT_TRUE(std::regex_match(text, std::regex("([0-9A-F]{2}-){5}[0-9A-F]{2}")) ||
-              text == "Error : 232 ")
+  EXPECT_TRUE(std::regex_match(text, std::regex("([0-9A-F]{2}-){5}[0-9A-F]{2}")) || text == "Error : 232 ")
       << text;
 }

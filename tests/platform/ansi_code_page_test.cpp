@@ -57,11 +57,22 @@ TEST(AnsiCodePage, UnicodeTakesItsFormItsBestFitOrTheDefaultCharacter) {
       {"a hanja", u"\x4E00", "\xEC\xE9"},
       {"an accented letter the code page lacks is its base letter", u"caf\x00E9", "cafe"},
       {"more of them", u"\x00E8\x00F1\x00E7\x00FC\x00C5", "encuA"},
-      {"beyond Latin-1 the Windows tables fit none", u"\x0151\x010D", "?" "?"},
+      {"beyond Latin-1 the Windows tables fit none", u"\x0151\x010D",
+       "?"
+       "?"},
       {"a letter the code page has stays itself", u"\x00DF\x00F8", "\xA9\xAC\xA9\xAA"},
-      {"a character without form or fit", u"a\x0E01" "b", "a?b"},
-      {"a pair past the code page's plane is one character", u"a\xD83D\xDE00" "b", "a?b"},
-      {"a lone surrogate half", u"a\xD800" "b\xDC00", "a?b?"},
+      {"a character without form or fit",
+       u"a\x0E01"
+       "b",
+       "a?b"},
+      {"a pair past the code page's plane is one character",
+       u"a\xD83D\xDE00"
+       "b",
+       "a?b"},
+      {"a lone surrogate half",
+       u"a\xD800"
+       "b\xDC00",
+       "a?b?"},
   };
   AnsiCodePage codePage;
   for (const ToCodePage& c : cases) {
@@ -87,13 +98,13 @@ TEST(AnsiCodePage, OneUnitAtATimeEachSurrogateHalfIsADefaultCharacter) {
 
 TEST(AnsiCodePage, BrokenUtf8IsOneDefaultCharacterPerSequence) {
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {"x\xEA\xB0!", "x?!"},             // cut before its last byte
-      {"x\xC0\xAF!", "x?!"},             // an overlong '/'
-      {"x\xED\xA0\x80!", "x?!"},         // a surrogate written as UTF-8
-      {"x\xF4\x90\x80\x80!", "x?!"},     // past U+10FFFF
-      {"x\xFF!", "x?!"},                 // never a lead byte
-      {"x\x80\x80!", "x?!"},             // stray continuation bytes, one broken sequence
-      {"x\xF0\x9F\x98", "x?"},           // cut at the end
+      {"x\xEA\xB0!", "x?!"},          // cut before its last byte
+      {"x\xC0\xAF!", "x?!"},          // an overlong '/'
+      {"x\xED\xA0\x80!", "x?!"},      // a surrogate written as UTF-8
+      {"x\xF4\x90\x80\x80!", "x?!"},  // past U+10FFFF
+      {"x\xFF!", "x?!"},              // never a lead byte
+      {"x\x80\x80!", "x?!"},          // stray continuation bytes, one broken sequence
+      {"x\xF0\x9F\x98", "x?"},        // cut at the end
   };
   AnsiCodePage codePage;
   for (const auto& [utf8, expected] : cases) {
@@ -121,9 +132,9 @@ TEST(AnsiCodePage, CodePageTextShowsWithAReplacementForWhatDoesNotConvert) {
 
 TEST(AnsiCodePage, BaseLettersAreThoseOfAccentedLatin1LettersOnly) {
   const std::vector<std::pair<char16_t, char>> cases = {
-      {u'\x00C0', 'A'}, {u'\x00E9', 'e'}, {u'\x00D1', 'N'}, {u'\x00FF', 'y'}, {u'\x00C6', '\0'},
-      {u'\x00D7', '\0'}, {u'\x00DF', '\0'}, {u'\x0107', '\0'}, {u'\x0161', '\0'}, {u'A', '\0'},
-      {u'\x00BF', '\0'},
+      {u'\x00C0', 'A'},  {u'\x00E9', 'e'},  {u'\x00D1', 'N'},  {u'\x00FF', 'y'},
+      {u'\x00C6', '\0'}, {u'\x00D7', '\0'}, {u'\x00DF', '\0'}, {u'\x0107', '\0'},
+      {u'\x0161', '\0'}, {u'A', '\0'},      {u'\x00BF', '\0'},
   };
   for (const auto& [unit, base] : cases) {
     EXPECT_EQ(LatinBaseLetter(unit), base) << static_cast<unsigned>(unit);

@@ -35,12 +35,16 @@ class ScopedEnv {
     if (const char* v = std::getenv(name)) saved_ = v;
   }
   ~ScopedEnv() {
-    if (saved_) setenv(name_, saved_->c_str(), 1);
-    else unsetenv(name_);
+    if (saved_)
+      setenv(name_, saved_->c_str(), 1);
+    else
+      unsetenv(name_);
   }
   void Set(const std::optional<std::string>& value) {
-    if (value) setenv(name_, value->c_str(), 1);
-    else unsetenv(name_);
+    if (value)
+      setenv(name_, value->c_str(), 1);
+    else
+      unsetenv(name_);
   }
 
  private:
@@ -148,7 +152,8 @@ TEST(PrivateFolder, EveryFolderAboveIsOnlyTheUsersOrRoots) {
         path += "/d" + std::to_string(i);
         ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
       }
-      owned = owned && (c.levels[i].owner == me || chown(path.c_str(), c.levels[i].owner, c.levels[i].owner) == 0);
+      owned = owned &&
+              (c.levels[i].owner == me || chown(path.c_str(), c.levels[i].owner, c.levels[i].owner) == 0);
     }
     // Modes last: chown may clear some bits, and a folder of nobody's is entered as root.
     std::string level = path;
@@ -185,8 +190,9 @@ TEST(PrivateFolder, ALinkAboveLeadsOnlyToWhereItsOwnerSays) {
   ASSERT_EQ(chmod(sticky.c_str(), 01777), 0);
   ASSERT_EQ(symlink(real.c_str(), (sticky + "/theirs").c_str()), 0);
   if (lchown((sticky + "/theirs").c_str(), kNobody, kNobody) == 0) {
-    EXPECT_NE(PrivateFolderProblem(sticky + "/theirs/private/").find("is a link that belongs to another user"),
-              std::string::npos);
+    EXPECT_NE(
+        PrivateFolderProblem(sticky + "/theirs/private/").find("is a link that belongs to another user"),
+        std::string::npos);
   }
 }
 
@@ -200,16 +206,19 @@ TEST(TempFolderPath, AFolderPlantedByAnotherUserIsRefusedAndNamed) {
   const std::string planted = shared + "/kestravon-" + std::to_string(geteuid());
   ASSERT_EQ(mkdir(planted.c_str(), 0777), 0);
   ASSERT_EQ(chmod(planted.c_str(), 0777), 0);
-  if (chown(planted.c_str(), kNobody, kNobody) != 0) GTEST_SKIP() << "needs root to plant a folder as another user";
+  if (chown(planted.c_str(), kNobody, kNobody) != 0)
+    GTEST_SKIP() << "needs root to plant a folder as another user";
   runtime.Set(std::nullopt);
   tmpdir.Set(shared);
   const std::string path = TempFolderPath();
   EXPECT_EQ(path, planted + "/");
-  EXPECT_NE(PrivateFolderProblem(path).find(planted + " belongs to another user (uid 65534)"), std::string::npos)
+  EXPECT_NE(PrivateFolderProblem(path).find(planted + " belongs to another user (uid 65534)"),
+            std::string::npos)
       << PrivateFolderProblem(path);
   // A folder of ours made inside it is no better: the one above is theirs.
   ASSERT_EQ(mkdir((planted + "/inner").c_str(), 0700), 0);
-  EXPECT_NE(PrivateFolderProblem(planted + "/inner/").find(planted + " belongs to another user"), std::string::npos);
+  EXPECT_NE(PrivateFolderProblem(planted + "/inner/").find(planted + " belongs to another user"),
+            std::string::npos);
   EXPECT_NE(std::string(PrivateFolderAdvice()).find("XDG_RUNTIME_DIR"), std::string::npos);
 }
 
@@ -224,9 +233,8 @@ TEST(ReplyFile, LinksPipesFoldersAndForeignFilesAreNeverWritten) {
   struct Case {
     const char* what;
     std::string name;
-  } cases[] = {{"link to a file", "link"},       {"dangling link", "dangling"},
-               {"FIFO", "fifo"},                 {"folder", "folder"},
-               {"hard link", "hard"},            {"someone else's file", "foreign"}};
+  } cases[] = {{"link to a file", "link"}, {"dangling link", "dangling"}, {"FIFO", "fifo"},
+               {"folder", "folder"},       {"hard link", "hard"},         {"someone else's file", "foreign"}};
   WriteFileBytes(outside, before);
   ASSERT_EQ(symlink(outside.c_str(), box.File("link").c_str()), 0);
   ASSERT_EQ(symlink(box.File("created-through-link").c_str(), box.File("dangling").c_str()), 0);

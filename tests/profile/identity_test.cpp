@@ -7,16 +7,15 @@
 
 TEST(Configuration, ReadsSerialAndVersionCutTo31Bytes) {
   Sandbox box;
-  WriteFileBytes(box.File("config.ini"),
-                 "[SerialNo]\r\nNo = KST-0001\r\n[Version]\r\nClient=0.216\r\n");
+  WriteFileBytes(box.File("config.ini"), "[SerialNo]\r\nNo = KST-0001\r\n[Version]\r\nClient=0.216\r\n");
   MachineState s;
   ReadConfiguration(box.Path(), s);
   EXPECT_STREQ(s.serialNo, "KST-0001");
   EXPECT_STREQ(s.clientVersion, "0.216");
 
   const std::string longSerial(40, 'S');
-  WriteFileBytes(box.File("config.ini"), "[serialno]\nNO=" + longSerial + "\n[VERSION]\nclient=" +
-                                             std::string(35, 'v') + "\n");
+  WriteFileBytes(box.File("config.ini"),
+                 "[serialno]\nNO=" + longSerial + "\n[VERSION]\nclient=" + std::string(35, 'v') + "\n");
   ReadConfiguration(box.Path(), s);
   EXPECT_EQ(std::string(s.serialNo), std::string(31, 'S'));
   EXPECT_EQ(std::string(s.clientVersion), std::string(31, 'v'));

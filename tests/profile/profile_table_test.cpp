@@ -18,8 +18,8 @@ TEST(ProfileTable, ReadsEachFileAsThePlatformDoes) {
     for (const profile_cases::Lookup& l : c.lookups) {
       SCOPED_TRACE(std::string("[") + l.section + "] " + l.key + " size " + std::to_string(l.size));
       std::vector<char> dest(l.size + 8, '#');
-      const std::size_t n = ReadProfileString(l.section, l.key, profile_cases::kDefault, dest.data(), l.size,
-                                              path.c_str());
+      const std::size_t n =
+          ReadProfileString(l.section, l.key, profile_cases::kDefault, dest.data(), l.size, path.c_str());
       EXPECT_EQ(std::string(dest.data(), n), l.expected);
       EXPECT_EQ(dest[n], '\0');
       EXPECT_EQ(dest[l.size], '#');

@@ -105,7 +105,8 @@ TEST_F(ProfileWrite, ChangesOnlyWhatItMustByteForByte) {
     std::string after;
   } cases[] = {
       {"replace keeps comments, other keys, blanks and line ends",
-       "; settings\r\n[SerialNo]\r\nNo=KX-1\r\n\r\n[Version]\r\n# note\r\n  Client = 0.215 ; old \r\nOther=1\r\n",
+       "; settings\r\n[SerialNo]\r\nNo=KX-1\r\n\r\n[Version]\r\n# note\r\n  Client = 0.215 ; old "
+       "\r\nOther=1\r\n",
        "Version", "Client", "0.216",
        "; settings\r\n[SerialNo]\r\nNo=KX-1\r\n\r\n[Version]\r\n# note\r\n  Client = 0.216 \r\nOther=1\r\n"},
       {"names match without regard to case", "[version]\r\nCLIENT=1\r\n", "Version", "Client", "2",
@@ -120,8 +121,8 @@ TEST_F(ProfileWrite, ChangesOnlyWhatItMustByteForByte) {
       {"bytes after a NUL stay", "[V]\nc=1\0junk\n"s, "V", "c", "0.2", "[V]\nc=0.2\0junk\n"s},
       {"... and blanks would not end the value there", "[V]\nc= \0junk\n"s, "V", "c", "\"q\" ",
        "[V]\nc= \"q\"\0junk\n"s},
-      {"new key after the section's last line, before blank lines",
-       "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n", "A", "k", "v", "[A]\r\nx=1\r\nk=v\r\n\r\n[B]\r\ny=2\r\n"},
+      {"new key after the section's last line, before blank lines", "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n", "A",
+       "k", "v", "[A]\r\nx=1\r\nk=v\r\n\r\n[B]\r\ny=2\r\n"},
       {"... LF file gets LF", "[A]\nx=1\n\n[B]\n", "A", "k", "v", "[A]\nx=1\nk=v\n\n[B]\n"},
       {"... lines of blanks count as blank", "[A]\r\n  \r\n\r\n[B]\r\n", "A", "k", "v",
        "[A]\r\nk=v\r\n  \r\n\r\n[B]\r\n"},
@@ -129,17 +130,14 @@ TEST_F(ProfileWrite, ChangesOnlyWhatItMustByteForByte) {
       {"... header alone, no line ends yet: CRLF", "[A]", "A", "k", "v", "[A]\r\nk=v\r\n"},
       {"... first of duplicate sections", "[A]\nx=1\n[B]\n[A]\ny=2\n", "A", "k", "v",
        "[A]\nx=1\nk=v\n[B]\n[A]\ny=2\n"},
-      {"... before a trailing Ctrl-Z", "[A]\r\nx=1\r\n\x1A", "A", "k", "v",
-       "[A]\r\nx=1\r\nk=v\r\n\x1A"},
+      {"... before a trailing Ctrl-Z", "[A]\r\nx=1\r\n\x1A", "A", "k", "v", "[A]\r\nx=1\r\nk=v\r\n\x1A"},
       {"new section at the end", "[A]\nx=1\n", "B", "k", "v", "[A]\nx=1\n[B]\nk=v\n"},
-      {"... after a last line without line end", "[A]\r\nx=1", "B", "k", "v",
-       "[A]\r\nx=1\r\n[B]\r\nk=v\r\n"},
+      {"... after a last line without line end", "[A]\r\nx=1", "B", "k", "v", "[A]\r\nx=1\r\n[B]\r\nk=v\r\n"},
       {"... CR-only file gets CRLF", "[A]\rx=1\r", "B", "k", "v", "[A]\rx=1\r[B]\r\nk=v\r\n"},
       {"... mixed file gets CRLF", "[A]\nx=1\r\n", "B", "k", "v", "[A]\nx=1\r\n[B]\r\nk=v\r\n"},
       {"... empty file", "", "A", "k", "v", "[A]\r\nk=v\r\n"},
       {"byte-order mark kept", "\xEF\xBB\xBF[A]\nx=1\n", "A", "x", "2", "\xEF\xBB\xBF[A]\nx=2\n"},
-      {"... also when it is all there is", "\xEF\xBB\xBF", "A", "k", "v",
-       "\xEF\xBB\xBF[A]\r\nk=v\r\n"},
+      {"... also when it is all there is", "\xEF\xBB\xBF", "A", "k", "v", "\xEF\xBB\xBF[A]\r\nk=v\r\n"},
       {"key before the first section", "k=1\n[A]\n", "", "k", "2", "k=2\n[A]\n"},
       {"... new one joins them", "k=1\n[A]\n", "", "j", "3", "k=1\nj=3\n[A]\n"},
       {"section \"\" without leading keys: its first line opens the file", "[A]\nx=1\n", "", "k", "v",
@@ -298,8 +296,7 @@ TEST_F(ProfileWrite, ReadOnlyFolderOrFileLeavesEverythingIntact) {
 TEST_F(ProfileWrite, FailedWriteLeavesTheOriginal) {
   const std::string before = "[Version]\r\nClient=1\r\n" + std::string(3000, ';') + "\r\n";
   WriteFileBytes(path_, before);
-  EXPECT_EXIT(std::_Exit(WriteOverSizeLimit(before, path_, box_.Path())), ::testing::ExitedWithCode(0),
-              "");
+  EXPECT_EXIT(std::_Exit(WriteOverSizeLimit(before, path_, box_.Path())), ::testing::ExitedWithCode(0), "");
   EXPECT_EQ(ReadFileBytes(path_), before);
 }
 
@@ -359,16 +356,11 @@ TEST_F(ProfileWrite, OnRandomFilesChangesOnlyTheWrittenKey) {
     switch (next(10)) {
       case 0:
       case 1:
-      case 2:
-        return pad + "[" + pad + name + pad + (next(5) == 0 ? "" : "]") + (next(5) == 0 ? " ]z" : "");
-      case 3:
-        return pad + name + pad;  // a key without '='
-      case 4:
-        return pad;
-      case 5:
-        return "\0"s + name + "=1";
-      default:
-        return pad + name + pad + "=" + pad + fileValues[next(std::size(fileValues))] + pad;
+      case 2: return pad + "[" + pad + name + pad + (next(5) == 0 ? "" : "]") + (next(5) == 0 ? " ]z" : "");
+      case 3: return pad + name + pad;  // a key without '='
+      case 4: return pad;
+      case 5: return "\0"s + name + "=1";
+      default: return pad + name + pad + "=" + pad + fileValues[next(std::size(fileValues))] + pad;
     }
   };
 
@@ -395,7 +387,7 @@ TEST_F(ProfileWrite, OnRandomFilesChangesOnlyTheWrittenKey) {
     const Value& v = values[next(std::size(values))];
     ASSERT_TRUE(WriteProfileString(sections[s], keys[k], v.written, path_.c_str()));
     before[s * std::size(keys) + k] = v.readsAs;
-    ASSERT_EQ(readAll(), before) << "file \"" << file << "\" [" << sections[s] << "] " << keys[k]
-                                 << "=" << v.written << " became \"" << ReadFileBytes(path_) << "\"";
+    ASSERT_EQ(readAll(), before) << "file \"" << file << "\" [" << sections[s] << "] " << keys[k] << "="
+                                 << v.written << " became \"" << ReadFileBytes(path_) << "\"";
   }
 }

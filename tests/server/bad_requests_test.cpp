@@ -81,11 +81,11 @@ TEST_F(BadRequests, HostileBytesNeverBringTheServiceDown) {
   EXPECT_EQ(Report(v).status, 400);
   EXPECT_EQ(Get("/Machine/GetData.html?sn=" + EncodeAll(everyByte) + "&Mac=" + EncodeAll(everyByte)).status,
             200);
-  EXPECT_EQ(Get("/Machine/UpdateOnOff.html?sn=" + EncodeAll(everyByte) + "&Mac=%ZZ%&OnOff=0").status,
-            200);
+  EXPECT_EQ(Get("/Machine/UpdateOnOff.html?sn=" + EncodeAll(everyByte) + "&Mac=%ZZ%&OnOff=0").status, 200);
   // Broken escapes and odd query shapes.
-  for (const char* target : {"/Machine/GetData.html?sn=%&Mac=%4", "/Machine/GetData.html?&&=&sn&Mac",
-                             "/Machine/GetData.html?sn=%u0041&Mac=%%%", "/Machine/GetData.html??sn=a&Mac=b"}) {
+  for (const char* target :
+       {"/Machine/GetData.html?sn=%&Mac=%4", "/Machine/GetData.html?&&=&sn&Mac",
+        "/Machine/GetData.html?sn=%u0041&Mac=%%%", "/Machine/GetData.html??sn=a&Mac=b"}) {
     const HttpAnswer a = Get(target);
     EXPECT_TRUE(a.status == 200 || a.status == 400) << target << " gave " << a.status;
   }
@@ -140,11 +140,11 @@ TEST_F(BadRequests, EveryRequestIsLoggedOnOneLine) {
   Get("/Machine/UpdateOnOff.html?sn=KST-DEMO-0001&Mac=x&OnOff=7");
   Get("/evil%0Aforged%20200%20line");
   // Each line is written once its answer is out, so wait for all of them.
-  const std::vector<std::string> expected = {
-      " GET /Machine/GetData.html 200\n", " GET /Machine/Nothing.html 404\n",
-      " GET /Machine/UpdateOnOff.html 400\n",
-      // A line break sent in the path stays inside its own log line.
-      " GET /evil\\x0Aforged 200 line 404\n"};
+  const std::vector<std::string> expected = {" GET /Machine/GetData.html 200\n",
+                                             " GET /Machine/Nothing.html 404\n",
+                                             " GET /Machine/UpdateOnOff.html 400\n",
+                                             // A line break sent in the path stays inside its own log line.
+                                             " GET /evil\\x0Aforged 200 line 404\n"};
   WaitUntil([&] {
     const std::string log = LogText();
     for (const auto& line : expected) {

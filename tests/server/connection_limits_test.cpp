@@ -34,8 +34,8 @@ TEST_F(ConnectionLimits, OnlyGetIsServedAndBodiesAreRefusedUnread) {
                                             "/patch/patchv2.exe", "/nowhere"};
   for (const char* method : {"POST", "PUT", "DELETE", "PATCH", "OPTIONS", "HEAD", "get"}) {
     for (const std::string& target : targets) {
-      const std::string reply = RawExchange(
-          port, std::string(method) + " " + target + " HTTP/1.1\r\nContent-Length: 2\r\n\r\nhi");
+      const std::string reply =
+          RawExchange(port, std::string(method) + " " + target + " HTTP/1.1\r\nContent-Length: 2\r\n\r\nhi");
       EXPECT_EQ(reply.substr(0, 12), "HTTP/1.1 405") << method << " " << target;
       EXPECT_NE(reply.find("\r\nAllow: GET\r\n"), std::string::npos) << reply;
     }
@@ -50,8 +50,8 @@ TEST_F(ConnectionLimits, OnlyGetIsServedAndBodiesAreRefusedUnread) {
       {"Content-Length: 10\r\n", "HTTP/1.1 200"},  // small enough; a GET's body is ignored
   };
   for (const BodyCase& c : bodies) {
-    const std::string reply = RawExchange(
-        port, std::string("GET ") + kInfo + " HTTP/1.1\r\n" + c.headers + "\r\n0123456789");
+    const std::string reply =
+        RawExchange(port, std::string("GET ") + kInfo + " HTTP/1.1\r\n" + c.headers + "\r\n0123456789");
     EXPECT_EQ(reply.substr(0, 12), c.status) << c.headers;
   }
   // Nothing refused reached the database.
@@ -114,14 +114,12 @@ TEST_F(ConnectionLimits, HugeBodiesAndHeaderFloodsAreNotHeldInMemory) {
     const char* status;
   };
   const std::vector<Flood> floods = {
-      {"a 400 MB body to an unknown path",
-       "POST /nowhere HTTP/1.1\r\nContent-Length: 400000000\r\n\r\n", chunk, "HTTP/1.1 405"},
-      {"a 400 MB body on a GET", std::string("GET ") + kInfo +
-       " HTTP/1.1\r\nContent-Length: 400000000\r\n\r\n", chunk, "HTTP/1.1 413"},
-      {"endless header lines", std::string("GET ") + kInfo + " HTTP/1.1\r\n", headerLines,
-       "HTTP/1.1 431"},
-      {"one endless header line", std::string("GET ") + kInfo + " HTTP/1.1\r\n", longLine,
-       "HTTP/1.1 431"},
+      {"a 400 MB body to an unknown path", "POST /nowhere HTTP/1.1\r\nContent-Length: 400000000\r\n\r\n",
+       chunk, "HTTP/1.1 405"},
+      {"a 400 MB body on a GET",
+       std::string("GET ") + kInfo + " HTTP/1.1\r\nContent-Length: 400000000\r\n\r\n", chunk, "HTTP/1.1 413"},
+      {"endless header lines", std::string("GET ") + kInfo + " HTTP/1.1\r\n", headerLines, "HTTP/1.1 431"},
+      {"one endless header line", std::string("GET ") + kInfo + " HTTP/1.1\r\n", longLine, "HTTP/1.1 431"},
   };
   for (const Flood& f : floods) {
     const int fd = loopback::Connect(port);
@@ -140,8 +138,8 @@ TEST_F(ConnectionLimits, HugeBodiesAndHeaderFloodsAreNotHeldInMemory) {
     EXPECT_EQ(reply.substr(0, 12), f.status) << f.what << ": " << reply.substr(0, 100);
     EXPECT_LT(taken, 16u << 20) << f.what;
     const long rss = RssKiB(service_->Pid());
-    EXPECT_LT(rss - rssBefore, 32 * 1024) << f.what << ": RSS went from " << rssBefore << " to "
-                                          << rss << " KiB";
+    EXPECT_LT(rss - rssBefore, 32 * 1024)
+        << f.what << ": RSS went from " << rssBefore << " to " << rss << " KiB";
   }
   EXPECT_EQ(MachineInfo().Get("Return", "Count"), "1");
 }

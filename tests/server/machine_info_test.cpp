@@ -19,26 +19,45 @@ struct ExpectedKey {
 const std::vector<ExpectedKey> kLayout = {
     {"Version", "Server", Kind::Text},
     {"Return", "Count", Kind::Int},
-    {"Coin", "BTC", Kind::Real}, {"Coin", "ETH", Kind::Real},
-    {"Coin", "BNB", Kind::Real}, {"Coin", "KEST", Kind::Real},
-    {"Machine", "Name", Kind::Text}, {"Machine", "Sector", Kind::Int},
-    {"Machine", "Location", Kind::Real}, {"Machine", "Level", Kind::Int},
-    {"Machine", "EXP", Kind::Int}, {"Machine", "Fuel", Kind::Int},
-    {"Machine", "AutoCharge", Kind::Int}, {"Machine", "TargetCoin", Kind::Int},
-    {"Machine", "KEST", Kind::Real}, {"Machine", "BTC", Kind::Real},
-    {"Machine", "ETH", Kind::Real}, {"Machine", "BNB", Kind::Real},
+    {"Coin", "BTC", Kind::Real},
+    {"Coin", "ETH", Kind::Real},
+    {"Coin", "BNB", Kind::Real},
+    {"Coin", "KEST", Kind::Real},
+    {"Machine", "Name", Kind::Text},
+    {"Machine", "Sector", Kind::Int},
+    {"Machine", "Location", Kind::Real},
+    {"Machine", "Level", Kind::Int},
+    {"Machine", "EXP", Kind::Int},
+    {"Machine", "Fuel", Kind::Int},
+    {"Machine", "AutoCharge", Kind::Int},
+    {"Machine", "TargetCoin", Kind::Int},
+    {"Machine", "KEST", Kind::Real},
+    {"Machine", "BTC", Kind::Real},
+    {"Machine", "ETH", Kind::Real},
+    {"Machine", "BNB", Kind::Real},
     {"Machine", "OnOff", Kind::Int},
-    {"MARS", "Name", Kind::Text}, {"MARS", "Active_User", Kind::Int},
-    {"MARS", "Active_Machine", Kind::Int}, {"MARS", "Total_Kest_Mining", Kind::Real},
-    {"MARS", "MKPH", Kind::Real}, {"MARS", "MKPS", Kind::Real},
-    {"MARS", "B_KEST", Kind::Real}, {"MARS", "B_BTC", Kind::Real},
-    {"MARS", "B_ETH", Kind::Real}, {"MARS", "B_BNB", Kind::Real},
-    {"MARS", "KEST_ADDR", Kind::Text}, {"MARS", "BTC_ADDR", Kind::Text},
-    {"MARS", "ETH_ADDR", Kind::Text}, {"MARS", "BNB_ADDR", Kind::Text},
-    {"USER", "KEST_ADDR", Kind::Text}, {"USER", "BTC_ADDR", Kind::Text},
-    {"USER", "ETH_ADDR", Kind::Text}, {"USER", "BNB_ADDR", Kind::Text},
-    {"USER", "KEST_BALANCE", Kind::Real}, {"USER", "BTC_BALANCE", Kind::Real},
-    {"USER", "ETH_BALANCE", Kind::Real}, {"USER", "BNB_BALANCE", Kind::Real},
+    {"MARS", "Name", Kind::Text},
+    {"MARS", "Active_User", Kind::Int},
+    {"MARS", "Active_Machine", Kind::Int},
+    {"MARS", "Total_Kest_Mining", Kind::Real},
+    {"MARS", "MKPH", Kind::Real},
+    {"MARS", "MKPS", Kind::Real},
+    {"MARS", "B_KEST", Kind::Real},
+    {"MARS", "B_BTC", Kind::Real},
+    {"MARS", "B_ETH", Kind::Real},
+    {"MARS", "B_BNB", Kind::Real},
+    {"MARS", "KEST_ADDR", Kind::Text},
+    {"MARS", "BTC_ADDR", Kind::Text},
+    {"MARS", "ETH_ADDR", Kind::Text},
+    {"MARS", "BNB_ADDR", Kind::Text},
+    {"USER", "KEST_ADDR", Kind::Text},
+    {"USER", "BTC_ADDR", Kind::Text},
+    {"USER", "ETH_ADDR", Kind::Text},
+    {"USER", "BNB_ADDR", Kind::Text},
+    {"USER", "KEST_BALANCE", Kind::Real},
+    {"USER", "BTC_BALANCE", Kind::Real},
+    {"USER", "ETH_BALANCE", Kind::Real},
+    {"USER", "BNB_BALANCE", Kind::Real},
 };
 
 // "케스트라본 채굴기 1호" in code page 949.
@@ -67,15 +86,9 @@ TEST_F(MachineInfoTest, TheDemoMachineHasAll41KeysInTheirSections) {
     EXPECT_EQ(got[i], std::make_pair(std::string(e.section), std::string(e.key))) << "key " << i + 1;
     const std::string value = ini.Get(e.section, e.key).value_or("");
     switch (e.kind) {
-      case Kind::Int:
-        EXPECT_TRUE(std::regex_match(value, integer)) << e.key << "=" << value;
-        break;
-      case Kind::Real:
-        EXPECT_TRUE(std::regex_match(value, real)) << e.key << "=" << value;
-        break;
-      case Kind::Text:
-        EXPECT_FALSE(value.empty()) << e.key;
-        break;
+      case Kind::Int: EXPECT_TRUE(std::regex_match(value, integer)) << e.key << "=" << value; break;
+      case Kind::Real: EXPECT_TRUE(std::regex_match(value, real)) << e.key << "=" << value; break;
+      case Kind::Text: EXPECT_FALSE(value.empty()) << e.key; break;
     }
   }
   EXPECT_EQ(ini.Get("Return", "Count"), "1");
@@ -90,8 +103,13 @@ TEST_F(MachineInfoTest, UnknownSerialNumbersGetCountZeroAndNothingElse) {
   StartService();
   const std::string expected = "[Version]\r\nServer=0.216\r\n[Return]\r\nCount=0\r\n";
   const std::vector<std::string> serials = {
-      "KST-NOBODY", "", "kst-demo-0001", std::string("KST-DEMO-0001\0x", 15),
-      "KST-DEMO-0001 ", "' OR 1=1 --", "\x80\xFF\xC4\xC9&#%+=?",
+      "KST-NOBODY",
+      "",
+      "kst-demo-0001",
+      std::string("KST-DEMO-0001\0x", 15),
+      "KST-DEMO-0001 ",
+      "' OR 1=1 --",
+      "\x80\xFF\xC4\xC9&#%+=?",
   };
   for (const std::string& sn : serials) {
     const HttpAnswer a = Get("/Machine/GetData.html?sn=" + EncodeAll(sn) + "&Mac=x");

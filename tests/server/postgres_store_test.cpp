@@ -97,8 +97,8 @@ TEST_F(PostgresStore, ParallelReportsOfOneMachineEachBurnOneUnit) {
   options_.databasePath = uri_;
   StartService();
   const std::string& uri = uri_;
-  const long long before = PgInt(uri, "SELECT fuel FROM machines WHERE serial = $1",
-                                 std::string(kDemoSerial));
+  const long long before =
+      PgInt(uri, "SELECT fuel FROM machines WHERE serial = $1", std::string(kDemoSerial));
   ASSERT_GT(before, 40);
   std::vector<std::thread> senders;
   std::atomic<int> answered{0};
@@ -111,8 +111,7 @@ TEST_F(PostgresStore, ParallelReportsOfOneMachineEachBurnOneUnit) {
   }
   for (auto& t : senders) t.join();
   EXPECT_EQ(answered.load(), 40);
-  EXPECT_EQ(PgInt(uri, "SELECT fuel FROM machines WHERE serial = $1", std::string(kDemoSerial)),
-            before - 40);
+  EXPECT_EQ(PgInt(uri, "SELECT fuel FROM machines WHERE serial = $1", std::string(kDemoSerial)), before - 40);
 }
 
 // Reports go through the group-commit writer: whatever batch a report lands in, its row
@@ -165,10 +164,9 @@ TEST_F(PostgresStore, ComesBackAfterItsConnectionsAreCut) {
   StartService();
   ASSERT_EQ(Report(ReportValues{}).status, 200);
   ASSERT_EQ(MachineInfo().Get("Machine", "Fuel").has_value(), true);
-  const long long cut = PgInt(
-      uri_,
-      "SELECT COUNT(pg_terminate_backend(pid)) FROM pg_stat_activity"
-      " WHERE datname = current_database() AND pid <> pg_backend_pid()");
+  const long long cut = PgInt(uri_,
+                              "SELECT COUNT(pg_terminate_backend(pid)) FROM pg_stat_activity"
+                              " WHERE datname = current_database() AND pid <> pg_backend_pid()");
   ASSERT_GE(cut, 2);  // at least the writer and one reader
   int reportsAnswered = 1;
   for (int i = 0; i < 4; ++i) {

@@ -37,8 +37,8 @@ class Server {
     uri_ = FixtureUri();
     if (!uri_.empty()) return;  // the run's own: it stops it after the last test
     const std::string script = std::string(KESTRAVON_SOURCE_DIR) + "/scripts/private-postgres";
-    const std::string command = Quoted(script) + " start " + Quoted(dir_) + " " +
-                                std::to_string(getpid()) + " 2>" + Quoted(box_.File("start.log"));
+    const std::string command = Quoted(script) + " start " + Quoted(dir_) + " " + std::to_string(getpid()) +
+                                " 2>" + Quoted(box_.File("start.log"));
     FILE* out = popen(command.c_str(), "r");
     char line[512] = {};
     if (out && std::fgets(line, sizeof line, out)) uri_ = line;
@@ -56,13 +56,13 @@ class Server {
   }
   ~Server() {
     if (started_) {
-      const std::string stop = Quoted(std::string(KESTRAVON_SOURCE_DIR) + "/scripts/private-postgres") +
-                               " stop " + Quoted(dir_);
+      const std::string stop =
+          Quoted(std::string(KESTRAVON_SOURCE_DIR) + "/scripts/private-postgres") + " stop " + Quoted(dir_);
       if (std::system(stop.c_str()) != 0) std::fprintf(stderr, "private-postgres stop failed\n");
     }
   }
-  const std::string& Uri() const { return uri_; }            // of the database "postgres"
-  const std::string& Missing() const { return missing_; }    // why there is no server
+  const std::string& Uri() const { return uri_; }          // of the database "postgres"
+  const std::string& Missing() const { return missing_; }  // why there is no server
   const std::string& Failure() const { return failure_; }
 
  private:
@@ -90,8 +90,7 @@ std::string NewPostgresDatabase() {
   const Server& server = TheServer();
   if (!server.Missing().empty()) {
     if (InCi()) {
-      ADD_FAILURE() << "CI is set but there is no PostgreSQL server to test against: "
-                    << server.Missing();
+      ADD_FAILURE() << "CI is set but there is no PostgreSQL server to test against: " << server.Missing();
     } else {
       [&] { GTEST_SKIP() << "PostgreSQL variant skipped: " << server.Missing(); }();
     }

@@ -58,7 +58,9 @@ TEST_F(ServiceProcess, WrongCommandLinesAndUnusableFilesEndTheProgramWithAMessag
       {"no threads", {"--threads", "0"}, 2, "--threads"},
       {"too many threads", {"--threads", "1025"}, 2, "--threads"},
       {"no head time", {"--head-timeout-ms", "0"}, 2, "--head-timeout-ms"},
-      {"no PostgreSQL there", {"--db", "postgresql://nobody@127.0.0.1:1/none?connect_timeout=2"}, 1,
+      {"no PostgreSQL there",
+       {"--db", "postgresql://nobody@127.0.0.1:1/none?connect_timeout=2"},
+       1,
        "cannot connect to the PostgreSQL database"},
   };
   for (const StartFailure& c : cases) {
@@ -81,7 +83,8 @@ TEST_F(ServiceProcess, ABusyPortIsReportedNotIgnored) {
   EXPECT_FALSE(second.Start());
   EXPECT_NE(second.StartError().find("exit code 1"), std::string::npos) << second.StartError();
   // The reason is given, and the failed start left no database behind.
-  EXPECT_NE(LogText().find("cannot listen on 127.0.0.1 port " + std::to_string(o.port) + ": Address already in use"),
+  EXPECT_NE(LogText().find("cannot listen on 127.0.0.1 port " + std::to_string(o.port) +
+                           ": Address already in use"),
             std::string::npos)
       << LogText();
   EXPECT_FALSE(FileExists(o.databasePath));
@@ -154,8 +157,8 @@ TEST(ServiceCommandLine, HelpAndVersionAnswerWithoutStartingAnything) {
   Sandbox box;
   for (const Case& c : cases) {
     // Run in an empty folder: neither answer may create the default database there.
-    const auto [out, code] = RunQuietly(KESTRAVON_SERVICE_BIN, std::string(c.args) + " --db '" +
-                                                                   box.File("never.db") + "'");
+    const auto [out, code] =
+        RunQuietly(KESTRAVON_SERVICE_BIN, std::string(c.args) + " --db '" + box.File("never.db") + "'");
     EXPECT_EQ(code, 0) << c.args;
     for (const char* text : c.shown) EXPECT_NE(out.find(text), std::string::npos) << text << " in:\n" << out;
     EXPECT_FALSE(FileExists(box.File("never.db"))) << c.args;

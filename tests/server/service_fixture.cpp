@@ -86,8 +86,8 @@ IniBody ParseIni(const std::string& body) {
 std::string ReportTarget(const ReportValues& v) {
   const std::string cry = v.cry ? *v.cry : ScrambleAmount(v.amount, 10, 12);
   return "/Machine/UpdateInfov2.html?sn=" + EncodeAll(v.sn) + "&Mac=" + EncodeAll(v.mac) +
-         "&exp=" + EncodeAll(v.exp) + "&mps=" + EncodeAll(v.mps) + "&locate=" +
-         EncodeAll(v.locate) + "&mci_kest=" + EncodeAll(v.amount) + "&cry=" + EncodeAll(cry);
+         "&exp=" + EncodeAll(v.exp) + "&mps=" + EncodeAll(v.mps) + "&locate=" + EncodeAll(v.locate) +
+         "&mci_kest=" + EncodeAll(v.amount) + "&cry=" + EncodeAll(cry);
 }
 
 std::string RawExchange(int port, const std::string& bytes) {

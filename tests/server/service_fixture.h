@@ -26,7 +26,7 @@ struct IniSection {
   std::optional<std::string> Get(const std::string& key) const;
 };
 struct IniBody {
-  bool wellFormed = false;      // false when a line lacks "\r\n" or a line is neither section nor key
+  bool wellFormed = false;  // false when a line lacks "\r\n" or a line is neither section nor key
   std::string problem;
   std::vector<IniSection> sections;
   const IniSection* Find(const std::string& name) const;

@@ -117,8 +117,8 @@ TEST_F(StatusReport, AMismatchingScrambleGetsCodeZeroAndKeepsTheStoredAmount) {
   std::string allPlusFive;  // b = 5 is no minute remainder
   for (char c : amount) allPlusFive += static_cast<char>(c + 5);
   const std::vector<std::string> wrong = {
-      lastByteOff, allPlusFive, good.substr(0, good.size() - 1), good + "A", "",
-      ScrambleAmount("41.000000", 10, 12),  // the scramble of another amount
+      lastByteOff, allPlusFive, good.substr(0, good.size() - 1),
+      good + "A",  "",          ScrambleAmount("41.000000", 10, 12),  // the scramble of another amount
   };
   int fuel = kSeededFuel;
   for (const std::string& cry : wrong) {

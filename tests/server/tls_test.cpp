@@ -92,8 +92,9 @@ TEST_F(TlsService, ServesHttpsWithTheGivenCertificate) {
   EXPECT_EQ(body.Get("Return", "Count"), "1");
 
   // The same port speaks nothing but TLS.
-  EXPECT_EQ(RawExchange(service_->Port(), "GET /Machine/GetData.html?sn=KST-DEMO-0001&Mac=x HTTP/1.1\r\n"
-                                          "Host: 127.0.0.1\r\nConnection: close\r\n\r\n")
+  EXPECT_EQ(RawExchange(service_->Port(),
+                        "GET /Machine/GetData.html?sn=KST-DEMO-0001&Mac=x HTTP/1.1\r\n"
+                        "Host: 127.0.0.1\r\nConnection: close\r\n\r\n")
                 .find("[Return]"),
             std::string::npos);
   EXPECT_EQ(ExitCodeOf(service_->Stop()), 0);
@@ -186,13 +187,21 @@ TEST_F(TlsService, UnusableTlsOptionsEndTheProgramBeforeItTouchesTheDatabase) {
       {"key without certificate", {"--tls-key=" + good.key}, 2, "--tls-cert and --tls-key go together"},
       {"missing value", {"--tls-key", good.key, "--tls-cert"}, 2, "option --tls-cert needs a value"},
       {"empty value", {"--tls-cert=", "--tls-key", good.key}, 2, "needs a non-empty value"},
-      {"value taken from another option", {"--db", "--tls-cert", good.cert, "--tls-key", good.key}, 2,
+      {"value taken from another option",
+       {"--db", "--tls-cert", good.cert, "--tls-key", good.key},
+       2,
        "option --db needs a value"},
-      {"no such certificate file", {"--tls-cert", box_.File("missing.pem"), "--tls-key", good.key}, 1,
+      {"no such certificate file",
+       {"--tls-cert", box_.File("missing.pem"), "--tls-key", good.key},
+       1,
        "cannot use the TLS certificate"},
-      {"certificate that is no PEM", {"--tls-cert", box_.File("not-pem"), "--tls-key", good.key}, 1,
+      {"certificate that is no PEM",
+       {"--tls-cert", box_.File("not-pem"), "--tls-key", good.key},
+       1,
        "cannot use the TLS certificate"},
-      {"key of another certificate", {"--tls-cert", TlsFixture("ca.pem"), "--tls-key", good.key}, 1,
+      {"key of another certificate",
+       {"--tls-cert", TlsFixture("ca.pem"), "--tls-key", good.key},
+       1,
        "cannot use the TLS certificate"},
   };
   int round = 0;

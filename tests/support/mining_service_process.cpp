@@ -20,12 +20,11 @@ namespace {
 constexpr const char* kListeningPrefix = "mining-service listening on ";
 
 // Reads one line (without its '\n') from fd until the deadline. False on EOF or time-out.
-bool ReadLine(int fd, std::chrono::steady_clock::time_point deadline, std::string& line,
-              std::string& error) {
+bool ReadLine(int fd, std::chrono::steady_clock::time_point deadline, std::string& line, std::string& error) {
   line.clear();
   for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
       error = "no listening line in time (got '" + line + "')";
       return false;
@@ -48,12 +47,9 @@ bool ReadLine(int fd, std::chrono::steady_clock::time_point deadline, std::strin
 
 }  // namespace
 
-int ExitCodeOf(int waitStatus) {
-  return WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -1;
-}
+int ExitCodeOf(int waitStatus) { return WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -1; }
 
-MiningServiceProcess::MiningServiceProcess(MiningServiceOptions options)
-    : options_(std::move(options)) {}
+MiningServiceProcess::MiningServiceProcess(MiningServiceOptions options) : options_(std::move(options)) {}
 
 MiningServiceProcess::~MiningServiceProcess() { Stop(); }
 
@@ -63,8 +59,8 @@ std::string MiningServiceProcess::BaseUrl() const {
 
 std::vector<std::string> MiningServiceProcess::Arguments() const {
   // A test process that crashes must not leave its service behind.
-  std::vector<std::string> args{options_.binary, "--exit-with-parent", "--bind", "127.0.0.1",
-                                "--port", std::to_string(options_.port)};
+  std::vector<std::string> args{options_.binary, "--exit-with-parent",         "--bind", "127.0.0.1",
+                                "--port",        std::to_string(options_.port)};
   auto add = [&args](const char* name, const std::string& value) {
     if (value.empty()) return;
     args.emplace_back(name);

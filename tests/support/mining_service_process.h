@@ -17,16 +17,16 @@
 #include <vector>
 
 struct MiningServiceOptions {
-  std::string binary;          // path of mining-service (tests get KESTRAVON_SERVICE_BIN)
-  std::string databasePath;    // --db; empty leaves the program's default
-  std::string patchDir;        // --patch-dir; empty: none
-  std::string clientVersion;   // --client-version; empty: the program's default
-  int boostEvery = -1;         // --boost-every; negative: the program's default
-  std::string seedSerial;      // --seed-serial; empty: the program's default
-  int port = 0;                // --port; 0 lets the system choose
+  std::string binary;                  // path of mining-service (tests get KESTRAVON_SERVICE_BIN)
+  std::string databasePath;            // --db; empty leaves the program's default
+  std::string patchDir;                // --patch-dir; empty: none
+  std::string clientVersion;           // --client-version; empty: the program's default
+  int boostEvery = -1;                 // --boost-every; negative: the program's default
+  std::string seedSerial;              // --seed-serial; empty: the program's default
+  int port = 0;                        // --port; 0 lets the system choose
   std::vector<std::string> extraArgs;  // appended as they are
-  std::string stderrPath;      // the request log goes here (appended); empty: inherited
-  std::string tlsCert;         // --tls-cert and --tls-key: serve HTTPS; empty: plain HTTP
+  std::string stderrPath;              // the request log goes here (appended); empty: inherited
+  std::string tlsCert;                 // --tls-cert and --tls-key: serve HTTPS; empty: plain HTTP
   std::string tlsKey;
 };
 
@@ -52,7 +52,7 @@ class MiningServiceProcess {
   int Port() const { return port_; }
   std::string Host() const { return "127.0.0.1"; }
   std::string Scheme() const { return options_.tlsCert.empty() ? "http" : "https"; }
-  std::string BaseUrl() const;            // "http://127.0.0.1:<port>" (https with TLS)
+  std::string BaseUrl() const;  // "http://127.0.0.1:<port>" (https with TLS)
   const std::string& FirstLine() const { return firstLine_; }
   const MiningServiceOptions& Options() const { return options_; }
 

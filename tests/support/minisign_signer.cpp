@@ -100,7 +100,7 @@ std::string MinisignSigner::Sign(const std::string& content, const std::string& 
   body.append(reinterpret_cast<const char*>(keyId_.data()), keyId_.size());
   body += signatureBytes;
   const auto global = RawSign(signatureBytes + trustedComment);
-  return "untrusted comment: signature from a test key\n" + EncodeBase64(body) + "\ntrusted comment: " +
-         trustedComment + "\n" +
+  return "untrusted comment: signature from a test key\n" + EncodeBase64(body) +
+         "\ntrusted comment: " + trustedComment + "\n" +
          EncodeBase64(std::string(reinterpret_cast<const char*>(global.data()), global.size())) + "\n";
 }

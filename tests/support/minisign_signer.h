@@ -20,7 +20,8 @@ class MinisignSigner {
 
   // A whole .minisig file for `content`: "ED" (BLAKE2b-512 of the content, minisign's
   // default) or, with prehashed false, "Ed" over the content itself.
-  std::string Sign(const std::string& content, const std::string& trustedComment, bool prehashed = true) const;
+  std::string Sign(const std::string& content, const std::string& trustedComment,
+                   bool prehashed = true) const;
 
   // Makes later signatures carry `keyId` instead of this key's own (to forge a key id).
   void ClaimKeyId(const std::array<unsigned char, 8>& keyId) { keyId_ = keyId; }

@@ -12,10 +12,10 @@ class Sandbox {
   Sandbox(const Sandbox&) = delete;
   Sandbox& operator=(const Sandbox&) = delete;
 
-  const std::string& Path() const { return path_; }     // no trailing '/'
-  std::string Dir() const { return path_ + "/"; }        // with trailing '/'
+  const std::string& Path() const { return path_; }  // no trailing '/'
+  std::string Dir() const { return path_ + "/"; }    // with trailing '/'
   std::string File(const std::string& name) const { return path_ + "/" + name; }
-  std::string MakeDir(const std::string& name) const;    // creates <path>/<name>, returns it
+  std::string MakeDir(const std::string& name) const;  // creates <path>/<name>, returns it
 
  private:
   std::string path_;

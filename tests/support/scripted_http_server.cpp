@@ -14,10 +14,8 @@ constexpr size_t kMaxHead = 1 << 20;
 constexpr size_t kPiece = 64 * 1024;
 
 bool EqualsNoCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
          });
 }
 
@@ -184,9 +182,7 @@ void ScriptedHttpServer::SetDefault(Handler handler) {
   default_ = std::move(handler);
 }
 
-std::string ScriptedHttpServer::Root() const {
-  return "http://127.0.0.1:" + std::to_string(port_);
-}
+std::string ScriptedHttpServer::Root() const { return "http://127.0.0.1:" + std::to_string(port_); }
 
 std::string ScriptedHttpServer::Url(const std::string& target) const { return Root() + target; }
 

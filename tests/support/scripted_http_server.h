@@ -47,7 +47,7 @@ struct Reply {
 
   Mode mode = Mode::Answer;
   int status = 200;
-  std::string reason;  // "" gives the usual phrase for the status
+  std::string reason;                                        // "" gives the usual phrase for the status
   std::vector<std::pair<std::string, std::string>> headers;  // extra headers
   std::string rawHead;  // when set, sent instead of the status line and every header
 
@@ -105,8 +105,7 @@ class ScriptedHttpServer {
   size_t RequestCount() const;
   size_t AcceptedConnections() const { return accepted_.load(); }
   // Waits on the steady clock until `count` requests have been recorded.
-  bool WaitForRequests(size_t count,
-                       std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
+  bool WaitForRequests(size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
 
   // The byte at `offset` of a generated body: a fixed pattern without a short period.
   static char GeneratedByte(uint64_t offset);

@@ -17,8 +17,7 @@ Rows QueryServiceDatabase(const std::string& databasePath, const std::string& sq
   sqlite3_stmt* statement = nullptr;
   if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK) {
     for (size_t i = 0; i < parameters.size(); ++i) {
-      sqlite3_bind_text(statement, static_cast<int>(i + 1), parameters[i].c_str(), -1,
-                        SQLITE_TRANSIENT);
+      sqlite3_bind_text(statement, static_cast<int>(i + 1), parameters[i].c_str(), -1, SQLITE_TRANSIENT);
     }
     while (sqlite3_step(statement) == SQLITE_ROW) {
       std::vector<std::string> row;

@@ -2,9 +2,7 @@
 // The throwaway certificates of tests/fixtures/tls (regenerate.sh there says what each is).
 #include <string>
 
-inline std::string TlsFixture(const char* name) {
-  return std::string(KESTRAVON_TLS_FIXTURES) + "/" + name;
-}
+inline std::string TlsFixture(const char* name) { return std::string(KESTRAVON_TLS_FIXTURES) + "/" + name; }
 
 struct TlsServerFiles {
   std::string cert;

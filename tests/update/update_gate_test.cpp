@@ -91,11 +91,8 @@ TEST(UpdateGate, ComparesWithTheBuiltVersionWhenTheRecordedOneIsNoVersion) {
     const char* offered;
     V verdict;
   } cases[] = {
-      {"", "0.217", V::kFetch},
-      {"", "0.215", V::kNotNewer},
-      {"garbage", "0.300", V::kFetch},
-      {"garbage", "0.216", V::kNotNewer},
-      {"0.100", "0.150", V::kFetch},  // a recorded version is what counts
+      {"", "0.217", V::kFetch},           {"", "0.215", V::kNotNewer},   {"garbage", "0.300", V::kFetch},
+      {"garbage", "0.216", V::kNotNewer}, {"0.100", "0.150", V::kFetch},  // a recorded version is what counts
       {"0.300", "0.250", V::kNotNewer},
   };
   for (const Case& c : cases) {

@@ -86,8 +86,8 @@ std::string RewriteSignatureLine(const std::string& file, const std::function<vo
 
 struct UpdateCase {
   std::string name;
-  std::string key;           // the built-in key line
-  std::string installer;     // what the server sends as the installer
+  std::string key;        // the built-in key line
+  std::string installer;  // what the server sends as the installer
   std::function<Reply()> signatureReply;
   SelfUpdateResult expected;
 };
@@ -119,7 +119,8 @@ class SignedUpdate : public ::testing::Test {
 };
 
 TEST_F(SignedUpdate, OnlyAnInstallerSignedWithTheBuiltInKeyForTheOfferedVersionIsStarted) {
-  const std::string installer = std::string("MZ\x90\x00", 4) + " the new installer" + std::string(200000, 'x');
+  const std::string installer =
+      std::string("MZ\x90\x00", 4) + " the new installer" + std::string(200000, 'x');
   MinisignSigner key;
   MinisignSigner other;
   MinisignSigner impostor;  // another key that claims our key id
@@ -139,8 +140,7 @@ TEST_F(SignedUpdate, OnlyAnInstallerSignedWithTheBuiltInKeyForTheOfferedVersionI
       {"Ed (legacy, over the file)", k, small, ok(key.Sign(small, "version:0.217", false)), R::kLaunched},
       {"version among other tokens", k, installer,
        ok(key.Sign(installer, "timestamp:1700000000\tfile:patchv2.exe\tversion:0.217 hashed")), R::kLaunched},
-      {"CRLF line ends", k, installer,
-       ok([&] {
+      {"CRLF line ends", k, installer, ok([&] {
          std::string crlf;
          for (char c : good) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
          return crlf;
@@ -155,13 +155,15 @@ TEST_F(SignedUpdate, OnlyAnInstallerSignedWithTheBuiltInKeyForTheOfferedVersionI
       // refused before it reaches the library, which would abort the process.
       {"Ed over an installer too large for it", k, installer + small,
        ok(key.Sign(small, "version:0.217", false)), R::kSignatureRefused},
-      {"signed by another key", k, installer, ok(other.Sign(installer, "version:0.217")), R::kSignatureRefused},
+      {"signed by another key", k, installer, ok(other.Sign(installer, "version:0.217")),
+       R::kSignatureRefused},
       {"our signature under another key id", k, installer,
        ok(RewriteSignatureLine(good, [](std::string& b) { b[2] ^= 0x01; })), R::kSignatureRefused},
       {"another key claiming our key id", k, installer, ok(impostor.Sign(installer, "version:0.217")),
        R::kSignatureRefused},
       {"one byte of the installer changed", k, changedInstaller, ok(good), R::kSignatureRefused},
-      {"one byte of an Ed-signed installer changed", k, [&] {
+      {"one byte of an Ed-signed installer changed", k,
+       [&] {
          std::string s = small;
          s[4321] ^= 0x01;
          return s;
@@ -176,13 +178,15 @@ TEST_F(SignedUpdate, OnlyAnInstallerSignedWithTheBuiltInKeyForTheOfferedVersionI
        R::kSignatureRefused},
       {"version only as a prefix of a token", k, installer, ok(key.Sign(installer, "version:0.2170")),
        R::kSignatureRefused},
-      {"no version in the trusted comment", k, installer, ok(key.Sign(installer, "timestamp:1 file:patchv2.exe")),
-       R::kSignatureRefused},
+      {"no version in the trusted comment", k, installer,
+       ok(key.Sign(installer, "timestamp:1 file:patchv2.exe")), R::kSignatureRefused},
       {"signature for the fixture's installer", realKey, installer, ok(Fixture("patchv2.exe.minisig")),
        R::kSignatureRefused},
 
-      {"no signature (404)", k, installer, [] { return Reply::Status(404, "Not Found\n"); }, R::kDownloadFailed},
-      {"signature download cut short", k, installer, [&] { return Reply::Cut(good, 30); }, R::kDownloadFailed},
+      {"no signature (404)", k, installer, [] { return Reply::Status(404, "Not Found\n"); },
+       R::kDownloadFailed},
+      {"signature download cut short", k, installer, [&] { return Reply::Cut(good, 30); },
+       R::kDownloadFailed},
       {"empty signature file", k, installer, ok(""), R::kSignatureRefused},
       {"three lines", k, installer, ok(good.substr(0, good.rfind('\n', good.size() - 2) + 1)),
        R::kSignatureRefused},
@@ -277,8 +281,9 @@ TEST(SignedUpdateReports, ARefusedVersionIsNotRetriedAndAtMostOneIsStartedPerRun
     s.onOff = 1;
   });
   const auto offer = [&](const std::string& version) {
-    server.Route("/Machine/UpdateInfov2.html",
-                 Reply::Ok("[Machine]\r\nFuel=9\r\nKEST=1\r\nCode=1000\r\n[Version]\r\nServer=" + version + "\r\n"));
+    server.Route(
+        "/Machine/UpdateInfov2.html",
+        Reply::Ok("[Machine]\r\nFuel=9\r\nKEST=1\r\nCode=1000\r\n[Version]\r\nServer=" + version + "\r\n"));
   };
   server.Route(kPatch, Reply::Ok("MZ installer"));
   const auto report = [&] {

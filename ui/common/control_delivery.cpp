@@ -17,9 +17,7 @@ class SinkWriter final : public WindowLayer {
   void CheckRadio(int firstId, int lastId, int position) override {
     sink_.ApplyRadio(firstId, lastId, position);
   }
-  void AppendToPane(LogPane pane, const char* text) override {
-    sink_.ApplyPaneText(pane, false, text);
-  }
+  void AppendToPane(LogPane pane, const char* text) override { sink_.ApplyPaneText(pane, false, text); }
 
  private:
   ControlSink& sink_;
@@ -27,8 +25,7 @@ class SinkWriter final : public WindowLayer {
 
 }  // namespace
 
-void ControlDelivery::Attach(ControlSink* sink, std::size_t miningPaneLength,
-                             std::size_t eventPaneLength) {
+void ControlDelivery::Attach(ControlSink* sink, std::size_t miningPaneLength, std::size_t eventPaneLength) {
   std::lock_guard<std::mutex> lock(mutex_);
   sink_ = sink;
   windowThread_ = std::this_thread::get_id();
@@ -75,12 +72,10 @@ ControlDelivery::Queued ControlDelivery::Enqueue(Op op, const DashboardView* vie
     hasView_ = true;
   }
   ops_.push_back(std::move(op));
-  return std::this_thread::get_id() == windowThread_ ? Queued::kFromWindowThread
-                                                     : Queued::kFromWorker;
+  return std::this_thread::get_id() == windowThread_ ? Queued::kFromWindowThread : Queued::kFromWorker;
 }
 
-ControlDelivery::Queued ControlDelivery::EnqueuePaneText(LogPane pane, const char* text,
-                                                         bool replace) {
+ControlDelivery::Queued ControlDelivery::EnqueuePaneText(LogPane pane, const char* text, bool replace) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (sink_ == nullptr) return Queued::kDropped;
   PaneQueue& q = Pane(panes_, pane);
@@ -93,8 +88,7 @@ ControlDelivery::Queued ControlDelivery::EnqueuePaneText(LogPane pane, const cha
   }
   q.tail.append(text, n);
   q.length += n;
-  return std::this_thread::get_id() == windowThread_ ? Queued::kFromWindowThread
-                                                     : Queued::kFromWorker;
+  return std::this_thread::get_id() == windowThread_ ? Queued::kFromWindowThread : Queued::kFromWorker;
 }
 
 void ControlDelivery::Finish(Queued queued) {
@@ -126,15 +120,9 @@ void ControlDelivery::ApplyPending() {
   SinkWriter writer(*sink);
   for (const Op& op : takenOps_) {
     switch (op.kind) {
-      case OpKind::kText:
-        sink->ApplyText(op.id, op.text);
-        break;
-      case OpKind::kCheck:
-        sink->ApplyCheck(op.id, op.value);
-        break;
-      case OpKind::kRadio:
-        sink->ApplyRadio(op.id, op.value2, op.value);
-        break;
+      case OpKind::kText: sink->ApplyText(op.id, op.text); break;
+      case OpKind::kCheck: sink->ApplyCheck(op.id, op.value); break;
+      case OpKind::kRadio: sink->ApplyRadio(op.id, op.value2, op.value); break;
       case OpKind::kView:
         if (hasView) writer.WindowLayer::ShowDashboard(takenView_);
         break;

@@ -49,8 +49,8 @@ class ControlDelivery final : public WindowLayer {
   enum class OpKind { kText, kCheck, kRadio, kView };
   struct Op {
     OpKind kind;
-    int id = 0;      // control id; first id for a radio group
-    int value = 0;   // check state, radio position; last id of a radio group in `value2`
+    int id = 0;     // control id; first id for a radio group
+    int value = 0;  // check state, radio position; last id of a radio group in `value2`
     int value2 = 0;
     std::string text;
   };
@@ -65,9 +65,7 @@ class ControlDelivery final : public WindowLayer {
   static PaneQueue& Pane(PaneQueue (&panes)[2], LogPane pane) {
     return panes[pane == LogPane::kMining ? 0 : 1];
   }
-  static bool IsPaneControl(int controlId) {
-    return controlId == kIdMiningLog || controlId == kIdEventLog;
-  }
+  static bool IsPaneControl(int controlId) { return controlId == kIdMiningLog || controlId == kIdEventLog; }
 
   enum class Queued { kDropped, kFromWorker, kFromWindowThread };
   Queued Enqueue(Op op, const DashboardView* view = nullptr);

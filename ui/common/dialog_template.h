@@ -7,8 +7,8 @@
 
 // Style bits the window reads from a template.
 namespace style {
-constexpr std::uint32_t kTabStop = 0x00010000;   // WS_TABSTOP
-constexpr std::uint32_t kGroup = 0x00020000;     // WS_GROUP
+constexpr std::uint32_t kTabStop = 0x00010000;  // WS_TABSTOP
+constexpr std::uint32_t kGroup = 0x00020000;    // WS_GROUP
 constexpr std::uint32_t kThickFrame = 0x00040000;
 constexpr std::uint32_t kVScroll = 0x00200000;
 constexpr std::uint32_t kHScroll = 0x00100000;

@@ -5,16 +5,16 @@
 
 namespace {
 
-constexpr std::uint32_t kEditStyle = 0x50810080;       // border, tab stop, auto h-scroll
-constexpr std::uint32_t kLogPaneStyle = 0x508110C4;    // multi-line, wants Enter
-constexpr std::uint32_t kComboStyle = 0x50210102;      // drop-down, sorted
-constexpr std::uint32_t kButtonStyle = 0x50010000;     // push button, tab stop
-constexpr std::uint32_t kCheckStyle = 0x50010003;      // auto check box, tab stop
-constexpr std::uint32_t kFirstRadioStyle = 0x50020009; // auto radio, starts the group
+constexpr std::uint32_t kEditStyle = 0x50810080;        // border, tab stop, auto h-scroll
+constexpr std::uint32_t kLogPaneStyle = 0x508110C4;     // multi-line, wants Enter
+constexpr std::uint32_t kComboStyle = 0x50210102;       // drop-down, sorted
+constexpr std::uint32_t kButtonStyle = 0x50010000;      // push button, tab stop
+constexpr std::uint32_t kCheckStyle = 0x50010003;       // auto check box, tab stop
+constexpr std::uint32_t kFirstRadioStyle = 0x50020009;  // auto radio, starts the group
 constexpr std::uint32_t kRadioStyle = 0x50000009;
 constexpr std::uint32_t kGroupBoxStyle = 0x50000007;
-constexpr std::uint32_t kStaticStyle = 0x50020000;     // left-aligned, wrapped
-constexpr std::uint32_t kPictureStyle = 0x5000000E;    // bitmap at its own size
+constexpr std::uint32_t kStaticStyle = 0x50020000;   // left-aligned, wrapped
+constexpr std::uint32_t kPictureStyle = 0x5000000E;  // bitmap at its own size
 
 constexpr DialogItem Edit(int id, int x, int y, int cx, int cy) {
   return {id, ItemClass::kEdit, kEditStyle, "", 0, x, y, cx, cy};
@@ -31,8 +31,7 @@ constexpr DialogItem Label(const char* text, int x, int y, int cx, int cy) {
 constexpr DialogItem Static(int id, const char* text, int x, int y, int cx, int cy) {
   return {id, ItemClass::kStatic, kStaticStyle, text, 0, x, y, cx, cy};
 }
-constexpr DialogItem Radio(int id, std::uint32_t style, const char* text, int x, int y, int cx,
-                           int cy) {
+constexpr DialogItem Radio(int id, std::uint32_t style, const char* text, int x, int y, int cx, int cy) {
   return {id, ItemClass::kButton, style, text, 0, x, y, cx, cy};
 }
 constexpr DialogItem GroupBox(const char* text, int x, int y, int cx, int cy) {
@@ -103,8 +102,7 @@ constexpr DialogItem kMainItems[] = {
     Button(1000, "Start", 14, 114, 150, 16),
     Button(1007, "Sector Change", 371, 21, 55, 13),
     Button(1016, "Charge Fuels", 14, 203, 149, 12),
-    {1017, ItemClass::kButton, kCheckStyle, "Auto Charge Fuels ( 1 Kest / day )", 0, 15, 191, 148,
-     8},
+    {1017, ItemClass::kButton, kCheckStyle, "Auto Charge Fuels ( 1 Kest / day )", 0, 15, 191, 148, 8},
     // Wallet Information
     Label("KestraVon Address", 13, 329, 76, 11),
     Edit(1029, 13, 340, 148, 12),
@@ -170,8 +168,7 @@ constexpr const char* kSectorNames[] = {"Mare Boreum quadrangle", "Diacria quadr
 constexpr ComboInitData kMainComboInit[] = {{1006, kSectorNames}};
 
 constexpr DialogTemplate kMainTemplate = {
-    102,  KESTRAVON_WINDOW_CAPTION, 719, 443, "MS Shell Dlg", 9, 0x90CC0048, kMainItems,
-    kMainComboInit};
+    102, KESTRAVON_WINDOW_CAPTION, 719, 443, "MS Shell Dlg", 9, 0x90CC0048, kMainItems, kMainComboInit};
 
 constexpr DialogItem kAboutItems[] = {
     {kNoId, ItemClass::kStatic, 0x50000003, "", kMainIconResource, 14, 14, 21, 20},
@@ -180,8 +177,8 @@ constexpr DialogItem kAboutItems[] = {
     {1, ItemClass::kButton, 0x50030001, "확인", 0, 113, 41, 50, 14},
 };
 
-constexpr DialogTemplate kAboutTemplate = {
-    100, "QX_CLIENT 정보", 170, 62, "MS Shell Dlg", 9, 0x80C800C8, kAboutItems, {}};
+constexpr DialogTemplate kAboutTemplate = {100, "QX_CLIENT 정보", 170,         62, "MS Shell Dlg",
+                                           9,   0x80C800C8,       kAboutItems, {}};
 
 }  // namespace
 

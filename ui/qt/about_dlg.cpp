@@ -9,8 +9,8 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   const DialogTemplate& t = AboutDialogTemplate();
   setWindowTitle(QString::fromUtf8(t.title));
   // A modal frame: a title and a close box, not resizable.
-  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowCloseButtonHint);
   setFont(TemplateFont(t));
   const DialogUnits units = DialogUnits::ForFont(font());
   widgets_ = BuildTemplate(t, this, units);

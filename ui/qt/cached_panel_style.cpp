@@ -22,22 +22,22 @@ CachedPanelStyle::PictureKey BaseKey(Element element, const QStyleOption& o, con
 }
 
 bool Plain(const QPainter* p) {
-  return p->device() != nullptr && p->transform().type() <= QTransform::TxTranslate &&
-         p->opacity() == 1.0 && p->compositionMode() == QPainter::CompositionMode_SourceOver;
+  return p->device() != nullptr && p->transform().type() <= QTransform::TxTranslate && p->opacity() == 1.0 &&
+         p->compositionMode() == QPainter::CompositionMode_SourceOver;
 }
 
 }  // namespace
 
 bool CachedPanelStyle::PictureKey::operator==(const PictureKey& other) const {
-  return element == other.element && size == other.size && state == other.state &&
-         palette == other.palette && direction == other.direction && scale == other.scale &&
-         std::equal(std::begin(fields), std::end(fields), std::begin(other.fields)) &&
-         text == other.text && font == other.font;
+  return element == other.element && size == other.size && state == other.state && palette == other.palette &&
+         direction == other.direction && scale == other.scale &&
+         std::equal(std::begin(fields), std::end(fields), std::begin(other.fields)) && text == other.text &&
+         font == other.font;
 }
 
 template <class Option, class Draw>
-QPixmap CachedPanelStyle::Kept(const PictureKey& key, const Option& option,
-                                      QPainter* painter, Draw draw) const {
+QPixmap CachedPanelStyle::Kept(const PictureKey& key, const Option& option, QPainter* painter,
+                               Draw draw) const {
   for (const Picture& kept : pictures_) {
     if (kept.key == key) return kept.pixmap;
   }
@@ -63,8 +63,8 @@ bool CachedPanelStyle::Suits(const QStyle& style) {
   return style.name().compare(QLatin1String("fusion"), Qt::CaseInsensitive) == 0;
 }
 
-void CachedPanelStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option,
-                                     QPainter* painter, const QWidget* widget) const {
+void CachedPanelStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                                     const QWidget* widget) const {
   const auto* frame = qstyleoption_cast<const QStyleOptionFrame*>(option);
   if (element != PE_PanelLineEdit || frame == nullptr || !Plain(painter) || option->rect.isEmpty()) {
     QProxyStyle::drawPrimitive(element, option, painter, widget);

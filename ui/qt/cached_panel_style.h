@@ -22,8 +22,8 @@ class CachedPanelStyle final : public QProxyStyle {
 
   void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
                      const QWidget* widget = nullptr) const override;
-  void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option,
-                          QPainter* painter, const QWidget* widget = nullptr) const override;
+  void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
+                          const QWidget* widget = nullptr) const override;
 
   // What a picture depends on: everything the style reads from the option, and the
   // painter's font and scale. Compared field by field: a frame repaints a few times a
@@ -54,8 +54,7 @@ class CachedPanelStyle final : public QProxyStyle {
   };
   // The picture for `key`, drawn by `draw` into a new one when none is kept.
   template <class Option, class Draw>
-  QPixmap Kept(const PictureKey& key, const Option& option, QPainter* painter,
-                      Draw draw) const;
+  QPixmap Kept(const PictureKey& key, const Option& option, QPainter* painter, Draw draw) const;
 
   mutable std::vector<Picture> pictures_;
 };

@@ -19,8 +19,8 @@ QString Cp949Text::ToUnicode(std::string_view bytes) {
 }
 
 std::string Cp949Text::FromUnicode(const QString& text) {
-  return codePage_.FromUtf16(
-      std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())));
+  return codePage_.FromUtf16(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
+                                                 static_cast<std::size_t>(text.size())));
 }
 
 std::size_t Cp949Text::ClientLength(const QString& paneText) {

@@ -24,14 +24,13 @@ void PrepareLogPane(QPlainTextEdit* edit) {
   // it is painted. Keeping them costs a few kilobytes (the pane rule bounds the
   // document); the layouts are set up here, before the document's layout first sees
   // the new blocks.
-  QObject::connect(document, &QTextDocument::contentsChange, edit,
-                   [document](int from, int, int added) {
-                     const QTextBlock last = document->findBlock(from + added);
-                     for (QTextBlock b = document->findBlock(from); b.isValid(); b = b.next()) {
-                       b.layout()->setCacheEnabled(true);
-                       if (b == last) break;
-                     }
-                   });
+  QObject::connect(document, &QTextDocument::contentsChange, edit, [document](int from, int, int added) {
+    const QTextBlock last = document->findBlock(from + added);
+    for (QTextBlock b = document->findBlock(from); b.isValid(); b = b.next()) {
+      b.layout()->setCacheEnabled(true);
+      if (b == last) break;
+    }
+  });
 }
 
 void ApplyPaneFrame(QPlainTextEdit* edit, bool clearFirst, const QString& text) {

@@ -32,11 +32,8 @@ bool PaintPacer::eventFilter(QObject* watched, QEvent* event) {
       // arrive as state changes with spontaneous hides and shows.
       case QEvent::Show:
       case QEvent::Hide:
-      case QEvent::WindowStateChange:
-        Follow();
-        break;
-      default:
-        break;
+      case QEvent::WindowStateChange: Follow(); break;
+      default: break;
     }
   }
   return QObject::eventFilter(watched, event);

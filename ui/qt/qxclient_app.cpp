@@ -36,7 +36,8 @@ CQXCLIENTApp::CQXCLIENTApp(int& argc, char** argv) : QApplication(argc, argv) {
   // with printf and needs the "C" decimal point.
   std::setlocale(LC_NUMERIC, "C");
   setApplicationName(QStringLiteral("kestravon-miner"));
-  setDesktopFileName(QStringLiteral("io.kestravon.Miner"));  // the desktop entry, named after the AppStream id
+  setDesktopFileName(
+      QStringLiteral("io.kestravon.Miner"));  // the desktop entry, named after the AppStream id
   setWindowIcon(MainIcon());
 
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, stopSignalPipe) == 0) {

@@ -49,8 +49,8 @@ CQXCLIENTDlg::CQXCLIENTDlg(SessionHooks& hooks, ControlDelivery& delivery, QWidg
   setWindowTitle(QString::fromUtf8(t.title));
   // A main window of its own (taskbar button), resizable, with a close box but neither
   // a minimise nor a maximise box.
-  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowCloseButtonHint);
   setFont(TemplateFont(t));
   units_ = DialogUnits::ForFont(font());
   // Created before the controls so that, as the dialog's first child, it goes first.
@@ -92,12 +92,10 @@ CQXCLIENTDlg::CQXCLIENTDlg(SessionHooks& hooks, ControlDelivery& delivery, QWidg
     connect(startStop, &QPushButton::clicked, this, &CQXCLIENTDlg::OnStartStop);
   }
   if (miningLogEdit_ != nullptr) {
-    connect(miningLogEdit_, &QPlainTextEdit::textChanged, this,
-            [this] { OnPaneEdited(LogPane::kMining); });
+    connect(miningLogEdit_, &QPlainTextEdit::textChanged, this, [this] { OnPaneEdited(LogPane::kMining); });
   }
   if (eventLogEdit_ != nullptr) {
-    connect(eventLogEdit_, &QPlainTextEdit::textChanged, this,
-            [this] { OnPaneEdited(LogPane::kEvent); });
+    connect(eventLogEdit_, &QPlainTextEdit::textChanged, this, [this] { OnPaneEdited(LogPane::kEvent); });
   }
   pacer_ = new PaintPacer(this, [this] { delivery_.ApplyPending(); });
 }

@@ -3,6 +3,6 @@
 #include <QIcon>
 #include <QPixmap>
 
-QIcon MainIcon();                 // icon 128, every size drawn for it
-QPixmap ResourceBitmap(int id);   // bitmap 130 (the banner); a null pixmap for another id
-QIcon ResourceIcon(int id);       // icon 128; a null icon for another id
+QIcon MainIcon();                // icon 128, every size drawn for it
+QPixmap ResourceBitmap(int id);  // bitmap 130 (the banner); a null pixmap for another id
+QIcon ResourceIcon(int id);      // icon 128; a null icon for another id

@@ -17,7 +17,9 @@ namespace {
 // hand the window manager size hints of its own, and the dialog has none.
 class FillParent final : public QObject {
  public:
-  FillParent(QWidget& parent, QWidget& child) : QObject(&child), child_(child) { parent.installEventFilter(this); }
+  FillParent(QWidget& parent, QWidget& child) : QObject(&child), child_(child) {
+    parent.installEventFilter(this);
+  }
 
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (event->type() == QEvent::Resize) child_.setGeometry(static_cast<QWidget*>(watched)->rect());

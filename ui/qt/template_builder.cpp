@@ -21,8 +21,7 @@ namespace {
 int MulDiv(int n, int numerator, int denominator) {
   const long long product = static_cast<long long>(n) * numerator;
   const long long half = denominator / 2;
-  return static_cast<int>(product >= 0 ? (product + half) / denominator
-                                       : -((-product + half) / denominator));
+  return static_cast<int>(product >= 0 ? (product + half) / denominator : -((-product + half) / denominator));
 }
 
 QString Utf8(const char* text) { return QString::fromUtf8(text); }
@@ -31,8 +30,7 @@ QString Utf8(const char* text) { return QString::fromUtf8(text); }
 // and the text; the desktop styles leave more, which the narrow rectangles cannot spare.
 const QString kMarkSpacing = QStringLiteral("spacing: 4px;");
 
-QWidget* CreateItem(const DialogItem& item, ItemKind kind, QWidget* parent,
-                    const DialogUnits& units) {
+QWidget* CreateItem(const DialogItem& item, ItemKind kind, QWidget* parent, const DialogUnits& units) {
   const QRect rect = units.Rect(item.x, item.y, item.cx, item.cy);
   QWidget* widget = nullptr;
   switch (kind) {
@@ -129,8 +127,7 @@ Qt::FocusPolicy FocusPolicyFor(const DialogItem& item, ItemKind kind) {
     case ItemKind::kGroupBox:
     case ItemKind::kStaticText:
     case ItemKind::kPicture:
-    case ItemKind::kIcon:
-      return Qt::NoFocus;
+    case ItemKind::kIcon: return Qt::NoFocus;
     default:
       // Controls without a tab stop still take the focus when clicked.
       return HasTabStop(item) ? Qt::StrongFocus : Qt::ClickFocus;
@@ -151,9 +148,7 @@ DialogUnits DialogUnits::ForFont(const QFont& font) {
 
 int DialogUnits::X(int units) const { return MulDiv(units, baseX, 4); }
 int DialogUnits::Y(int units) const { return MulDiv(units, baseY, 8); }
-QRect DialogUnits::Rect(int x, int y, int cx, int cy) const {
-  return QRect(X(x), Y(y), X(cx), Y(cy));
-}
+QRect DialogUnits::Rect(int x, int y, int cx, int cy) const { return QRect(X(x), Y(y), X(cx), Y(cy)); }
 
 QFont TemplateFont(const DialogTemplate& dialogTemplate) {
   // DejaVu Sans Condensed is about as wide as the font the templates were laid out for,
@@ -245,8 +240,7 @@ void AddComboInitData(const DialogTemplate& dialogTemplate, const TemplateWidget
       int at = combo->count();
       if (sorted) {
         at = 0;
-        while (at < combo->count() &&
-               QString::compare(combo->itemText(at), text, Qt::CaseInsensitive) <= 0) {
+        while (at < combo->count() && QString::compare(combo->itemText(at), text, Qt::CaseInsensitive) <= 0) {
           ++at;
         }
       }

@@ -8,16 +8,14 @@ INT_PTR CAboutDlg::DoModal(HWND owner) {
 
 INT_PTR CALLBACK CAboutDlg::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
-    case WM_INITDIALOG:
-      return TRUE;  // the focus goes to the OK button
+    case WM_INITDIALOG: return TRUE;  // the focus goes to the OK button
     case WM_COMMAND:
       if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
         EndDialog(window, LOWORD(wParam));
         return TRUE;
       }
       break;
-    default:
-      break;
+    default: break;
   }
   return FALSE;
 }

@@ -39,8 +39,7 @@ bool PaintPacer::OnMessage(UINT message, WPARAM wParam) {
       // showing is already the newest state.
       Follow(wParam != FALSE && !IsIconic(window_));
       return false;
-    default:
-      return false;
+    default: return false;
   }
 }
 

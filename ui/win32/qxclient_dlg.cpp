@@ -79,18 +79,13 @@ INT_PTR CALLBACK CQXCLIENTDlg::DialogProc(HWND window, UINT message, WPARAM wPar
 INT_PTR CQXCLIENTDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   if (pacer_.OnMessage(message, wParam)) return TRUE;
   switch (message) {
-    case WM_INITDIALOG:
-      return OnInitDialog();
-    case WM_SYSCOMMAND:
-      return OnSysCommand(static_cast<UINT>(wParam)) ? TRUE : FALSE;
-    case WM_PAINT:
-      return OnPaint() ? TRUE : FALSE;
+    case WM_INITDIALOG: return OnInitDialog();
+    case WM_SYSCOMMAND: return OnSysCommand(static_cast<UINT>(wParam)) ? TRUE : FALSE;
+    case WM_PAINT: return OnPaint() ? TRUE : FALSE;
     case WM_QUERYDRAGICON:
       // One of the few messages whose answer is the procedure's own return value.
       return reinterpret_cast<INT_PTR>(OnQueryDragIcon());
-    case WM_COMMAND:
-      OnCommand(LOWORD(wParam), HIWORD(wParam));
-      return TRUE;
+    case WM_COMMAND: OnCommand(LOWORD(wParam), HIWORD(wParam)); return TRUE;
     case WM_ACTIVATE:
       // Shown without activation (a start from the background, a display that activates
       // it later), the dialog has no saved focus to restore, and the dialog manager would
@@ -103,11 +98,8 @@ INT_PTR CQXCLIENTDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
         return TRUE;
       }
       return FALSE;
-    case WM_DESTROY:
-      OnDestroy();
-      return TRUE;
-    default:
-      break;
+    case WM_DESTROY: OnDestroy(); return TRUE;
+    default: break;
   }
   (void)lParam;
   return FALSE;
@@ -189,9 +181,7 @@ void CQXCLIENTDlg::OnCommand(int id, int notification) {
       DoDataExchange(true);
       EndDialog(window_, IDOK);
       break;
-    case IDCANCEL:
-      EndDialog(window_, IDCANCEL);
-      break;
+    case IDCANCEL: EndDialog(window_, IDCANCEL); break;
     case kIdStartStop:
       if (notification == BN_CLICKED) OnStartStop();
       break;

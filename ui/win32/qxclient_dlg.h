@@ -75,7 +75,7 @@ class CQXCLIENTDlg final : private ControlSink {
   bool everActive_ = false;
   bool destroyed_ = false;
   bool applyingPane_ = false;  // a pane change of ours, not the user's
-  PaintPacer pacer_;  // carries out what the worker published, at a reading pace
+  PaintPacer pacer_;           // carries out what the worker published, at a reading pace
   std::map<int, HWND> controls_;
   // The text each control showed when this window last set it; a control the user
   // changes since (any notification it sends) is forgotten and read again.

@@ -4,7 +4,8 @@
 
 std::wstring ToWide(std::string_view bytes) {
   if (bytes.empty()) return {};
-  const int n = MultiByteToWideChar(kClientCodePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  const int n =
+      MultiByteToWideChar(kClientCodePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
   if (n <= 0) return {};
   std::wstring text(static_cast<std::size_t>(n), L'\0');
   MultiByteToWideChar(kClientCodePage, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), n);
@@ -13,8 +14,8 @@ std::wstring ToWide(std::string_view bytes) {
 
 std::string FromWide(std::wstring_view text) {
   if (text.empty()) return {};
-  const int n = WideCharToMultiByte(kClientCodePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                    "?", nullptr);
+  const int n = WideCharToMultiByte(kClientCodePage, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                                    0, "?", nullptr);
   if (n <= 0) return {};
   std::string bytes(static_cast<std::size_t>(n), '\0');
   WideCharToMultiByte(kClientCodePage, 0, text.data(), static_cast<int>(text.size()), bytes.data(), n, "?",

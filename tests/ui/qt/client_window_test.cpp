@@ -1,9 +1,9 @@
 // The real client in the real window, against the local mining service on loopback.
-#include <QtTest>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QtTest>
 #include <clocale>
 #include <memory>
 
@@ -35,7 +35,8 @@ struct LiveClient {
     if (!service->Start()) return false;
     const std::string install = box.MakeDir("install");
     const std::string temp = box.MakeDir("temp") + "/";
-    WriteFileBytes(install + "/config.ini", "[SerialNo]\r\nNo=KST-DEMO-0001\r\n[Version]\r\nClient=0.216\r\n");
+    WriteFileBytes(install + "/config.ini",
+                   "[SerialNo]\r\nNo=KST-DEMO-0001\r\n[Version]\r\nClient=0.216\r\n");
     env = services.Environment();
     env.serviceRoot = service->BaseUrl();
     env.patchRoot = "http://localhost:" + std::to_string(service->Port());
@@ -98,8 +99,8 @@ void ClientWindowTest::dashboardAfterStartUp() {
   QCOMPARE(live.Text(1000), QStringLiteral("STOP"));
   QVERIFY(qobject_cast<QAbstractButton*>(live.window->Item(1041))->isChecked());
   QVERIFY(qobject_cast<QAbstractButton*>(live.window->Item(1017))->isChecked());
-  QVERIFY(live.Text(1054).startsWith(
-      QString::fromUtf8("Initialize..\nDownloading Machine Information..\n케스트라본 채굴기 1호 Start Mining..\n")));
+  QVERIFY(live.Text(1054).startsWith(QString::fromUtf8(
+      "Initialize..\nDownloading Machine Information..\n케스트라본 채굴기 1호 Start Mining..\n")));
   QVERIFY(!live.Text(1054).contains(QStringLiteral("Server Disconnected")));
   QCOMPARE(PowerNoticesOf(live.box.File("service.db"), kDemoSerial), std::vector<int>{1});
 

@@ -2,9 +2,9 @@
 // warnings shown either way; and the real program quiet on a terminal.
 #include <sys/stat.h>
 
-#include <QtTest>
 #include <QLoggingCategory>
 #include <QProcess>
+#include <QtTest>
 #include <csignal>
 #include <mutex>
 #include <thread>
@@ -38,8 +38,9 @@ QStringList TakeLogged() {
   QStringList out;
   for (const Logged& l : logged) {
     if (l.category != QLatin1String("kestravon.debug") && l.category != QLatin1String("default")) continue;
-    out << (l.type == QtDebugMsg ? QStringLiteral("D:") : l.type == QtWarningMsg ? QStringLiteral("W:")
-                                                                                : QStringLiteral("?:")) +
+    out << (l.type == QtDebugMsg     ? QStringLiteral("D:")
+            : l.type == QtWarningMsg ? QStringLiteral("W:")
+                                     : QStringLiteral("?:")) +
                l.text;
   }
   logged.clear();
@@ -95,16 +96,17 @@ void DebugCategoryTest::sinkRoutesLines_data() {
   QTest::newRow("request URL, rule on: one line")
       << on << QStringList{url, "\r\n"} << QStringList{"D:" + url};
   QTest::newRow("no line end yet: held") << on << QStringList{url} << QStringList{};
-  QTest::newRow("two lines in one write")
-      << on << QStringList{"a\r\nb\r\n"} << QStringList{"D:a", "D:b"};
+  QTest::newRow("two lines in one write") << on << QStringList{"a\r\nb\r\n"} << QStringList{"D:a", "D:b"};
   QTest::newRow("self-update refused: a warning by default")
       << QString() << QStringList{"Self-update: the signature does not verify\r\n"}
       << QStringList{"W:Self-update: the signature does not verify"};
   QTest::newRow("reply folder: a warning by default")
-      << QString() << QStringList{"reply folder is not private, answer dropped: /run/user/1/kestravon/", "\r\n"}
+      << QString()
+      << QStringList{"reply folder is not private, answer dropped: /run/user/1/kestravon/", "\r\n"}
       << QStringList{"W:reply folder is not private, answer dropped: /run/user/1/kestravon/"};
   QTest::newRow("control bytes cannot forge lines or colours")
-      << QString() << QStringList{"Self-update: a\x1b[2Jb\tc\r\n"} << QStringList{"W:Self-update: a\\x1b[2Jb\\x09c"};
+      << QString() << QStringList{"Self-update: a\x1b[2Jb\tc\r\n"}
+      << QStringList{"W:Self-update: a\\x1b[2Jb\\x09c"};
   QTest::newRow("warning of the session")
       << QString() << QStringList{"!no answer from the mining service"}
       << QStringList{"W:kestravon-miner: no answer from the mining service"};
@@ -155,7 +157,8 @@ void DebugCategoryTest::programIsQuietButWarns() {
   Sandbox box;
   const std::string install = box.MakeDir("install");
   const std::string temp = box.MakeDir("temp") + "/";
-  if (withSerial) WriteFileBytes(install + "/config.ini", "[SerialNo]\nNo=KST-DEMO-0001\n[Version]\nClient=0.216\n");
+  if (withSerial)
+    WriteFileBytes(install + "/config.ini", "[SerialNo]\nNo=KST-DEMO-0001\n[Version]\nClient=0.216\n");
   const QString root = QStringLiteral("http://127.0.0.1:%1").arg(UnusedLoopbackPort());
 
   QProcess program;

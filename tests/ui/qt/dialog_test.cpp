@@ -1,6 +1,5 @@
 // The real main window, offscreen, driven by a small client that writes through the
 // window layer the way the real one does.
-#include <QtTest>
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,6 +14,7 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOption>
+#include <QtTest>
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -92,11 +92,10 @@ const char* ClassOf(ItemKind kind) {
   return "";
 }
 
-const QList<int> kTabOrder = {
-    1003, 1004, 1008, 1009, 1010, 1006, 1023, 1024, 1025, 1027, 1028, 1012, 1001,
-    1002, 1011, 1019, 1020, 1021, 1022, 1013, 1014, 1015, 1018, 1037, 1005, 1000,
-    1007, 1016, 1017, 1029, 1030, 1031, 1032, 1038, 1046, 1040, 1047, 1048, 1049,
-    1050, 1051, 1052, 1053, 1056, 1057, 1058, 1059, 1060, 1061, 1054, 1039};
+const QList<int> kTabOrder = {1003, 1004, 1008, 1009, 1010, 1006, 1023, 1024, 1025, 1027, 1028, 1012, 1001,
+                              1002, 1011, 1019, 1020, 1021, 1022, 1013, 1014, 1015, 1018, 1037, 1005, 1000,
+                              1007, 1016, 1017, 1029, 1030, 1031, 1032, 1038, 1046, 1040, 1047, 1048, 1049,
+                              1050, 1051, 1052, 1053, 1056, 1057, 1058, 1059, 1060, 1061, 1054, 1039};
 
 }  // namespace
 
@@ -139,9 +138,9 @@ void DialogTest::controlsByIdWithKindsAndTexts_data() {
   const auto row = [](int id, const char* cls, const char* text) {
     QTest::addRow("%d", id) << id << QString::fromLatin1(cls) << QString::fromUtf8(text);
   };
-  for (int id : {1003, 1004, 1008, 1009, 1010, 1023, 1024, 1025, 1027, 1028, 1012, 1001, 1002,
-                 1011, 1019, 1020, 1021, 1022, 1013, 1014, 1015, 1018, 1037, 1039, 1029, 1030,
-                 1031, 1032, 1052, 1056, 1058, 1060, 1040, 1047, 1048, 1049}) {
+  for (int id : {1003, 1004, 1008, 1009, 1010, 1023, 1024, 1025, 1027, 1028, 1012, 1001,
+                 1002, 1011, 1019, 1020, 1021, 1022, 1013, 1014, 1015, 1018, 1037, 1039,
+                 1029, 1030, 1031, 1032, 1052, 1056, 1058, 1060, 1040, 1047, 1048, 1049}) {
     row(id, "QLineEdit", "");
   }
   row(1046, "QPlainTextEdit", "");
@@ -220,9 +219,9 @@ void DialogTest::itemsWithoutIdentifier() {
   QCOMPARE(withId, 64);
   QCOMPARE(labels, 39);
   QCOMPARE(pictures, 1);
-  QCOMPARE(groupTitles, (QStringList{"Client Information", "MARS INFORMATION", "MINING INFORMATION",
-                                     "Machine Information", "Wallet Information",
-                                     "Machine Coin Information", "Wallet Controller"}));
+  QCOMPARE(groupTitles,
+           (QStringList{"Client Information", "MARS INFORMATION", "MINING INFORMATION", "Machine Information",
+                        "Wallet Information", "Machine Coin Information", "Wallet Controller"}));
   QCOMPARE(w.dialog->windowTitle(), QStringLiteral("KESTRAVON MINER V2 0.216"));
 }
 
@@ -246,7 +245,8 @@ void DialogTest::tabVisitsTheControlsInTemplateOrder() {
     const char* how;
     int checkedId;
   };
-  const Check checks[] = {{"the record's refresh", 1043}, {"a click on KEST", 1041}, {"a click on ALL", 1045}};
+  const Check checks[] = {
+      {"the record's refresh", 1043}, {"a click on KEST", 1041}, {"a click on ALL", 1045}};
   for (const Check& c : checks) {
     if (c.checkedId != 1043) {
       QTest::mouseClick(w.Item(c.checkedId), Qt::LeftButton);
@@ -271,14 +271,13 @@ void DialogTest::placedInDialogUnitsAndResizingMovesNothing() {
   // its height.
   const QFontMetrics metrics(w.dialog->font());
   QCOMPARE(units.baseY, metrics.ascent() + metrics.descent());
-  const int alphabet = metrics.horizontalAdvance(
-      QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+  const int alphabet =
+      metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
   QCOMPARE(units.baseX, (alphabet / 26 + 1) / 2);
   QCOMPARE(w.dialog->font().pointSize(), 9);
   QCOMPARE(w.dialog->size(), QSize((719 * units.baseX + 2) / 4, (443 * units.baseY + 4) / 8));
-  QCOMPARE(w.Item(1003)->geometry(),
-           QRect((69 * units.baseX + 2) / 4, (18 * units.baseY + 4) / 8, (94 * units.baseX + 2) / 4,
-                 (12 * units.baseY + 4) / 8));
+  QCOMPARE(w.Item(1003)->geometry(), QRect((69 * units.baseX + 2) / 4, (18 * units.baseY + 4) / 8,
+                                           (94 * units.baseX + 2) / 4, (12 * units.baseY + 4) / 8));
   QCOMPARE(w.Item(1054)->geometry(), units.Rect(419, 321, 293, 115));
   // The combo box's rectangle is its opened list; the field is one line high.
   QCOMPARE(w.Item(1006)->pos(), QPoint(units.X(231), units.Y(21)));
@@ -319,12 +318,13 @@ void DialogTest::everyTextFitsItsRectangle() {
                                 .toUtf8();
     switch (built.kind) {
       case ItemKind::kStaticText: {
-        const QRect needed = fm.boundingRect(QRect(0, 0, rect.width(), 10000),
-                                             Qt::TextWordWrap | Qt::AlignLeft, text);
+        const QRect needed =
+            fm.boundingRect(QRect(0, 0, rect.width(), 10000), Qt::TextWordWrap | Qt::AlignLeft, text);
         // A line mixing Latin and Korean letters has a line box a pixel taller than the
         // label; what counts is that its ink stays inside.
         const bool oneLine = fm.horizontalAdvance(text) <= rect.width();
-        const int inkBottom = qCeil(QFontMetricsF(widget->font()).ascent()) + fm.tightBoundingRect(text).bottom();
+        const int inkBottom =
+            qCeil(QFontMetricsF(widget->font()).ascent()) + fm.tightBoundingRect(text).bottom();
         const bool fits = (needed.width() <= rect.width() && needed.height() <= rect.height()) ||
                           (oneLine && inkBottom < rect.height());
         QVERIFY2(fits, what.constData());
@@ -351,8 +351,7 @@ void DialogTest::everyTextFitsItsRectangle() {
       case ItemKind::kGroupBox:
         QVERIFY2(fm.horizontalAdvance(text) + 16 <= rect.width(), what.constData());
         break;
-      default:
-        break;
+      default: break;
     }
   }
 }
@@ -567,8 +566,8 @@ void DialogTest::keptFramesLookAsTheStyleDrawsThem() {
                           std::abs(qBlue(a) - qBlue(b))});
       }
     }
-    QVERIFY2(worst == 0, qPrintable(QStringLiteral("item %1: a channel differs by %2")
-                                        .arg(IdOf(item)).arg(worst)));
+    QVERIFY2(worst == 0,
+             qPrintable(QStringLiteral("item %1: a channel differs by %2").arg(IdOf(item)).arg(worst)));
     ++compared;
   }
   QVERIFY(compared > 30);

@@ -10,14 +10,11 @@
 
 namespace {
 
-void CopyText(char* dest, std::size_t size, const char* text) {
-  std::snprintf(dest, size, "%s", text);
-}
+void CopyText(char* dest, std::size_t size, const char* text) { std::snprintf(dest, size, "%s", text); }
 
 }  // namespace
 
-FakeSession::FakeSession(WindowLayer& window, const MachineState& record)
-    : window_(window), state_(record) {}
+FakeSession::FakeSession(WindowLayer& window, const MachineState& record) : window_(window), state_(record) {}
 
 FakeSession::~FakeSession() { StopWorker(); }
 
@@ -148,8 +145,8 @@ void FakeSession::WorkerLoop() {
       state_.machineKest += 0.000125;
       state_.buriedKest -= 0.000125;
       RenderDashboard(state_, view);
-      std::snprintf(block, sizeof block, "(%d) %lf KEST - Mining complete\r\n Hash : QXx%s\r\n",
-                    tick_, 0.000125, "0123456789abcdef0123456789abcdef");
+      std::snprintf(block, sizeof block, "(%d) %lf KEST - Mining complete\r\n Hash : QXx%s\r\n", tick_,
+                    0.000125, "0123456789abcdef0123456789abcdef");
     }
     // Published outside the lock, never waiting for the window.
     window_.ShowDashboard(view);

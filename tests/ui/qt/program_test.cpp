@@ -3,9 +3,9 @@
 #include <signal.h>
 #include <sys/stat.h>
 
-#include <QtTest>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QtTest>
 #include <memory>
 
 #include "support/mining_service_process.h"
@@ -51,8 +51,7 @@ void ProgramTest::stopSignalClosesLikeCancel() {
   program.setProcessChannelMode(QProcess::ForwardedChannels);
   program.start(QStringLiteral(KESTRAVON_MINER_FOR_TESTS),
                 {QStringLiteral("--service-root"), QString::fromStdString(service.BaseUrl()),
-                 QStringLiteral("--patch-root"),
-                 QStringLiteral("http://localhost:%1").arg(service.Port()),
+                 QStringLiteral("--patch-root"), QStringLiteral("http://localhost:%1").arg(service.Port()),
                  QStringLiteral("--install-dir"), QString::fromStdString(install),
                  QStringLiteral("--temp-dir"), QString::fromStdString(temp)});
   QVERIFY(program.waitForStarted());
@@ -121,10 +120,11 @@ void ProgramTest::startUpWarnsOfAPrivateFolderOthersCanChange() {
   program.setProcessEnvironment(environment);
   program.setProcessChannelMode(QProcess::SeparateChannels);
   // Nothing listens on the discard port: the session finds no service, quickly.
-  program.start(QStringLiteral(KESTRAVON_MINER_FOR_TESTS),
-                {QStringLiteral("--service-root"), QStringLiteral("http://127.0.0.1:9"), QStringLiteral("--patch-root"),
-                 QStringLiteral("http://127.0.0.1:9"), QStringLiteral("--install-dir"), QString::fromStdString(install),
-                 QStringLiteral("--temp-dir"), QString::fromStdString(temp + "/")});
+  program.start(
+      QStringLiteral(KESTRAVON_MINER_FOR_TESTS),
+      {QStringLiteral("--service-root"), QStringLiteral("http://127.0.0.1:9"), QStringLiteral("--patch-root"),
+       QStringLiteral("http://127.0.0.1:9"), QStringLiteral("--install-dir"), QString::fromStdString(install),
+       QStringLiteral("--temp-dir"), QString::fromStdString(temp + "/")});
   QVERIFY(program.waitForStarted());
   QByteArray said;
   const QByteArray expected = "reply folder is not private: " + QByteArray::fromStdString(shared) +

@@ -2,7 +2,6 @@
 // seen: a flooded pane still ends on its newest lines, in order, under the pane rule; a
 // hidden or minimised window paints nothing and shows the newest state the moment it
 // is back; a click is carried out and painted at once, whenever in the interval it falls.
-#include <QtTest>
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QLabel>
@@ -10,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QtTest>
 #include <atomic>
 #include <chrono>
 #include <map>
@@ -218,8 +218,9 @@ void ReadingPaceTest::floodedPaneEndsOnItsNewestLines() {
       if (!line.startsWith(QLatin1String("flood "))) {
         // Events come before the flood, or after its last line (the click that ends the
         // test is logged once the flood is over), never inside it.
-        QVERIFY2(previous < 0 || previous == kLines - 1,
-                 qPrintable(QStringLiteral("picture %1: %2 after flood line %3").arg(p).arg(line).arg(previous)));
+        QVERIFY2(
+            previous < 0 || previous == kLines - 1,
+            qPrintable(QStringLiteral("picture %1: %2 after flood line %3").arg(p).arg(line).arg(previous)));
         continue;
       }
       const int n = line.mid(6, 6).toInt();
@@ -227,8 +228,10 @@ void ReadingPaceTest::floodedPaneEndsOnItsNewestLines() {
                qPrintable(QStringLiteral("picture %1: line %2 after %3").arg(p).arg(n).arg(previous)));
       previous = n;
     }
-    QVERIFY2(previous >= lastNewest,
-             qPrintable(QStringLiteral("picture %1 ends on %2, an earlier one on %3").arg(p).arg(previous).arg(lastNewest)));
+    QVERIFY2(previous >= lastNewest, qPrintable(QStringLiteral("picture %1 ends on %2, an earlier one on %3")
+                                                    .arg(p)
+                                                    .arg(previous)
+                                                    .arg(lastNewest)));
     lastNewest = previous;
   }
 }
@@ -249,8 +252,7 @@ void ReadingPaceTest::minedChangesArePaintedAtAReadingPace() {
   // The pace's timer may come late, never much early (a coarse timer, 5 %); a picture may
   // be painted a little after its tick, so a gap between two pictures can be short, but
   // the pictures of a stretch of time are no more than its intervals and one more.
-  const double span =
-      std::chrono::duration<double, std::milli>(times.back() - times.front()).count();
+  const double span = std::chrono::duration<double, std::milli>(times.back() - times.front()).count();
   const double intervals = static_cast<double>(times.size() - 1);
   QVERIFY2(intervals <= (span + kReadingPaceMs) / (kReadingPaceMs * 0.95),
            qPrintable(QStringLiteral("%1 pictures in %2 ms").arg(times.size()).arg(span)));
@@ -323,9 +325,10 @@ void ReadingPaceTest::clickIsCarriedOutAndPaintedAtOnce() {
     }
     QTest::mouseClick(w.Item(kIdStartStop), Qt::LeftButton);
     QCOMPARE(w.Text(kIdStartStop), stopping ? QStringLiteral("Start") : QStringLiteral("Stop"));
-    QVERIFY2(w.Text(kIdEventLog).endsWith(stopping ? QStringLiteral(" Stop Mining..\n")
-                                                    : QStringLiteral(" Start Mining..\n")),
-             qPrintable(w.Text(kIdEventLog).right(40)));
+    QVERIFY2(
+        w.Text(kIdEventLog)
+            .endsWith(stopping ? QStringLiteral(" Stop Mining..\n") : QStringLiteral(" Start Mining..\n")),
+        qPrintable(w.Text(kIdEventLog).right(40)));
     QCoreApplication::processEvents();
     QVERIFY(paints.Count(events->viewport()) > 0);
     QVERIFY(paints.Count(w.Item(kIdStartStop)) > 0);

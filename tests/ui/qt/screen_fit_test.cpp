@@ -1,10 +1,10 @@
 // The dialog on a screen smaller than itself: its contents scroll, each control keeps its
 // place and the Tab order, the lowest rows can be scrolled into view, and Escape still
 // ends the window. On a screen large enough nothing changes.
-#include <QtTest>
 #include <QAbstractButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QtTest>
 #include <memory>
 
 #include "fake_session.h"
@@ -15,7 +15,9 @@
 namespace {
 
 struct Window {
-  Window() : session(delivery, FakeSession::SampleRecord()), dialog(std::make_unique<CQXCLIENTDlg>(session, delivery)) {}
+  Window()
+      : session(delivery, FakeSession::SampleRecord()),
+        dialog(std::make_unique<CQXCLIENTDlg>(session, delivery)) {}
   ControlDelivery delivery;
   FakeSession session;
   std::unique_ptr<CQXCLIENTDlg> dialog;

@@ -93,10 +93,11 @@ void WindowTextTest::convertsCodePage949_data() {
   QTest::addColumn<QByteArray>("bytes");
   QTest::addColumn<QString>("expected");
   QTest::newRow("ascii") << QByteArray("480 / 500 gas") << QStringLiteral("480 / 500 gas");
-  QTest::newRow("degree sign") << QByteArray("12.500000 \xA1\xC6")
-                               << QString::fromUtf8("12.500000 °");
+  QTest::newRow("degree sign") << QByteArray("12.500000 \xA1\xC6") << QString::fromUtf8("12.500000 °");
   QTest::newRow("korean") << QByteArray("\xC8\xAD\xBC\xBA-7") << QString::fromUtf8("화성-7");
-  QTest::newRow("invalid byte") << QByteArray("a\xFF" "b")
+  QTest::newRow("invalid byte") << QByteArray(
+                                       "a\xFF"
+                                       "b")
                                 << QStringLiteral("a") + QChar(0xFFFD) + QStringLiteral("b");
   QTest::newRow("cut lead byte") << QByteArray("ab\xC8") << QStringLiteral("ab") + QChar(0xFFFD);
   QTest::newRow("empty") << QByteArray() << QString();
@@ -134,7 +135,8 @@ void WindowTextTest::paneNetEffectFollowsTheRule_data() {
   QTest::newRow("one text longer than the limit") << 3000 << QList<int>{10000, 1, 1} << 0;
   QTest::newRow("many blocks in one frame") << 0 << QList<int>(2000, 89) << 0;
   QTest::newRow("many blocks, a frame every 7") << 0 << QList<int>(2000, 89) << 7;
-  QTest::newRow("growing texts, a frame every 3") << 4000 << QList<int>{1, 50, 100, 4000, 2, 3, 5000, 0, 7} << 3;
+  QTest::newRow("growing texts, a frame every 3")
+      << 4000 << QList<int>{1, 50, 100, 4000, 2, 3, 5000, 0, 7} << 3;
 }
 
 void WindowTextTest::paneNetEffectFollowsTheRule() {
@@ -168,7 +170,8 @@ void WindowTextTest::paneNetEffectFollowsTheRule() {
   QVERIFY(sink.Pane(LogPane::kMining) == expected);
   QVERIFY(sink.Pane(LogPane::kEvent).empty());
   // The store never keeps more than the pane can end up holding.
-  const int longest = appendLengths.isEmpty() ? 0 : *std::max_element(appendLengths.begin(), appendLengths.end());
+  const int longest =
+      appendLengths.isEmpty() ? 0 : *std::max_element(appendLengths.begin(), appendLengths.end());
   QVERIFY(largestPending <= kPaneLimit + static_cast<std::size_t>(longest));
 }
 

@@ -170,7 +170,8 @@ TEST(MainWindowTest, RunsTheSessionAndShowsWhatTheWorkerPublishes) {
       for (int round = 0; round < 2; ++round) {
         if (round == 1) SendMessageW(GetDlgItem(w, kIdTargetKest), BM_CLICK, 0, 0);
         for (int id = kIdTargetKest; id <= kIdTargetAll; ++id) {
-          if (GetWindowLongPtrW(GetDlgItem(w, id), GWL_STYLE) & WS_TABSTOP) seen.radiosWithTabStop[round].push_back(id);
+          if (GetWindowLongPtrW(GetDlgItem(w, id), GWL_STYLE) & WS_TABSTOP)
+            seen.radiosWithTabStop[round].push_back(id);
         }
         HWND start = GetDlgItem(w, kIdSerialNo);
         HWND at = start;

@@ -46,8 +46,8 @@ TEST(HttpsFetchTest, ServiceWithAnUntrustedCertificateIsNoAnswer) {
   // (no authority it knows can vouch for the chain).
   HINTERNET session = InternetOpenA("Mozilla/4.0 ()", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
   ASSERT_NE(session, nullptr);
-  HINTERNET response = InternetOpenUrlA(session, url.c_str(), nullptr, 0,
-                                        INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_UI, 0);
+  HINTERNET response =
+      InternetOpenUrlA(session, url.c_str(), nullptr, 0, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_UI, 0);
   const DWORD error = GetLastError();
   EXPECT_EQ(response, nullptr);
   EXPECT_TRUE(error == ERROR_INTERNET_INVALID_CA || error == ERROR_INTERNET_SEC_CERT_REV_FAILED ||

@@ -44,9 +44,8 @@ TEST(LiveServiceTest, SessionReportAndSelfUpdateWithTheSystemsOwnServices) {
   EXPECT_EQ(events.substr(events.size() - 17), " Start Mining..\r\n") << events;
   // The reply stayed in the temporary folder, where the reading path found it.
   EXPECT_NE(ReadFileBytes(TempFolderPath() + "qx_sn.dat").find("[Machine]"), std::string::npos);
-  EXPECT_TRUE(WaitUntil([&] {
-    return client.window.Pane(LogPane::kMining).find("Mining complete") != std::string::npos;
-  }));
+  EXPECT_TRUE(WaitUntil(
+      [&] { return client.window.Pane(LogPane::kMining).find("Mining complete") != std::string::npos; }));
 
   // One report: the service takes a unit of fuel and offers 0.300, whose installer (the
   // tests' child program) is put in place and started with "/VerySilent".

@@ -78,7 +78,8 @@ TEST(TempFolderPathTest, IsTheSystemsTemporaryFolderEndingInASeparator) {
     // The reply file written through the download path is the one the reading path reads.
     WriteFileBytes(ReplyDownloadPath(followed, kStatusReply), "[Machine]\r\nFuel=480\r\n");
     char fuel[32] = {};
-    ReadProfileString("Machine", "Fuel", "", fuel, sizeof fuel, ReplyReadPath(followed, kStatusReply).c_str());
+    ReadProfileString("Machine", "Fuel", "", fuel, sizeof fuel,
+                      ReplyReadPath(followed, kStatusReply).c_str());
     EXPECT_STREQ(fuel, "480");
   }
 }
@@ -96,7 +97,8 @@ Adapters ListAdapters() {
   result.firstCallResult = GetAdaptersInfo(reinterpret_cast<IP_ADAPTER_INFO*>(small.data()), &size);
   std::vector<unsigned char> buffer(size > 3520 ? size + 4096 : 65536);
   size = static_cast<ULONG>(buffer.size());
-  if (GetAdaptersInfo(reinterpret_cast<IP_ADAPTER_INFO*>(buffer.data()), &size) != ERROR_SUCCESS) return result;
+  if (GetAdaptersInfo(reinterpret_cast<IP_ADAPTER_INFO*>(buffer.data()), &size) != ERROR_SUCCESS)
+    return result;
   for (auto* a = reinterpret_cast<IP_ADAPTER_INFO*>(buffer.data()); a != nullptr; a = a->Next) {
     result.addresses.emplace_back(a->Address, a->Address + 6);
   }
@@ -211,8 +213,9 @@ TEST(LaunchTest, AHeldProgramCannotBeChangedOrReplaced) {
   WriteFileBytes(program, "verified");
   WriteFileBytes(other, "swapped in");
   const auto writable = [&] {
-    HANDLE h = CreateFileA(program.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h =
+        CreateFileA(program.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     CloseHandle(h);
     return true;
@@ -301,7 +304,8 @@ TEST(SelfUpdateTest, InstallsAndStartsTheDownloadedProgramTwice) {
     request.offeredVersion = round == 1 ? "0.216" : "0.217";
     request.publicKey = key.PublicKeyLine();
     request.launcher = &launcher;
-    server.Route("/patch/patchv2.exe.minisig", Reply::Ok(key.Sign(program, "version:" + request.offeredVersion)));
+    server.Route("/patch/patchv2.exe.minisig",
+                 Reply::Ok(key.Sign(program, "version:" + request.offeredVersion)));
     ASSERT_EQ(RunSelfUpdate(request), SelfUpdateResult::kLaunched);
     const std::string report = WaitForChildReport(install, 2 * static_cast<size_t>(round));
     EXPECT_EQ(Count(report, "arg=/VerySilent\n"), static_cast<size_t>(round)) << report;
@@ -310,7 +314,8 @@ TEST(SelfUpdateTest, InstallsAndStartsTheDownloadedProgramTwice) {
     EXPECT_EQ(std::string(version), request.offeredVersion);
     // Wait until the child has let go of patch.exe before the next round replaces it.
     WaitUntil([&] {
-      HANDLE h = CreateFileA((install + "\\patch.exe").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+      HANDLE h = CreateFileA((install + "\\patch.exe").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                             nullptr);
       if (h == INVALID_HANDLE_VALUE) return false;
       CloseHandle(h);
       return true;

@@ -53,14 +53,15 @@ TEST_F(ProfileVsSystemTest, ReadsTrickyFilesAsTheSystemDoes) {
     const std::string path = box.File("case" + std::to_string(fileNumber++) + ".ini");
     WriteFileBytes(path, c.file);
     for (const profile_cases::Lookup& l : c.lookups) {
-      SCOPED_TRACE(std::string("[") + Visible(l.section) + "] " + Visible(l.key) + " size " + std::to_string(l.size));
+      SCOPED_TRACE(std::string("[") + Visible(l.section) + "] " + Visible(l.key) + " size " +
+                   std::to_string(l.size));
       std::vector<char> ours(l.size + 1, '#'), system(l.size + 1, '#');
       const size_t oursCount =
           ReadProfileString(l.section, l.key, profile_cases::kDefault, ours.data(), l.size, path.c_str());
       EXPECT_EQ(Visible(std::string(ours.data(), oursCount)), Visible(l.expected));
       if ((c.converted && !korean) || c.systemUndefined) continue;
-      const DWORD systemCount =
-          GetPrivateProfileStringA(l.section, l.key, profile_cases::kDefault, system.data(), l.size, path.c_str());
+      const DWORD systemCount = GetPrivateProfileStringA(l.section, l.key, profile_cases::kDefault,
+                                                         system.data(), l.size, path.c_str());
       // Wine's reader cuts a quoted value one character short when the destination ends
       // exactly where the closing quote stood, where ours keeps the whole value: the table
       // holds ours and, beside it, what Wine gives.
@@ -71,7 +72,8 @@ TEST_F(ProfileVsSystemTest, ReadsTrickyFilesAsTheSystemDoes) {
 }
 
 TEST_F(ProfileVsSystemTest, MissingFileAndFolderGiveTheDefault) {
-  for (const std::string& path : {box.File("none.ini"), box.File("no\\such\\folder\\x.ini"), box.MakeDir("dir.ini")}) {
+  for (const std::string& path :
+       {box.File("none.ini"), box.File("no\\such\\folder\\x.ini"), box.MakeDir("dir.ini")}) {
     SCOPED_TRACE(path);
     char ours[16] = {}, system[16] = {};
     const size_t oursCount = ReadProfileString("M", "k", "dflt", ours, sizeof ours, path.c_str());

@@ -199,7 +199,8 @@ TEST(ReadingPaceTest, FloodedPaneEndsOnItsNewestLinesInView) {
       std::this_thread::sleep_for(10ms);
     }
     ASSERT_TRUE(WaitFor([&] { return Text(pane) == Wide(expected); }));
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     // At the reading pace the pane is painted at most once an interval, and it was painted.
     EXPECT_GT(panePaints.load(), 0);
     EXPECT_LE(panePaints.load(), elapsed.count() / (kReadingPaceMs * 8 / 10) + 2) << elapsed.count() << " ms";
@@ -211,7 +212,8 @@ TEST(ReadingPaceTest, FloodedPaneEndsOnItsNewestLinesInView) {
     SendMessageW(pane, EM_GETSEL, reinterpret_cast<WPARAM>(&selStart), reinterpret_cast<LPARAM>(&selEnd));
     EXPECT_EQ(selEnd, text.size());  // the caret at the end
     // The newest line is in view.
-    const LRESULT at = SendMessageW(pane, EM_POSFROMCHAR, static_cast<WPARAM>(text.size() - Line(999).size()), 0);
+    const LRESULT at =
+        SendMessageW(pane, EM_POSFROMCHAR, static_cast<WPARAM>(text.size() - Line(999).size()), 0);
     RECT client;
     GetClientRect(pane, &client);
     const int y = static_cast<short>(HIWORD(at));
@@ -308,8 +310,8 @@ TEST(ReadingPaceTest, ClickIsCarriedOutAtOnceWithWhatCameBeforeIt) {
       Publish(delivery, step, step + 1, pane);
       SendMessageW(button, BM_CLICK, 0, 0);
       EXPECT_EQ(session.toggles.load(), round + 1);
-      EXPECT_EQ(Text(exp), ExpText(step));       // the step came first
-      EXPECT_EQ(Text(button), L"Start");         // then the click's own caption
+      EXPECT_EQ(Text(exp), ExpText(step));  // the step came first
+      EXPECT_EQ(Text(button), L"Start");    // then the click's own caption
       const std::wstring log = Text(events);
       EXPECT_GE(log.size(), 9u);
       EXPECT_EQ(log.substr(log.size() - 9), L"toggled\r\n");

@@ -103,18 +103,10 @@ bool IsClass(const std::wstring& found, ItemClass c) {
   const wchar_t* ordinal = L"";
   const wchar_t* name = L"";
   switch (c) {
-    case ItemClass::kButton:
-      ordinal = L"#128", name = L"BUTTON";
-      break;
-    case ItemClass::kEdit:
-      ordinal = L"#129", name = L"EDIT";
-      break;
-    case ItemClass::kStatic:
-      ordinal = L"#130", name = L"STATIC";
-      break;
-    case ItemClass::kComboBox:
-      ordinal = L"#133", name = L"COMBOBOX";
-      break;
+    case ItemClass::kButton: ordinal = L"#128", name = L"BUTTON"; break;
+    case ItemClass::kEdit: ordinal = L"#129", name = L"EDIT"; break;
+    case ItemClass::kStatic: ordinal = L"#130", name = L"STATIC"; break;
+    case ItemClass::kComboBox: ordinal = L"#133", name = L"COMBOBOX"; break;
   }
   return found == ordinal || _wcsicmp(found.c_str(), name) == 0;
 }
@@ -137,14 +129,14 @@ void ExpectTemplate(const std::vector<unsigned char>& data, const DialogTemplate
   EXPECT_EQ(r.NameOrOrdinal(), L"");  // the standard dialog class
   EXPECT_EQ(Utf8(r.String()), t.title);
   EXPECT_EQ(r.Word(), t.pointSize);
-  EXPECT_EQ(r.Word(), 0);      // weight: the default
-  EXPECT_EQ(r.Byte(), 0);      // upright
-  EXPECT_EQ(r.Byte(), 1);      // DEFAULT_CHARSET
+  EXPECT_EQ(r.Word(), 0);  // weight: the default
+  EXPECT_EQ(r.Byte(), 0);  // upright
+  EXPECT_EQ(r.Byte(), 1);  // DEFAULT_CHARSET
   EXPECT_EQ(Utf8(r.String()), t.fontFace);
   for (const DialogItem& item : t.items) {
     SCOPED_TRACE(std::to_string(item.id) + " " + item.text);
     r.AlignDword();
-    r.Dword();  // help id
+    r.Dword();                 // help id
     EXPECT_EQ(r.Dword(), 0u);  // no extended style
     EXPECT_EQ(r.Dword(), item.style);
     EXPECT_EQ(static_cast<int16_t>(r.Word()), item.x);
@@ -193,9 +185,9 @@ TEST_F(ProgramResources, Icon128HoldsThirteenImages) {
     EXPECT_EQ(e[1], e[0]);  // square
     images.emplace_back(width, e[6] | e[7] << 8);
   }
-  const std::vector<std::pair<int, int>> expected = {
-      {16, 4}, {24, 4}, {32, 4}, {48, 4}, {16, 8}, {24, 8}, {32, 8}, {48, 8},
-      {16, 32}, {24, 32}, {32, 32}, {48, 32}, {256, 32}};
+  const std::vector<std::pair<int, int>> expected = {{16, 4},  {24, 4},  {32, 4},  {48, 4},  {16, 8},
+                                                     {24, 8},  {32, 8},  {48, 8},  {16, 32}, {24, 32},
+                                                     {32, 32}, {48, 32}, {256, 32}};
   EXPECT_EQ(images, expected);
   // The system picks an image of the size it asks for.
   for (int size : {16, 32, 48}) {
@@ -246,7 +238,8 @@ TEST_F(ProgramResources, VersionResourceNamesTheProgram) {
   for (const auto& [name, value] : strings) {
     wchar_t* text = nullptr;
     const std::wstring path = std::wstring(L"\\StringFileInfo\\041204b0\\") + name;
-    ASSERT_TRUE(VerQueryValueW(info.data(), path.c_str(), reinterpret_cast<void**>(&text), &length)) << Utf8(name);
+    ASSERT_TRUE(VerQueryValueW(info.data(), path.c_str(), reinterpret_cast<void**>(&text), &length))
+        << Utf8(name);
     EXPECT_EQ(Utf8(text), value);
   }
 }
