@@ -2,6 +2,8 @@
 
 #include <sys/socket.h>
 
+#include <utility>
+
 namespace http {
 
 namespace {
@@ -9,8 +11,8 @@ namespace {
 constexpr std::chrono::milliseconds kSweepEvery{50};
 }  // namespace
 
-HeadDeadlines::HeadDeadlines(std::chrono::milliseconds headTimeout)
-    : headTimeout_(headTimeout), sweeper_([this] { Sweep(); }) {}
+HeadDeadlines::HeadDeadlines(std::chrono::milliseconds headTimeout, std::function<void()> tick)
+    : headTimeout_(headTimeout), tick_(std::move(tick)), sweeper_([this] { Sweep(); }) {}
 
 HeadDeadlines::~HeadDeadlines() {
   {
@@ -24,11 +26,13 @@ HeadDeadlines::~HeadDeadlines() {
 void HeadDeadlines::Watch(const void* key, int fd) {
   std::lock_guard<std::mutex> lock(mutex_);
   watched_[key] = Entry{fd, Clock::now() + headTimeout_};
+  cut_.erase(key);  // a key of a connection long closed, reused
 }
 
-void HeadDeadlines::Forget(const void* key) {
+bool HeadDeadlines::Forget(const void* key) {
   std::lock_guard<std::mutex> lock(mutex_);
   watched_.erase(key);
+  return cut_.erase(key) > 0;
 }
 
 void HeadDeadlines::Sweep() {
@@ -42,10 +46,16 @@ void HeadDeadlines::Sweep() {
         // closes the connection (which it does at once, seeing the peer gone), so it cannot
         // have been reused by then. Forget runs before that close, under this same lock.
         shutdown(it->second.fd, SHUT_RDWR);
+        cut_.insert(it->first);
         it = watched_.erase(it);
       } else {
         ++it;
       }
+    }
+    if (tick_ && !stopping_) {
+      lock.unlock();
+      tick_();
+      lock.lock();
     }
   }
 }
