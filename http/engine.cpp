@@ -12,7 +12,9 @@
 #include <cstdint>
 #include <cstring>
 #include <exception>
+#include <mutex>
 #include <optional>
+#include <unordered_map>
 #include <utility>
 
 #include "http/handler_pool.h"
@@ -50,6 +52,8 @@ struct Link {
   std::string target;
   int status = 0;          // the library's own answer, when it gave one
   int termination = -1;    // how the library ended the request; -1: it never began
+  bool handshakeDone = true;       // false while a TLS handshake is under way
+  const void* session = nullptr;   // the TLS session, only as a key
 };
 
 // One request on a connection, from its request line to its answer.
@@ -103,12 +107,51 @@ std::string PeerOf(MHD_Connection* connection) {
   return text;
 }
 
-// Whether a TLS connection got through its handshake (a plain one always has).
-bool HandshakeDone(MHD_Connection* connection) {
+// TLS connections whose handshake is under way, by their session. The library tells
+// nothing of a handshake, and a connection's session is gone by the time it is closed: a
+// hook of the session marks the connection's Link once the client's Finished message has
+// been taken, on the connection's own thread.
+std::mutex& HandshakeMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+std::unordered_map<const void*, Link*>& Handshakes() {
+  static std::unordered_map<const void*, Link*> links;
+  return links;
+}
+
+int HandshakeStep(gnutls_session_t session, unsigned int type, unsigned when, unsigned int incoming,
+                  const gnutls_datum_t*) {
+  if (type != GNUTLS_HANDSHAKE_FINISHED || when != GNUTLS_HOOK_POST || incoming == 0) return 0;
+  std::lock_guard<std::mutex> lock(HandshakeMutex());
+  const auto it = Handshakes().find(session);
+  if (it != Handshakes().end()) {
+    it->second->handshakeDone = true;
+    Handshakes().erase(it);
+  }
+  return 0;
+}
+
+// Called as the connection starts, while its session is alive.
+void WatchHandshake(MHD_Connection* connection, Link& link) {
   const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_GNUTLS_SESSION);
-  if (info == nullptr || info->tls_session == nullptr) return true;
+  if (info == nullptr || info->tls_session == nullptr) return;
   const auto session = static_cast<gnutls_session_t>(info->tls_session);
-  return gnutls_handshake_get_last_in(session) == GNUTLS_HANDSHAKE_FINISHED;
+  link.handshakeDone = false;
+  link.session = session;
+  {
+    std::lock_guard<std::mutex> lock(HandshakeMutex());
+    Handshakes()[session] = &link;
+  }
+  gnutls_handshake_set_hook_function(session, GNUTLS_HANDSHAKE_FINISHED, GNUTLS_HOOK_POST, &HandshakeStep);
+}
+
+// Called as the connection closes (its session may be gone: its address is only a key).
+void ForgetHandshake(const Link& link) {
+  if (link.session == nullptr) return;
+  std::lock_guard<std::mutex> lock(HandshakeMutex());
+  const auto it = Handshakes().find(link.session);
+  if (it != Handshakes().end() && it->second == &link) Handshakes().erase(it);
 }
 
 // Whether the target held a NUL byte. The library hands the target over as a C string, so
@@ -152,17 +195,18 @@ void ReportHeld(Engine::State& state, bool all) {
 }
 
 // What ended a connection that got no answer of the program's.
-std::string WhyUnanswered(const Engine::State& state, const Link& link, bool cut, bool tls, bool handshakeDone) {
+std::string WhyUnanswered(const Engine::State& state, const Link& link, bool cut) {
+  const bool handshakeDone = link.handshakeDone || link.termination >= 0;
   const auto age = Clock::now() - link.accepted;
   if (cut || (!link.headSeen && link.status == 0 && age >= state.settings.headTimeout)) {
-    return tls && !handshakeDone ? "TLS handshake timeout" : "head timeout";
+    return handshakeDone ? "head timeout" : "TLS handshake timeout";
   }
   if (link.status == MHD_HTTP_URI_TOO_LONG || link.status == MHD_HTTP_REQUEST_HEADER_FIELDS_TOO_LARGE ||
       link.status == MHD_HTTP_CONTENT_TOO_LARGE) {
     return "too large";
   }
   if (link.status != 0) return "bad request";
-  if (tls && !handshakeDone) return state.stopping ? "server stopping" : "TLS handshake failed";
+  if (!handshakeDone) return state.stopping ? "server stopping" : "TLS handshake failed";
   switch (link.termination) {
     case MHD_REQUEST_TERMINATED_TIMEOUT_REACHED: return "idle timeout";
     case MHD_REQUEST_TERMINATED_DAEMON_SHUTDOWN: return "server stopping";
@@ -328,6 +372,7 @@ void ConnectionEvent(void* cls, MHD_Connection* connection, void** socketContext
   if (code == MHD_CONNECTION_NOTIFY_STARTED) {
     auto* link = new Link;
     link->peer = PeerOf(connection);
+    WatchHandshake(connection, *link);
     *socketContext = link;
     const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
     if (info != nullptr) state->deadlines->Watch(connection, info->connect_fd);
@@ -337,10 +382,11 @@ void ConnectionEvent(void* cls, MHD_Connection* connection, void** socketContext
   auto* link = static_cast<Link*>(*socketContext);
   *socketContext = nullptr;
   if (link == nullptr) return;
+  ForgetHandshake(*link);
   if (!link->answered) {
     if (link->status == 0) link->status = QueuedStatus(connection);
     Unanswered unanswered;
-    unanswered.why = WhyUnanswered(*state, *link, cut, state->settings.tls.has_value(), HandshakeDone(connection));
+    unanswered.why = WhyUnanswered(*state, *link, cut);
     unanswered.peer = std::move(link->peer);
     unanswered.method = std::move(link->method);
     unanswered.target = std::move(link->target);
