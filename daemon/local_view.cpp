@@ -69,10 +69,10 @@ void LogUnanswered(const http::Unanswered& unanswered) {
   }
   const std::string_view target(unanswered.target);
   const std::string_view path = target.substr(0, target.find('?'));
-  WriteLogLine("view: " + (unanswered.method.empty() ? std::string("-") : Printable(unanswered.method)) + " " +
-               (path.empty() ? std::string("-") : Printable(path)) + " " +
-               (unanswered.status != 0 ? std::to_string(unanswered.status) : std::string("-")) +
-               " closed: " + unanswered.why + (unanswered.peer.empty() ? "" : " (" + Printable(unanswered.peer) + ")"));
+  WriteLogLine("view: " + (unanswered.method.empty() ? std::string("-") : Printable(unanswered.method)) +
+               " " + (path.empty() ? std::string("-") : Printable(path)) + " " +
+               (unanswered.status != 0 ? std::to_string(unanswered.status) : std::string("-")) + " closed: " +
+               unanswered.why + (unanswered.peer.empty() ? "" : " (" + Printable(unanswered.peer) + ")"));
 }
 
 http::EngineSettings ViewSettings(unsigned perAddressLimit) {
@@ -97,10 +97,9 @@ http::EngineSettings ViewSettings(unsigned perAddressLimit) {
 
 LocalView::LocalView(ViewSources sources, unsigned perAddressLimit)
     : sources_(std::move(sources)),
-      engine_(std::make_unique<http::Engine>(ViewSettings(perAddressLimit),
-                                             [this](const http::Request& request) {
-                                               return WithSecurityHeaders(Answer(request));
-                                             })) {
+      engine_(std::make_unique<http::Engine>(
+          ViewSettings(perAddressLimit),
+          [this](const http::Request& request) { return WithSecurityHeaders(Answer(request)); })) {
   AddRoutes();
 }
 

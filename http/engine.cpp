@@ -50,10 +50,10 @@ struct Link {
   bool answered = false;  // an answer of the program's, or a refusal the engine judged
   std::string method;
   std::string target;
-  int status = 0;          // the library's own answer, when it gave one
-  int termination = -1;    // how the library ended the request; -1: it never began
-  bool handshakeDone = true;       // false while a TLS handshake is under way
-  const void* session = nullptr;   // the TLS session, only as a key
+  int status = 0;                 // the library's own answer, when it gave one
+  int termination = -1;           // how the library ended the request; -1: it never began
+  bool handshakeDone = true;      // false while a TLS handshake is under way
+  const void* session = nullptr;  // the TLS session, only as a key
 };
 
 // One request on a connection, from its request line to its answer.
@@ -255,7 +255,8 @@ std::optional<std::uint64_t> NumberOf(const char* text) {
 }
 
 // The status a head is refused with, or 0 when it may be handled.
-int JudgeHead(const EngineSettings& settings, MHD_Connection* connection, const char* method, bool nulInTarget) {
+int JudgeHead(const EngineSettings& settings, MHD_Connection* connection, const char* method,
+              bool nulInTarget) {
   if (nulInTarget) return MHD_HTTP_BAD_REQUEST;
   bool known = false;
   for (const std::string& m : settings.methods) known = known || m == method;
@@ -345,7 +346,8 @@ MHD_Result Access(void* cls, MHD_Connection* connection, const char* url, const 
   return Queue(connection, *exchange, Handle(*state, exchange->request));
 }
 
-void Completed(void* cls, MHD_Connection* connection, void** requestContext, MHD_RequestTerminationCode code) {
+void Completed(void* cls, MHD_Connection* connection, void** requestContext,
+               MHD_RequestTerminationCode code) {
   auto* state = static_cast<Engine::State*>(cls);
   auto* exchange = static_cast<Exchange*>(*requestContext);
   *requestContext = nullptr;
@@ -367,7 +369,8 @@ void Completed(void* cls, MHD_Connection* connection, void** requestContext, MHD
   delete exchange;
 }
 
-void ConnectionEvent(void* cls, MHD_Connection* connection, void** socketContext, MHD_ConnectionNotificationCode code) {
+void ConnectionEvent(void* cls, MHD_Connection* connection, void** socketContext,
+                     MHD_ConnectionNotificationCode code) {
   auto* state = static_cast<Engine::State*>(cls);
   if (code == MHD_CONNECTION_NOTIFY_STARTED) {
     auto* link = new Link;

@@ -56,7 +56,8 @@ void WriteLogLine(const std::string& line) {
 std::string FormatUnansweredLine(const http::Unanswered& unanswered) {
   std::string line = Stamp();
   if (unanswered.more > 0) {
-    return line + " - - - closed: " + std::to_string(unanswered.more) + " more in the last second, not logged one by one";
+    return line + " - - - closed: " + std::to_string(unanswered.more) +
+           " more in the last second, not logged one by one";
   }
   const std::string_view target(unanswered.target);
   const std::string_view path = target.substr(0, target.find('?'));

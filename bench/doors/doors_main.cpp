@@ -154,14 +154,16 @@ void LogCost(const std::string& log, double seconds) {
     const std::size_t lineStart = log.rfind('\n', at) == std::string::npos ? 0 : log.rfind('\n', at) + 1;
     const std::size_t count = log.find(kCount, lineStart);
     const std::size_t lineEnd = log.find('\n', at);
-    if (count != std::string::npos && count < lineEnd && log.find(" more in the last second", count) < lineEnd) {
+    if (count != std::string::npos && count < lineEnd &&
+        log.find(" more in the last second", count) < lineEnd) {
       told += std::strtoull(log.c_str() + count + sizeof kCount - 1, nullptr, 10);
     } else {
       ++told;
     }
   }
-  std::printf("request log under the crowd: %zu lines (%.1f a second) tell of %llu connections ended unanswered\n",
-              lines, seconds > 0 ? static_cast<double>(lines) / seconds : 0.0, told);
+  std::printf(
+      "request log under the crowd: %zu lines (%.1f a second) tell of %llu connections ended unanswered\n",
+      lines, seconds > 0 ? static_cast<double>(lines) / seconds : 0.0, told);
 }
 
 std::unique_ptr<MiningServiceProcess> StartService(const Options& o, const Sandbox& box, const char* name,

@@ -197,7 +197,8 @@ TEST_F(ViewDoors, ANulInTheTargetIsRefused) {
                                     std::string("/dashboard%00")}) {
     const int fd = loopback::Connect(port);
     ASSERT_GE(fd, 0);
-    SendFor(fd, "GET " + target + " HTTP/1.1\r\n" + HostLine() + "Authorization: Bearer " + token + "\r\n\r\n",
+    SendFor(fd,
+            "GET " + target + " HTTP/1.1\r\n" + HostLine() + "Authorization: Bearer " + token + "\r\n\r\n",
             std::chrono::seconds(2));
     const std::string reply = ReadUntilClosed(fd, std::chrono::seconds(5));
     close(fd);
@@ -230,7 +231,8 @@ TEST_F(ViewDoors, APerAddressLimitClosesTheConnectionBeyondIt) {
   EXPECT_EQ(ReadUntilClosed(open[0], std::chrono::seconds(5)).substr(0, 12), "HTTP/1.1 200");
   for (int fd : open) close(fd);
   EXPECT_TRUE(WaitUntil([&] {
-    return ReadFileBytes(box.File("minerd.log")).find("view: - - - closed: connection limit") != std::string::npos;
+    return ReadFileBytes(box.File("minerd.log")).find("view: - - - closed: connection limit") !=
+           std::string::npos;
   })) << ReadFileBytes(box.File("minerd.log"));
 }
 

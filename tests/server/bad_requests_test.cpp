@@ -176,7 +176,8 @@ TEST_F(BadRequests, ANulInTheTargetIsRefusedNotCutShort) {
        " GET /Machine/GetData.html 400\n"},
       {"encoded NUL in the path", "/Machine/GetData.html%00.txt?sn=KST-DEMO-0001&Mac=x",
        " GET /Machine/GetData.html%00.txt 400\n"},
-      {"raw NUL in a power notice's path", WithNul("/Machine/UpdateOnOff.html", "?sn=KST-DEMO-0001&Mac=x&OnOff=0"),
+      {"raw NUL in a power notice's path",
+       WithNul("/Machine/UpdateOnOff.html", "?sn=KST-DEMO-0001&Mac=x&OnOff=0"),
        " GET /Machine/UpdateOnOff.html\\x00 400\n"},
   };
   for (const NulCase& c : cases) {

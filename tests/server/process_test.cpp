@@ -60,7 +60,9 @@ TEST_F(ServiceProcess, WrongCommandLinesAndUnusableFilesEndTheProgramWithAMessag
       {"no head time", {"--head-timeout-ms", "0"}, 2, "--head-timeout-ms"},
       {"a negative per-address limit", {"--per-address-limit", "-1"}, 2, "--per-address-limit"},
       {"a per-address limit that is no number", {"--per-address-limit", "3x"}, 2, "--per-address-limit"},
-      {"no PostgreSQL there", {"--db", "postgresql://nobody@127.0.0.1:1/none?connect_timeout=2"}, 1,
+      {"no PostgreSQL there",
+       {"--db", "postgresql://nobody@127.0.0.1:1/none?connect_timeout=2"},
+       1,
        "cannot connect to the PostgreSQL database"},
   };
   for (const StartFailure& c : cases) {

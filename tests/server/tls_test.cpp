@@ -186,7 +186,8 @@ TEST_F(TlsService, FailedAndUnfinishedHandshakesAreLogged) {
     const char* line;
   };
   const std::vector<Case> cases = {
-      {"plain HTTP", "GET / HTTP/1.1\r\nHost: a\r\n\r\n", " - - - closed: TLS handshake failed (127.0.0.1)\n"},
+      {"plain HTTP", "GET / HTTP/1.1\r\nHost: a\r\n\r\n",
+       " - - - closed: TLS handshake failed (127.0.0.1)\n"},
       {"nothing at all", "", " - - - closed: TLS handshake timeout (127.0.0.1)\n"},
   };
   for (const Case& c : cases) {
@@ -196,8 +197,10 @@ TEST_F(TlsService, FailedAndUnfinishedHandshakesAreLogged) {
     pollfd p{fd, POLLIN, 0};
     poll(&p, 1, 5000);
     close(fd);
-    EXPECT_TRUE(WaitUntil([&] { return LogText().find(c.line) != std::string::npos; }, std::chrono::seconds(5)))
-        << c.what << "\n" << LogText();
+    EXPECT_TRUE(
+        WaitUntil([&] { return LogText().find(c.line) != std::string::npos; }, std::chrono::seconds(5)))
+        << c.what << "\n"
+        << LogText();
   }
 }
 

@@ -64,7 +64,8 @@ TEST_F(UnansweredLog, EachConnectionEndedWithoutAnAnswerLeavesOneLine) {
     const char* line;  // what the new line says after its time stamp
   };
   const std::vector<Case> cases = {
-      {"a request line too long", [&] { send("GET /" + std::string(17000, 'a') + " HTTP/1.1\r\n\r\n", false); },
+      {"a request line too long",
+       [&] { send("GET /" + std::string(17000, 'a') + " HTTP/1.1\r\n\r\n", false); },
        " - - 414 closed: too large (127.0.0.1)"},
       {"a header line too long", [&] { send(get + "X: " + std::string(17000, 'a') + "\r\n\r\n", false); },
        // The library refuses it before the method is handed on.
@@ -75,7 +76,8 @@ TEST_F(UnansweredLog, EachConnectionEndedWithoutAnAnswerLeavesOneLine) {
        " - /Machine/GetData.html - closed: head timeout (127.0.0.1)"},
       {"a peer that leaves within its request line", [&] { send("GET /Machine/Get", true); },
        " - - - closed: closed by peer (127.0.0.1)"},
-      {"a peer that leaves without a byte", [&] { send("", true); }, " - - - closed: closed by peer (127.0.0.1)"},
+      {"a peer that leaves without a byte", [&] { send("", true); },
+       " - - - closed: closed by peer (127.0.0.1)"},
   };
   std::size_t before = 0;
   for (const Case& c : cases) {
@@ -88,7 +90,8 @@ TEST_F(UnansweredLog, EachConnectionEndedWithoutAnAnswerLeavesOneLine) {
   }
   // Answered requests keep their line and get no second one.
   ASSERT_EQ(Get(kInfo).status, 200);
-  ASSERT_EQ(RawExchange(port, "POST /x HTTP/1.1\r\nContent-Length: 2\r\n\r\nhi").substr(0, 12), "HTTP/1.1 405");
+  ASSERT_EQ(RawExchange(port, "POST /x HTTP/1.1\r\nContent-Length: 2\r\n\r\nhi").substr(0, 12),
+            "HTTP/1.1 405");
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   const std::string log = LogText();
   EXPECT_NE(log.find(" GET /Machine/GetData.html 200\n"), std::string::npos) << log;
@@ -152,7 +155,8 @@ TEST_F(UnansweredLog, APerAddressLimitClosesTheConnectionBeyondIt) {
   SendFor(open[0], std::string("GET ") + kInfo + " HTTP/1.1\r\n\r\n", std::chrono::seconds(2));
   EXPECT_EQ(ReadUntilClosed(open[0], std::chrono::seconds(5)).substr(0, 12), "HTTP/1.1 200");
   // One place is free again.
-  EXPECT_EQ(RawExchange(port, std::string("GET ") + kInfo + " HTTP/1.1\r\n\r\n").substr(0, 12), "HTTP/1.1 200");
+  EXPECT_EQ(RawExchange(port, std::string("GET ") + kInfo + " HTTP/1.1\r\n\r\n").substr(0, 12),
+            "HTTP/1.1 200");
   for (int fd : open) close(fd);
   const std::vector<std::string> lines = ClosedLines(LogText());
   ASSERT_FALSE(lines.empty()) << LogText();
