@@ -2,13 +2,16 @@
 
 #include <arpa/inet.h>
 #include <gnutls/gnutls.h>
+#include <linux/tcp.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <charconv>
 #include <cstdarg>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <exception>
@@ -50,8 +53,9 @@ struct Link {
   bool answered = false;  // an answer of the program's, or a refusal the engine judged
   std::string method;
   std::string target;
-  int status = 0;                 // the library's own answer, when it gave one
-  int termination = -1;           // how the library ended the request; -1: it never began
+  int status = 0;        // the library's own answer, when it gave one
+  int termination = -1;  // how the library ended the request; -1: it never began
+  int fd = -1;
   bool handshakeDone = true;      // false while a TLS handshake is under way
   const void* session = nullptr;  // the TLS session, only as a key
 };
@@ -62,9 +66,9 @@ struct Exchange {
   // Where the target began on the request line, only to tell where it ended (never read).
   const char* lineTarget = nullptr;
   bool headSeen = false;
-  bool handedOver = false;      // to a handler thread, the connection suspended meanwhile
-  std::optional<Reply> reply;   // that thread's answer, taken once the connection resumes
-  int status = 0;  // set once an answer is queued
+  bool handedOver = false;     // to a handler thread, the connection suspended meanwhile
+  std::optional<Reply> reply;  // that thread's answer, taken once the connection resumes
+  int status = 0;              // set once an answer is queued
 };
 
 Reply DefaultRefusal(int status) {
@@ -194,12 +198,43 @@ void ReportHeld(Engine::State& state, bool all) {
   if (held > 0) state.settings.unanswered(Summary(held));
 }
 
-// What ended a connection that got no answer of the program's.
-std::string WhyUnanswered(const Engine::State& state, const Link& link, bool cut) {
+// Bytes the connection took in and sent out, from the kernel; false when unknown.
+bool TrafficOf(int fd, std::uint64_t& received, std::uint64_t& sent) {
+  tcp_info info{};
+  socklen_t size = sizeof info;
+  if (fd < 0 || getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &size) != 0 ||
+      size < offsetof(tcp_info, tcpi_bytes_sent) + sizeof info.tcpi_bytes_sent) {
+    return false;
+  }
+  received = info.tcpi_bytes_received;
+  sent = info.tcpi_bytes_sent;
+  return true;
+}
+
+// What ended a connection that got no answer of the program's; sets the status of the
+// library's own answer where it can be told.
+std::string WhyUnanswered(const Engine::State& state, Link& link, HeadDeadlines::Cut cut) {
   const bool handshakeDone = link.handshakeDone || link.termination >= 0;
   const auto age = Clock::now() - link.accepted;
-  if (cut || (!link.headSeen && link.status == 0 && age >= state.settings.headTimeout)) {
+  if (cut == HeadDeadlines::Cut::kPeerGone) return "closed by peer";
+  if (cut == HeadDeadlines::Cut::kDeadline ||
+      (!link.headSeen && link.status == 0 && age >= state.settings.headTimeout)) {
     return handshakeDone ? "head timeout" : "TLS handshake timeout";
+  }
+  if (link.status == 0 && link.termination < 0 && handshakeDone && !state.stopping) {
+    // The request line never came whole, and the library tells nothing of what it
+    // answered then (a 414, a 400 or 505 for a line it could not read): the kernel's
+    // counts tell whether it answered, and a line that filled the connection's memory.
+    std::uint64_t received = 0;
+    std::uint64_t sent = 0;
+    const bool tls = link.session != nullptr;
+    if (TrafficOf(link.fd, received, sent)) {
+      if (received >= state.settings.connectionMemory / 2 && (tls || sent > 0)) {
+        link.status = MHD_HTTP_URI_TOO_LONG;
+      } else if (!tls && sent > 0) {
+        return "bad request";
+      }
+    }
   }
   if (link.status == MHD_HTTP_URI_TOO_LONG || link.status == MHD_HTTP_REQUEST_HEADER_FIELDS_TOO_LARGE ||
       link.status == MHD_HTTP_CONTENT_TOO_LARGE) {
@@ -266,10 +301,12 @@ int JudgeHead(const EngineSettings& settings, MHD_Connection* connection, const 
     return MHD_HTTP_REQUEST_HEADER_FIELDS_TOO_LARGE;
   }
   // A body of unknown length could go on for ever.
-  if (MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_TRANSFER_ENCODING) != nullptr) {
+  if (MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_TRANSFER_ENCODING) !=
+      nullptr) {
     return MHD_HTTP_CONTENT_TOO_LARGE;
   }
-  const char* length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
+  const char* length =
+      MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
   if (length != nullptr) {
     const auto bytes = NumberOf(length);
     if (!bytes) return MHD_HTTP_BAD_REQUEST;
@@ -378,10 +415,14 @@ void ConnectionEvent(void* cls, MHD_Connection* connection, void** socketContext
     WatchHandshake(connection, *link);
     *socketContext = link;
     const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
-    if (info != nullptr) state->deadlines->Watch(connection, info->connect_fd);
+    if (info != nullptr) {
+      // Still open when the connection's close is told, so its counts can be read then.
+      link->fd = info->connect_fd;
+      state->deadlines->Watch(connection, info->connect_fd);
+    }
     return;
   }
-  const bool cut = state->deadlines->Forget(connection);
+  const HeadDeadlines::Cut cut = state->deadlines->Forget(connection);
   auto* link = static_cast<Link*>(*socketContext);
   *socketContext = nullptr;
   if (link == nullptr) return;
@@ -390,10 +431,10 @@ void ConnectionEvent(void* cls, MHD_Connection* connection, void** socketContext
     if (link->status == 0) link->status = QueuedStatus(connection);
     Unanswered unanswered;
     unanswered.why = WhyUnanswered(*state, *link, cut);
+    unanswered.status = link->status;
     unanswered.peer = std::move(link->peer);
     unanswered.method = std::move(link->method);
     unanswered.target = std::move(link->target);
-    unanswered.status = link->status;
     Report(*state, unanswered);
   }
   delete link;

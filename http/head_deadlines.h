@@ -9,7 +9,6 @@
 #include <mutex>
 #include <thread>
 #include <unordered_map>
-#include <unordered_set>
 
 namespace http {
 
@@ -26,9 +25,14 @@ class HeadDeadlines {
 
   // A connection was accepted on socket `fd`; `key` names it until Forget.
   void Watch(const void* key, int fd);
+  enum class Cut {
+    kNo,        // not shut down here
+    kDeadline,  // shut down for missing its deadline
+    kPeerGone,  // shut down at its deadline, the peer having closed its side already
+  };
   // Its head arrived, or it is being closed (its socket is still open): no deadline any
-  // more. True when the connection had been shut down for missing its deadline.
-  bool Forget(const void* key);
+  // more. Tells whether the connection had been shut down here.
+  Cut Forget(const void* key);
 
  private:
   void Sweep();
@@ -45,7 +49,7 @@ class HeadDeadlines {
   std::unordered_map<const void*, Entry> watched_;
   // Shut down at their deadline and not yet closed by the engine; bounded by the open
   // connections, since every one is forgotten at its close.
-  std::unordered_set<const void*> cut_;
+  std::unordered_map<const void*, Cut> cut_;
   std::thread sweeper_;
 };
 
