@@ -110,7 +110,7 @@ TEST(DaemonOptions, CommandLineIsReadStrictly) {
 
 TEST(DaemonOptions, UsageNamesEveryOptionAndVersionTheBuild) {
   const std::string usage = DaemonUsageText();
-  for (const char* option : {"--install-dir DIR", "--temp-dir DIR", "--listen HOST:PORT", "--service-root URL",
+  for (const char* option : {"--install-dir DIR", "--temp-dir DIR", "--listen HOST:PORT", "--per-address-limit N", "--service-root URL",
                              "--patch-root URL", "--verbose", "--version", "--help"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option << " in:\n" << usage;
   }
