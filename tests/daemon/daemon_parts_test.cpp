@@ -110,8 +110,9 @@ TEST(DaemonOptions, CommandLineIsReadStrictly) {
 
 TEST(DaemonOptions, UsageNamesEveryOptionAndVersionTheBuild) {
   const std::string usage = DaemonUsageText();
-  for (const char* option : {"--install-dir DIR", "--temp-dir DIR", "--listen HOST:PORT", "--per-address-limit N", "--service-root URL",
-                             "--patch-root URL", "--verbose", "--version", "--help"}) {
+  for (const char* option :
+       {"--install-dir DIR", "--temp-dir DIR", "--listen HOST:PORT", "--per-address-limit N",
+        "--service-root URL", "--patch-root URL", "--verbose", "--version", "--help"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option << " in:\n" << usage;
   }
   EXPECT_EQ(DaemonVersionText().rfind("kestravon-minerd 0.", 0), 0u) << DaemonVersionText();
