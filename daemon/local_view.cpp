@@ -60,19 +60,22 @@ std::string Printable(std::string_view text) {
   return out;
 }
 
-// "view: GET /dashboard 431 closed: too large (127.0.0.1)"; only the path of the target.
+// "view: - /dashboard 431 closed: too large (127.0.0.1)", "view: GET /dashboard\x00 400
+// refused (127.0.0.1)"; only the path of the target.
 void LogUnanswered(const http::Unanswered& unanswered) {
   if (unanswered.more > 0) {
-    WriteLogLine("view: closed: " + std::to_string(unanswered.more) +
-                 " more in the last second, not logged one by one");
+    WriteLogLine("view: " + std::to_string(unanswered.more) +
+                 " more refused or unanswered connections in the last second, not logged one by one");
     return;
   }
   const std::string_view target(unanswered.target);
   const std::string_view path = target.substr(0, target.find('?'));
+  const bool refused = unanswered.why == "refused";
   WriteLogLine("view: " + (unanswered.method.empty() ? std::string("-") : Printable(unanswered.method)) +
                " " + (path.empty() ? std::string("-") : Printable(path)) + " " +
-               (unanswered.status != 0 ? std::to_string(unanswered.status) : std::string("-")) + " closed: " +
-               unanswered.why + (unanswered.peer.empty() ? "" : " (" + Printable(unanswered.peer) + ")"));
+               (unanswered.status != 0 ? std::to_string(unanswered.status) : std::string("-")) +
+               (refused ? " refused" : " closed: " + unanswered.why) +
+               (unanswered.peer.empty() ? "" : " (" + Printable(unanswered.peer) + ")"));
 }
 
 http::EngineSettings ViewSettings(unsigned perAddressLimit) {
@@ -88,6 +91,7 @@ http::EngineSettings ViewSettings(unsigned perAddressLimit) {
   settings.connectionLimit = 512;
   settings.perAddressLimit = perAddressLimit;
   settings.unanswered = LogUnanswered;
+  settings.refused = LogUnanswered;
   // Two, so a Start/Stop that waits for the service leaves the dashboard answering.
   settings.threads = 2;
   settings.refusal = [](int status) { return WithSecurityHeaders(Refuse(status, http::ReasonOf(status))); };

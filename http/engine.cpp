@@ -183,11 +183,17 @@ Unanswered Summary(unsigned more) {
   return summary;
 }
 
-void Report(Engine::State& state, const Unanswered& unanswered) {
-  if (!state.settings.unanswered || !state.budget) return;
+// Tells `line` to `to` within the budget of lines a second, which the engine's own
+// refusals share with the connections that ended unanswered; counts go to `unanswered`.
+void Report(Engine::State& state, const std::function<void(const Unanswered&)>& to, const Unanswered& line) {
+  if (!to || !state.budget) return;
   const LineBudget::Take take = state.budget->One(Clock::now());
-  if (take.held > 0) state.settings.unanswered(Summary(take.held));
-  if (take.write) state.settings.unanswered(unanswered);
+  if (take.held > 0 && state.settings.unanswered) state.settings.unanswered(Summary(take.held));
+  if (take.write) to(line);
+}
+
+void Report(Engine::State& state, const Unanswered& unanswered) {
+  Report(state, state.settings.unanswered, unanswered);
 }
 
 // Tells the count held back in a second that is over, so a flood that stops is still
@@ -358,6 +364,15 @@ MHD_Result Access(void* cls, MHD_Connection* connection, const char* url, const 
       Reply reply = state->settings.refusal ? state->settings.refusal(refused) : DefaultRefusal(refused);
       reply.status = refused;
       if (refused == MHD_HTTP_METHOD_NOT_ALLOWED) reply.headers.emplace_back("Allow", state->allow);
+      if (state->settings.refused) {
+        Unanswered line;
+        line.method = exchange->request.method;
+        line.target = exchange->request.path;
+        line.status = refused;
+        line.why = "refused";
+        if (const Link* link = LinkOf(connection)) line.peer = link->peer;
+        Report(*state, state->settings.refused, line);
+      }
       // Queued before any body is read: the engine sends it and closes, the body unread.
       return Queue(connection, *exchange, std::move(reply));
     }

@@ -58,6 +58,10 @@ struct EngineSettings {
   std::function<void(const Request&, int status)> answered;
   // Called for connections that ended without an answer of the program's (see above).
   std::function<void(const Unanswered&)> unanswered;
+  // Called as the engine queues a refusal of its own (400, 405, 413, 431) for a program
+  // that logs no answers itself; `why` is "refused", `target` the path. Shares the budget
+  // below with `unanswered`, which gets the counts.
+  std::function<void(const Unanswered&)> refused;
   unsigned unansweredPerSecond = 20;
 };
 

@@ -205,6 +205,16 @@ TEST_F(ViewDoors, ANulInTheTargetIsRefused) {
     EXPECT_EQ(reply.substr(0, 12), "HTTP/1.1 400") << reply.substr(0, 200);
     EXPECT_EQ(reply.find(kSerial), std::string::npos) << reply;
   }
+  // Each refusal is in the daemon's log, the NUL shown.
+  for (const char* line : {"view: GET /dashboard\\x00 400 refused (127.0.0.1)\n",
+                           "view: GET /metrics\\x00 400 refused (127.0.0.1)\n",
+                           "view: GET /dashboard%00 400 refused (127.0.0.1)\n"}) {
+    EXPECT_TRUE(
+        WaitUntil([&] { return ReadFileBytes(box.File("minerd.log")).find(line) != std::string::npos; },
+                  std::chrono::seconds(5)))
+        << line << " in:\n"
+        << ReadFileBytes(box.File("minerd.log"));
+  }
 }
 
 // With --per-address-limit N the view keeps N connections from 127.0.0.1 and closes the
