@@ -224,7 +224,8 @@ int RunDaemon(int argc, char** argv) {
       const std::vector<HistoryPoint> points = history.Since(since, first);
       return HistoryJson(points, first);
     };
-    view = std::make_unique<LocalView>(std::move(sources));
+    view =
+        std::make_unique<LocalView>(std::move(sources), static_cast<unsigned>(options.viewPerAddressLimit));
     std::string error;
     // Bound before the session starts: a port taken by another instance is found out
     // before the service hears of this machine.

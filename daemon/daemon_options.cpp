@@ -108,6 +108,12 @@ struct DaemonApp {
     text("--listen", listen, "HOST:PORT",
          "serve the local view on a loopback address (127.0.0.1:PORT or [::1]:PORT; port 0 picks a free "
          "one); off by default");
+    app.add_option("--per-address-limit", o.viewPerAddressLimit,
+                   "the view's connections open at once from one client address, beyond which new ones "
+                   "are closed (default 0: no limit)")
+        ->type_name("N")
+        ->check(command_line::NotAnOption())
+        ->check(CLI::Range(0, 100000));
     text("--service-root", o.serviceRoot, "URL",
          "scheme and host of the mining service (default: the build's)");
     text("--patch-root", o.patchRoot, "URL",

@@ -13,9 +13,12 @@ struct DaemonOptions {
   std::string installDir;               // empty: the window client's install folder
   std::string tempDir;                  // empty: derived from the install folder
   std::optional<ListenAddress> listen;  // the local view; off unless asked for
-  std::string serviceRoot;              // empty: the build's
-  std::string patchRoot;                // empty: the build's
-  bool verbose = false;                 // request URLs (serial number, MAC) on standard error too
+  // The view's connections open at once from one client address; 0: no limit (every
+  // local user and scraper comes from the same loopback address).
+  int viewPerAddressLimit = 0;
+  std::string serviceRoot;  // empty: the build's
+  std::string patchRoot;    // empty: the build's
+  bool verbose = false;     // request URLs (serial number, MAC) on standard error too
 };
 
 struct DaemonOptionsResult {

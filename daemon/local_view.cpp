@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "daemon/access_token.h"
+#include "daemon/log_lines.h"
 #include "daemon/page_assets.h"
 #include "http/engine.h"
 
@@ -42,7 +43,42 @@ http::Reply FromPage(PageReply page) {
   return reply;
 }
 
-http::EngineSettings ViewSettings() {
+// Bytes outside printable ASCII as \xNN: what a viewer sent must not forge log lines.
+std::string Printable(std::string_view text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte >= 0x7F || c == '\\') {
+      out += "\\x";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0x0F];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+// "view: - /dashboard 431 closed: too large (127.0.0.1)", "view: GET /dashboard\x00 400
+// refused (127.0.0.1)"; only the path of the target.
+void LogUnanswered(const http::Unanswered& unanswered) {
+  if (unanswered.more > 0) {
+    WriteLogLine("view: " + std::to_string(unanswered.more) +
+                 " more refused or unanswered connections in the last second, not logged one by one");
+    return;
+  }
+  const std::string_view target(unanswered.target);
+  const std::string_view path = target.substr(0, target.find('?'));
+  const bool refused = unanswered.why == "refused";
+  WriteLogLine("view: " + (unanswered.method.empty() ? std::string("-") : Printable(unanswered.method)) +
+               " " + (path.empty() ? std::string("-") : Printable(path)) + " " +
+               (unanswered.status != 0 ? std::to_string(unanswered.status) : std::string("-")) +
+               (refused ? " refused" : " closed: " + unanswered.why) +
+               (unanswered.peer.empty() ? "" : " (" + Printable(unanswered.peer) + ")"));
+}
+
+http::EngineSettings ViewSettings(unsigned perAddressLimit) {
   http::EngineSettings settings;
   settings.methods = {"GET", "POST"};
   settings.maxBodyBytes = kViewMaxBody;
@@ -53,6 +89,9 @@ http::EngineSettings ViewSettings() {
   // One user's look-ins and a scraper: a few hundred connections at most, each of which
   // costs memory only.
   settings.connectionLimit = 512;
+  settings.perAddressLimit = perAddressLimit;
+  settings.unanswered = LogUnanswered;
+  settings.refused = LogUnanswered;
   // Two, so a Start/Stop that waits for the service leaves the dashboard answering.
   settings.threads = 2;
   settings.refusal = [](int status) { return WithSecurityHeaders(Refuse(status, http::ReasonOf(status))); };
@@ -60,11 +99,11 @@ http::EngineSettings ViewSettings() {
 }
 }  // namespace
 
-LocalView::LocalView(ViewSources sources)
+LocalView::LocalView(ViewSources sources, unsigned perAddressLimit)
     : sources_(std::move(sources)),
-      engine_(std::make_unique<http::Engine>(ViewSettings(), [this](const http::Request& request) {
-        return WithSecurityHeaders(Answer(request));
-      })) {
+      engine_(std::make_unique<http::Engine>(
+          ViewSettings(perAddressLimit),
+          [this](const http::Request& request) { return WithSecurityHeaders(Answer(request)); })) {
   AddRoutes();
 }
 

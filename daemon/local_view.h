@@ -34,7 +34,8 @@ constexpr std::size_t kViewMaxBody = 1024;
 
 class LocalView {
  public:
-  explicit LocalView(ViewSources sources);
+  // perAddressLimit: connections open at once from one client address (0: no limit).
+  explicit LocalView(ViewSources sources, unsigned perAddressLimit = 0);
   ~LocalView();
   LocalView(const LocalView&) = delete;
   LocalView& operator=(const LocalView&) = delete;

@@ -1,16 +1,28 @@
 #include "http/engine.h"
 
+#include <arpa/inet.h>
+#include <gnutls/gnutls.h>
+#include <linux/tcp.h>
 #include <microhttpd.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <charconv>
+#include <cstdarg>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <exception>
+#include <mutex>
 #include <optional>
+#include <unordered_map>
 #include <utility>
 
 #include "http/handler_pool.h"
 #include "http/head_deadlines.h"
+#include "http/line_budget.h"
 #include "http/listen_socket.h"
 
 namespace http {
@@ -21,6 +33,8 @@ struct Engine::State {
   std::string allow;  // the Allow header of a 405
   std::unique_ptr<HeadDeadlines> deadlines;
   std::unique_ptr<HandlerPool> handlers;  // null: handlers run on the event threads
+  std::unique_ptr<LineBudget> budget;     // of the lines about unanswered connections
+  std::atomic<bool> stopping{false};
 };
 
 namespace {
@@ -29,9 +43,28 @@ namespace {
 // connections and the like.
 constexpr long kFilesKeptBack = 256;
 
+using Clock = std::chrono::steady_clock;
+
+// One connection, from accept to close: what is known of it when it ends unanswered.
+struct Link {
+  Clock::time_point accepted = Clock::now();
+  std::string peer;
+  bool headSeen = false;
+  bool answered = false;  // an answer of the program's, or a refusal the engine judged
+  std::string method;
+  std::string target;
+  int status = 0;        // the library's own answer, when it gave one
+  int termination = -1;  // how the library ended the request; -1: it never began
+  int fd = -1;
+  bool handshakeDone = true;      // false while a TLS handshake is under way
+  const void* session = nullptr;  // the TLS session, only as a key
+};
+
 // One request on a connection, from its request line to its answer.
 struct Exchange {
   Request request;
+  // Where the target began on the request line, only to tell where it ended (never read).
+  const char* lineTarget = nullptr;
   bool headSeen = false;
   bool handedOver = false;     // to a handler thread, the connection suspended meanwhile
   std::optional<Reply> reply;  // that thread's answer, taken once the connection resumes
@@ -50,7 +83,183 @@ Reply DefaultRefusal(int status) {
 void* KeepTarget(void*, const char* uri, MHD_Connection*) {
   auto* exchange = new Exchange;
   exchange->request.target = uri != nullptr ? uri : "";
+  exchange->lineTarget = uri;
   return exchange;
+}
+
+Link* LinkOf(MHD_Connection* connection) {
+  const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+  return info != nullptr ? static_cast<Link*>(info->socket_context) : nullptr;
+}
+
+// The status of the answer queued on the connection; 0 when none is.
+int QueuedStatus(MHD_Connection* connection) {
+  const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_HTTP_STATUS);
+  return info != nullptr ? static_cast<int>(info->http_status) : 0;
+}
+
+std::string PeerOf(MHD_Connection* connection) {
+  const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+  if (info == nullptr || info->client_addr == nullptr) return "";
+  char text[INET6_ADDRSTRLEN] = "";
+  const sockaddr* address = info->client_addr;
+  if (address->sa_family == AF_INET) {
+    inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, text, sizeof text);
+  } else if (address->sa_family == AF_INET6) {
+    inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, text, sizeof text);
+  }
+  return text;
+}
+
+// TLS connections whose handshake is under way, by their session. The library tells
+// nothing of a handshake, and a connection's session is gone by the time it is closed: a
+// hook of the session marks the connection's Link once the client's Finished message has
+// been taken, on the connection's own thread.
+std::mutex& HandshakeMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+std::unordered_map<const void*, Link*>& Handshakes() {
+  static std::unordered_map<const void*, Link*> links;
+  return links;
+}
+
+int HandshakeStep(gnutls_session_t session, unsigned int type, unsigned when, unsigned int incoming,
+                  const gnutls_datum_t*) {
+  if (type != GNUTLS_HANDSHAKE_FINISHED || when != GNUTLS_HOOK_POST || incoming == 0) return 0;
+  std::lock_guard<std::mutex> lock(HandshakeMutex());
+  const auto it = Handshakes().find(session);
+  if (it != Handshakes().end()) {
+    it->second->handshakeDone = true;
+    Handshakes().erase(it);
+  }
+  return 0;
+}
+
+// Called as the connection starts, while its session is alive.
+void WatchHandshake(MHD_Connection* connection, Link& link) {
+  const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_GNUTLS_SESSION);
+  if (info == nullptr || info->tls_session == nullptr) return;
+  const auto session = static_cast<gnutls_session_t>(info->tls_session);
+  link.handshakeDone = false;
+  link.session = session;
+  {
+    std::lock_guard<std::mutex> lock(HandshakeMutex());
+    Handshakes()[session] = &link;
+  }
+  gnutls_handshake_set_hook_function(session, GNUTLS_HANDSHAKE_FINISHED, GNUTLS_HOOK_POST, &HandshakeStep);
+}
+
+// Called as the connection closes (its session may be gone: its address is only a key).
+void ForgetHandshake(const Link& link) {
+  if (link.session == nullptr) return;
+  std::lock_guard<std::mutex> lock(HandshakeMutex());
+  const auto it = Handshakes().find(link.session);
+  if (it != Handshakes().end() && it->second == &link) Handshakes().erase(it);
+}
+
+// Whether the target held a NUL byte. The library hands the target over as a C string, so
+// cut at its first NUL; the version that follows it on the same request line, after one
+// space, shows where the target really ended. Judged only when the two lie as described
+// (the version after the target, both within the connection's memory); nothing is read.
+bool TargetCutShort(const Exchange& exchange, const char* version, std::size_t connectionMemory) {
+  if (exchange.lineTarget == nullptr || version == nullptr) return false;
+  const auto from = reinterpret_cast<std::uintptr_t>(exchange.lineTarget);
+  const auto to = reinterpret_cast<std::uintptr_t>(version);
+  if (to <= from || to - from > connectionMemory) return false;
+  return to - from > exchange.request.target.size() + 1;
+}
+
+// Whether the path, once decoded, would hold a NUL byte (the query is the handlers' to judge).
+bool PathHoldsEncodedNul(std::string_view target) {
+  const std::string_view path = target.substr(0, target.find('?'));
+  return path.find("%00") != std::string_view::npos;
+}
+
+Unanswered Summary(unsigned more) {
+  Unanswered summary;
+  summary.why = "not logged one by one";
+  summary.more = more;
+  return summary;
+}
+
+// Tells `line` to `to` within the budget of lines a second, which the engine's own
+// refusals share with the connections that ended unanswered; counts go to `unanswered`.
+void Report(Engine::State& state, const std::function<void(const Unanswered&)>& to, const Unanswered& line) {
+  if (!to || !state.budget) return;
+  const LineBudget::Take take = state.budget->One(Clock::now());
+  if (take.held > 0 && state.settings.unanswered) state.settings.unanswered(Summary(take.held));
+  if (take.write) to(line);
+}
+
+void Report(Engine::State& state, const Unanswered& unanswered) {
+  Report(state, state.settings.unanswered, unanswered);
+}
+
+// Tells the count held back in a second that is over, so a flood that stops is still
+// accounted for without waiting for the next event.
+void ReportHeld(Engine::State& state, bool all) {
+  if (!state.settings.unanswered || !state.budget) return;
+  const unsigned held = all ? state.budget->Rest() : state.budget->Over(Clock::now());
+  if (held > 0) state.settings.unanswered(Summary(held));
+}
+
+// Bytes the connection took in and sent out, from the kernel; false when unknown.
+bool TrafficOf(int fd, std::uint64_t& received, std::uint64_t& sent) {
+  tcp_info info{};
+  socklen_t size = sizeof info;
+  if (fd < 0 || getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &size) != 0 ||
+      size < offsetof(tcp_info, tcpi_bytes_sent) + sizeof info.tcpi_bytes_sent) {
+    return false;
+  }
+  received = info.tcpi_bytes_received;
+  sent = info.tcpi_bytes_sent;
+  return true;
+}
+
+// What ended a connection that got no answer of the program's; sets the status of the
+// library's own answer where it can be told.
+std::string WhyUnanswered(const Engine::State& state, Link& link, HeadDeadlines::Cut cut) {
+  const bool handshakeDone = link.handshakeDone || link.termination >= 0;
+  const auto age = Clock::now() - link.accepted;
+  if (cut == HeadDeadlines::Cut::kPeerGone) return "closed by peer";
+  if (cut == HeadDeadlines::Cut::kDeadline ||
+      (!link.headSeen && link.status == 0 && age >= state.settings.headTimeout)) {
+    return handshakeDone ? "head timeout" : "TLS handshake timeout";
+  }
+  if (link.status == 0 && link.termination < 0 && handshakeDone && !state.stopping) {
+    // The request line never came whole, and the library tells nothing of what it
+    // answered then (a 414, a 400 or 505 for a line it could not read): the kernel's
+    // counts tell whether it answered, and a line that filled the connection's memory.
+    std::uint64_t received = 0;
+    std::uint64_t sent = 0;
+    const bool tls = link.session != nullptr;
+    if (TrafficOf(link.fd, received, sent)) {
+      if (received >= state.settings.connectionMemory / 2 && (tls || sent > 0)) {
+        link.status = MHD_HTTP_URI_TOO_LONG;
+      } else if (!tls && sent > 0) {
+        return "bad request";
+      }
+    }
+  }
+  if (link.status == MHD_HTTP_URI_TOO_LONG || link.status == MHD_HTTP_REQUEST_HEADER_FIELDS_TOO_LARGE ||
+      link.status == MHD_HTTP_CONTENT_TOO_LARGE) {
+    return "too large";
+  }
+  if (link.status != 0) return "bad request";
+  if (!handshakeDone) return state.stopping ? "server stopping" : "TLS handshake failed";
+  switch (link.termination) {
+    case MHD_REQUEST_TERMINATED_TIMEOUT_REACHED: return "idle timeout";
+    case MHD_REQUEST_TERMINATED_DAEMON_SHUTDOWN: return "server stopping";
+    case MHD_REQUEST_TERMINATED_READ_ERROR: return "read error";
+    case MHD_REQUEST_TERMINATED_CLIENT_ABORT: return "closed by peer";
+    case MHD_REQUEST_TERMINATED_WITH_ERROR: return "error";
+    default: break;
+  }
+  if (state.stopping) return "server stopping";
+  // Before its request line was complete: the library tells nothing of why it closed.
+  if (age >= std::chrono::seconds(state.settings.idleTimeoutSeconds)) return "idle timeout";
+  return "closed by peer";
 }
 
 MHD_Result Queue(MHD_Connection* connection, Exchange& exchange, Reply reply) {
@@ -87,7 +296,9 @@ std::optional<std::uint64_t> NumberOf(const char* text) {
 }
 
 // The status a head is refused with, or 0 when it may be handled.
-int JudgeHead(const EngineSettings& settings, MHD_Connection* connection, const char* method) {
+int JudgeHead(const EngineSettings& settings, MHD_Connection* connection, const char* method,
+              bool nulInTarget) {
+  if (nulInTarget) return MHD_HTTP_BAD_REQUEST;
   bool known = false;
   for (const std::string& m : settings.methods) known = known || m == method;
   if (!known) return MHD_HTTP_METHOD_NOT_ALLOWED;
@@ -118,8 +329,8 @@ Reply Handle(Engine::State& state, const Request& request) {
   }
 }
 
-MHD_Result Access(void* cls, MHD_Connection* connection, const char* url, const char* method, const char*,
-                  const char*, size_t* uploadSize, void** requestContext) {
+MHD_Result Access(void* cls, MHD_Connection* connection, const char* url, const char* method,
+                  const char* version, const char*, size_t* uploadSize, void** requestContext) {
   auto* state = static_cast<Engine::State*>(cls);
   auto* exchange = static_cast<Exchange*>(*requestContext);
   if (exchange == nullptr) {  // not expected: the request line always comes first
@@ -131,17 +342,37 @@ MHD_Result Access(void* cls, MHD_Connection* connection, const char* url, const 
     // The whole head is here: from now on the connection is the handler's.
     exchange->headSeen = true;
     state->deadlines->Forget(connection);
+    if (Link* link = LinkOf(connection)) link->headSeen = true;
     exchange->request.method = method;
     exchange->request.path = url;
     exchange->request.header = [connection](std::string_view name) {
       const char* value = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, std::string(name).c_str());
       return value != nullptr ? std::string(value) : std::string();
     };
-    const int refused = JudgeHead(state->settings, connection, method);
+    const bool cutShort = TargetCutShort(*exchange, version, state->settings.connectionMemory);
+    const bool nulInTarget = cutShort || PathHoldsEncodedNul(exchange->request.target);
+    if (nulInTarget) {
+      // The log shows the path as sent (its decoding would stop at the NUL), and a raw
+      // NUL where it cut the path short.
+      const std::string& target = exchange->request.target;
+      const std::size_t query = target.find('?');
+      exchange->request.path = target.substr(0, query);
+      if (cutShort && query == std::string::npos) exchange->request.path += '\0';
+    }
+    const int refused = JudgeHead(state->settings, connection, method, nulInTarget);
     if (refused != 0) {
       Reply reply = state->settings.refusal ? state->settings.refusal(refused) : DefaultRefusal(refused);
       reply.status = refused;
       if (refused == MHD_HTTP_METHOD_NOT_ALLOWED) reply.headers.emplace_back("Allow", state->allow);
+      if (state->settings.refused) {
+        Unanswered line;
+        line.method = exchange->request.method;
+        line.target = exchange->request.path;
+        line.status = refused;
+        line.why = "refused";
+        if (const Link* link = LinkOf(connection)) line.peer = link->peer;
+        Report(*state, state->settings.refused, line);
+      }
       // Queued before any body is read: the engine sends it and closes, the body unread.
       return Queue(connection, *exchange, std::move(reply));
     }
@@ -167,26 +398,71 @@ MHD_Result Access(void* cls, MHD_Connection* connection, const char* url, const 
   return Queue(connection, *exchange, Handle(*state, exchange->request));
 }
 
-void Completed(void* cls, MHD_Connection*, void** requestContext, MHD_RequestTerminationCode) {
+void Completed(void* cls, MHD_Connection* connection, void** requestContext,
+               MHD_RequestTerminationCode code) {
   auto* state = static_cast<Engine::State*>(cls);
   auto* exchange = static_cast<Exchange*>(*requestContext);
   *requestContext = nullptr;
+  Link* link = LinkOf(connection);
+  if (link != nullptr) {
+    link->termination = static_cast<int>(code);
+    if (link->status == 0) link->status = QueuedStatus(connection);
+  }
   if (exchange == nullptr) return;
   exchange->request.header = nullptr;  // the connection's headers are going
+  if (link != nullptr) {
+    link->answered = exchange->status != 0;
+    link->method = exchange->request.method;
+    link->target = exchange->request.target;
+  }
   if (exchange->status != 0 && state->settings.answered) {
     state->settings.answered(exchange->request, exchange->status);
   }
   delete exchange;
 }
 
-void ConnectionEvent(void* cls, MHD_Connection* connection, void**, MHD_ConnectionNotificationCode code) {
+void ConnectionEvent(void* cls, MHD_Connection* connection, void** socketContext,
+                     MHD_ConnectionNotificationCode code) {
   auto* state = static_cast<Engine::State*>(cls);
   if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+    auto* link = new Link;
+    link->peer = PeerOf(connection);
+    WatchHandshake(connection, *link);
+    *socketContext = link;
     const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
-    if (info != nullptr) state->deadlines->Watch(connection, info->connect_fd);
-  } else {
-    state->deadlines->Forget(connection);
+    if (info != nullptr) {
+      // Still open when the connection's close is told, so its counts can be read then.
+      link->fd = info->connect_fd;
+      state->deadlines->Watch(connection, info->connect_fd);
+    }
+    return;
   }
+  const HeadDeadlines::Cut cut = state->deadlines->Forget(connection);
+  auto* link = static_cast<Link*>(*socketContext);
+  *socketContext = nullptr;
+  if (link == nullptr) return;
+  ForgetHandshake(*link);
+  if (!link->answered) {
+    if (link->status == 0) link->status = QueuedStatus(connection);
+    Unanswered unanswered;
+    unanswered.why = WhyUnanswered(*state, *link, cut);
+    unanswered.status = link->status;
+    unanswered.peer = std::move(link->peer);
+    unanswered.method = std::move(link->method);
+    unanswered.target = std::move(link->target);
+    Report(*state, unanswered);
+  }
+  delete link;
+}
+
+// The library's own log: it is the only place where it tells of a connection it closed
+// at accept for a connection limit. Its other messages are not needed.
+void LibraryLog(void* cls, const char* format, va_list) {
+  static const char kLimit[] = "Server reached connection limit";
+  if (format == nullptr || std::strncmp(format, kLimit, sizeof kLimit - 1) != 0) return;
+  Unanswered unanswered;
+  unanswered.why = "connection limit";
+  Report(*static_cast<Engine::State*>(cls), unanswered);
 }
 
 MHD_OptionItem Item(MHD_OPTION option, intptr_t value, void* pointer = nullptr) {
@@ -221,7 +497,10 @@ bool Engine::Start(std::string& error) {
     return false;
   }
   EngineSettings& s = state_->settings;
-  state_->deadlines = std::make_unique<HeadDeadlines>(s.headTimeout);
+  state_->stopping = false;
+  state_->budget = std::make_unique<LineBudget>(s.unansweredPerSecond);
+  State* state = state_.get();
+  state_->deadlines = std::make_unique<HeadDeadlines>(s.headTimeout, [state] { ReportHeld(*state, false); });
   unsigned limit = s.connectionLimit;
   if (limit == 0) {
     const long files = RaiseOpenFileLimit() - kFilesKeptBack;
@@ -235,12 +514,14 @@ bool Engine::Start(std::string& error) {
       Item(MHD_OPTION_URI_LOG_CALLBACK, reinterpret_cast<intptr_t>(&KeepTarget), nullptr),
       Item(MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&Completed), state_.get()),
       Item(MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&ConnectionEvent), state_.get()),
+      Item(MHD_OPTION_EXTERNAL_LOGGER, reinterpret_cast<intptr_t>(&LibraryLog), state_.get()),
   };
   if (s.perAddressLimit > 0) options.push_back(Item(MHD_OPTION_PER_IP_CONNECTION_LIMIT, s.perAddressLimit));
   if (s.threads > 1) options.push_back(Item(MHD_OPTION_THREAD_POOL_SIZE, s.threads));
   // Turbo: reads, writes and accepts are tried before readiness is asked, which saves a
   // system call or two on every short exchange.
-  unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_USE_TURBO;
+  // The error log only reaches LibraryLog, which keeps the limit refusals of it.
+  unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_USE_TURBO | MHD_USE_ERROR_LOG;
   if (s.handlerThreads > 0) {
     flags |= MHD_ALLOW_SUSPEND_RESUME;
     state_->handlers = std::make_unique<HandlerPool>(s.handlerThreads);
@@ -263,6 +544,7 @@ bool Engine::Start(std::string& error) {
 
 void Engine::Stop() {
   if (daemon_ == nullptr) return;
+  state_->stopping = true;
   // No new connections; the handlers run what they took and resume those connections,
   // so that none is left suspended when the engine closes them all.
   const MHD_socket listening = MHD_quiesce_daemon(daemon_);
@@ -271,7 +553,8 @@ void Engine::Stop() {
   MHD_stop_daemon(daemon_);
   if (listening != MHD_INVALID_SOCKET) close(listening);
   daemon_ = nullptr;
-  state_->deadlines.reset();
+  state_->deadlines.reset();  // its sweeper no longer tells what is held back
+  ReportHeld(*state_, true);
 }
 
 }  // namespace http

@@ -8,7 +8,13 @@
 //   and the header lines: a longer request line gets 414, a larger head 431;
 // - at most maxHeaderLines header lines (431), only the listed methods (405 with Allow),
 //   a body of at most maxBodyBytes with an announced length (413), read and dropped;
+// - a request line whose target holds a NUL byte, raw or percent-encoded in its path, gets
+//   400: the handlers would see the target cut short at it;
 // - every connection carries one request, so each head passes these checks.
+// A connection that ends without an answer of the program's (cut at its head deadline,
+// refused by the engine, closed by the peer, over a connection limit, a failed TLS
+// handshake) is told to `unanswered`, at most `unansweredPerSecond` of them a second and
+// then as a count.
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -35,7 +41,9 @@ struct EngineSettings {
   // Open connections at once, beyond which new ones are closed on accept; 0: as many as
   // the open-file limit leaves room for.
   unsigned connectionLimit = 0;
-  unsigned perAddressLimit = 0;  // 0: no limit per client address
+  // Open connections at once from one client address, beyond which new ones from it are
+  // closed on accept; 0: no limit per address.
+  unsigned perAddressLimit = 0;
   // Threads that run the event loops. Every one is woken for each new connection, so
   // more than the machine's cores only cost.
   unsigned threads = 1;
@@ -48,6 +56,13 @@ struct EngineSettings {
   // Called once the answer to a request has been sent (or the connection broke while it
   // was), with the status it was given.
   std::function<void(const Request&, int status)> answered;
+  // Called for connections that ended without an answer of the program's (see above).
+  std::function<void(const Unanswered&)> unanswered;
+  // Called as the engine queues a refusal of its own (400, 405, 413, 431) for a program
+  // that logs no answers itself; `why` is "refused", `target` the path. Shares the budget
+  // below with `unanswered`, which gets the counts.
+  std::function<void(const Unanswered&)> refused;
+  unsigned unansweredPerSecond = 20;
 };
 
 class Engine {

@@ -31,6 +31,20 @@ struct Reply {
 
 using Handler = std::function<Reply(const Request&)>;
 
+// A connection that ended without an answer of the program's, or (when `more` > 0) the
+// count of those that were not told one by one in the second before.
+struct Unanswered {
+  std::string peer;    // the client's address ("127.0.0.1", "::1"); empty when unknown
+  std::string method;  // as far as the request arrived; empty when not that far
+  std::string target;  // as sent on the request line
+  int status = 0;      // the engine's own answer (414, 431, 400); 0 when none was sent
+  // What ended it: "head timeout", "TLS handshake timeout", "TLS handshake failed", "too
+  // large", "bad request", "closed by peer", "read error", "idle timeout", "connection
+  // limit", "server stopping", "error".
+  std::string why;
+  unsigned more = 0;
+};
+
 // The usual reason phrase of a status ("Not Found"); "Error" for one we never send.
 const char* ReasonOf(int status);
 

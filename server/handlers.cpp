@@ -192,3 +192,5 @@ http::Reply ServiceRefusal(int status) {
 void LogAnswered(const http::Request& request, int status) {
   WriteLogLine(FormatLogLine(request.method, request.path, status));
 }
+
+void LogUnanswered(const http::Unanswered& unanswered) { WriteLogLine(FormatUnansweredLine(unanswered)); }

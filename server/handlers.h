@@ -14,3 +14,5 @@ http::Reply ServiceRefusal(int status);
 
 // Writes the request's line to the log once it has been answered.
 void LogAnswered(const http::Request& request, int status);
+// Writes the line of a connection that ended without an answer of the service's.
+void LogUnanswered(const http::Unanswered& unanswered);

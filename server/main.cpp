@@ -41,6 +41,8 @@ http::EngineSettings SettingsFrom(const ServiceOptions& options) {
   settings.handlerThreads = static_cast<unsigned>(options.threads);
   settings.refusal = ServiceRefusal;
   settings.answered = LogAnswered;
+  settings.unanswered = LogUnanswered;
+  settings.perAddressLimit = static_cast<unsigned>(options.perAddressLimit);
   return settings;
 }
 

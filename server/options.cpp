@@ -87,6 +87,9 @@ struct ServiceApp {
     number("--threads", o.threads, 1, 1024, "requests handled at once (default 64)");
     number("--head-timeout-ms", o.headTimeoutMs, 1, 600000,
            "time for a request's head to arrive, in milliseconds (default 5000)");
+    number("--per-address-limit", o.perAddressLimit, 0, 1000000,
+           "connections open at once from one client address, beyond which new ones are closed "
+           "(default 0: no limit)");
     version = app.add_flag("--version")->description("print the version and exit");
   }
 };

@@ -16,6 +16,9 @@ struct ServiceOptions {
   // Requests in progress at once; a burst of reports waits in the listen queue beyond it.
   int threads = 64;
   int headTimeoutMs = 5000;  // the whole request head must arrive within this
+  // Connections open at once from one client address; 0: no limit (fleets and benches on
+  // loopback all come from 127.0.0.1).
+  int perAddressLimit = 0;
   // HTTPS instead of HTTP: a PEM certificate (chain) and its unencrypted key, both or neither.
   std::string tlsCert;
   std::string tlsKey;

@@ -21,14 +21,18 @@ void AppendEscaped(std::string& out, std::string_view text) {
   }
 }
 
-}  // namespace
-
-std::string FormatLogLine(std::string_view method, std::string_view path, int status) {
+std::string Stamp() {
   char stamp[32] = "";
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   if (localtime_r(&now, &local)) std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
-  std::string line = stamp;
+  return stamp;
+}
+
+}  // namespace
+
+std::string FormatLogLine(std::string_view method, std::string_view path, int status) {
+  std::string line = Stamp();
   line += ' ';
   AppendEscaped(line, method);
   line += ' ';
@@ -47,4 +51,30 @@ void WriteLogLine(const std::string& line) {
     if (n <= 0) break;
     done += static_cast<std::size_t>(n);
   }
+}
+
+std::string FormatUnansweredLine(const http::Unanswered& unanswered) {
+  std::string line = Stamp();
+  if (unanswered.more > 0) {
+    return line + " - - - closed: " + std::to_string(unanswered.more) +
+           " more in the last second, not logged one by one";
+  }
+  const std::string_view target(unanswered.target);
+  const std::string_view path = target.substr(0, target.find('?'));
+  line += ' ';
+  if (unanswered.method.empty()) line += '-';
+  AppendEscaped(line, unanswered.method);
+  line += ' ';
+  if (path.empty()) line += '-';
+  AppendEscaped(line, path);
+  line += ' ';
+  line += unanswered.status != 0 ? std::to_string(unanswered.status) : std::string("-");
+  line += " closed: ";
+  AppendEscaped(line, unanswered.why);
+  if (!unanswered.peer.empty()) {
+    line += " (";
+    AppendEscaped(line, unanswered.peer);
+    line += ')';
+  }
+  return line;
 }

@@ -77,6 +77,8 @@ TEST(DaemonOptions, CommandLineIsReadStrictly) {
   EXPECT_FALSE(parsed.options->verbose) << "request URLs stay out of the journal unless asked for";
   EXPECT_TRUE(ParseDaemonOptions({"--verbose"}).options->verbose);
   EXPECT_EQ(ParseDaemonOptions({"--install-dir=/c"}).options->installDir, "/c");
+  EXPECT_EQ(parsed.options->viewPerAddressLimit, 0) << "no limit per address unless asked for";
+  EXPECT_EQ(ParseDaemonOptions({"--per-address-limit", "4"}).options->viewPerAddressLimit, 4);
 
   struct Wrong {
     std::vector<std::string> args;
@@ -92,7 +94,9 @@ TEST(DaemonOptions, CommandLineIsReadStrictly) {
       {{"stray"}, "unexpected argument 'stray'"},
       {{"--verbose=maybe"}, "--verbose"},
       {{"--service-root", "ftp://x"}, "http://"},
-      {{"--patch-root", "file:///etc"}, "http://"}};
+      {{"--patch-root", "file:///etc"}, "http://"},
+      {{"--per-address-limit", "-1"}, "--per-address-limit"},
+      {{"--per-address-limit", "2x"}, "--per-address-limit"}};
   for (const Wrong& w : wrong) {
     const auto result = ParseDaemonOptions(w.args);
     EXPECT_FALSE(result.options) << w.args[0];
@@ -106,8 +110,9 @@ TEST(DaemonOptions, CommandLineIsReadStrictly) {
 
 TEST(DaemonOptions, UsageNamesEveryOptionAndVersionTheBuild) {
   const std::string usage = DaemonUsageText();
-  for (const char* option : {"--install-dir DIR", "--temp-dir DIR", "--listen HOST:PORT",
-                             "--service-root URL", "--patch-root URL", "--verbose", "--version", "--help"}) {
+  for (const char* option :
+       {"--install-dir DIR", "--temp-dir DIR", "--listen HOST:PORT", "--per-address-limit N",
+        "--service-root URL", "--patch-root URL", "--verbose", "--version", "--help"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option << " in:\n" << usage;
   }
   EXPECT_EQ(DaemonVersionText().rfind("kestravon-minerd 0.", 0), 0u) << DaemonVersionText();

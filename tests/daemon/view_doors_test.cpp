@@ -190,4 +190,62 @@ TEST_F(ViewDoors, SlowViewersNeitherSilenceTheViewNorHoldUpTheClose) {
   for (int fd : viewers) close(fd);
 }
 
+// A NUL byte cuts the target short for the routes, so "/dashboard\0anything" would be
+// the dashboard: the view refuses it, with the token or without.
+TEST_F(ViewDoors, ANulInTheTargetIsRefused) {
+  StartWithView();
+  const std::string token = Token();
+  for (const std::string& target : {std::string("/dashboard") + '\0' + "x", std::string("/metrics") + '\0',
+                                    std::string("/dashboard%00")}) {
+    const int fd = loopback::Connect(port);
+    ASSERT_GE(fd, 0);
+    SendFor(fd,
+            "GET " + target + " HTTP/1.1\r\n" + HostLine() + "Authorization: Bearer " + token + "\r\n\r\n",
+            std::chrono::seconds(2));
+    const std::string reply = ReadUntilClosed(fd, std::chrono::seconds(5));
+    close(fd);
+    EXPECT_EQ(reply.substr(0, 12), "HTTP/1.1 400") << reply.substr(0, 200);
+    EXPECT_EQ(reply.find(kSerial), std::string::npos) << reply;
+  }
+  // Each refusal is in the daemon's log, the NUL shown.
+  for (const char* line : {"view: GET /dashboard\\x00 400 refused (127.0.0.1)\n",
+                           "view: GET /metrics\\x00 400 refused (127.0.0.1)\n",
+                           "view: GET /dashboard%00 400 refused (127.0.0.1)\n"}) {
+    EXPECT_TRUE(
+        WaitUntil([&] { return ReadFileBytes(box.File("minerd.log")).find(line) != std::string::npos; },
+                  std::chrono::seconds(5)))
+        << line << " in:\n"
+        << ReadFileBytes(box.File("minerd.log"));
+  }
+}
+
+// With --per-address-limit N the view keeps N connections from 127.0.0.1 and closes the
+// next one at once, unanswered, and says so in its log.
+TEST_F(ViewDoors, APerAddressLimitClosesTheConnectionBeyondIt) {
+  minerd = Launch({"--listen", "127.0.0.1:0", "--per-address-limit", "2"});
+  ASSERT_TRUE(minerd->Start()) << minerd->StartError();
+  port = minerd->ViewPort();
+  ASSERT_GT(port, 0) << minerd->FirstLine();
+  const std::string request =
+      "GET /dashboard HTTP/1.1\r\n" + HostLine() + "Authorization: Bearer " + Token() + "\r\n\r\n";
+  std::vector<int> open;
+  for (int i = 0; i < 2; ++i) {
+    open.push_back(loopback::Connect(port));
+    ASSERT_GE(open.back(), 0);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const int third = loopback::Connect(port);
+  ASSERT_GE(third, 0);
+  SendFor(third, request, std::chrono::seconds(2));
+  EXPECT_EQ(ReadUntilClosed(third, std::chrono::seconds(3)), "");
+  close(third);
+  SendFor(open[0], request, std::chrono::seconds(2));
+  EXPECT_EQ(ReadUntilClosed(open[0], std::chrono::seconds(5)).substr(0, 12), "HTTP/1.1 200");
+  for (int fd : open) close(fd);
+  EXPECT_TRUE(WaitUntil([&] {
+    return ReadFileBytes(box.File("minerd.log")).find("view: - - - closed: connection limit") !=
+           std::string::npos;
+  })) << ReadFileBytes(box.File("minerd.log"));
+}
+
 }  // namespace

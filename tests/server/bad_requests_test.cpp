@@ -157,4 +157,40 @@ TEST_F(BadRequests, EveryRequestIsLoggedOnOneLine) {
   EXPECT_EQ(log.find("\nforged"), std::string::npos) << log;
 }
 
+// A target the handlers would see cut short (the engine hands it on as a C string) is
+// refused by the engine, never handled: a NUL byte sent raw anywhere in the target, or
+// percent-encoded in its path.
+TEST_F(BadRequests, ANulInTheTargetIsRefusedNotCutShort) {
+  StartService();
+  const int port = service_->Port();
+  auto WithNul = [](const std::string& before, const std::string& after) { return before + '\0' + after; };
+  struct NulCase {
+    const char* what;
+    std::string target;
+    const char* logged;  // the request log's line for it
+  };
+  const std::vector<NulCase> cases = {
+      {"raw NUL in the path", WithNul("/Machine/GetData.html", ".txt?sn=KST-DEMO-0001&Mac=x"),
+       " GET /Machine/GetData.html\\x00 400\n"},
+      {"raw NUL in the query", WithNul("/Machine/GetData.html?sn=KST-DEMO-0001&Mac=x", "y"),
+       " GET /Machine/GetData.html 400\n"},
+      {"encoded NUL in the path", "/Machine/GetData.html%00.txt?sn=KST-DEMO-0001&Mac=x",
+       " GET /Machine/GetData.html%00.txt 400\n"},
+      {"raw NUL in a power notice's path",
+       WithNul("/Machine/UpdateOnOff.html", "?sn=KST-DEMO-0001&Mac=x&OnOff=0"),
+       " GET /Machine/UpdateOnOff.html\\x00 400\n"},
+  };
+  for (const NulCase& c : cases) {
+    const std::string reply = RawExchange(port, "GET " + c.target + " HTTP/1.1\r\nHost: a\r\n\r\n");
+    EXPECT_EQ(reply.substr(0, 12), "HTTP/1.1 400") << c.what << ": " << reply.substr(0, 200);
+    // The engine's own refusal, not a handler's complaint about a value.
+    EXPECT_NE(reply.find("\r\n\r\nBad Request\n"), std::string::npos) << c.what << ": " << reply;
+  }
+  WaitUntil([&] { return LogText().find(cases.back().logged) != std::string::npos; });
+  const std::string log = LogText();
+  for (const NulCase& c : cases) EXPECT_NE(log.find(c.logged), std::string::npos) << c.what << "\n" << log;
+  // Nothing of them was handled: the power notice's path would have been its handler's.
+  EXPECT_EQ(DbInt("SELECT COUNT(*) FROM power_notices"), 0);
+}
+
 }  // namespace

@@ -58,6 +58,8 @@ TEST_F(ServiceProcess, WrongCommandLinesAndUnusableFilesEndTheProgramWithAMessag
       {"no threads", {"--threads", "0"}, 2, "--threads"},
       {"too many threads", {"--threads", "1025"}, 2, "--threads"},
       {"no head time", {"--head-timeout-ms", "0"}, 2, "--head-timeout-ms"},
+      {"a negative per-address limit", {"--per-address-limit", "-1"}, 2, "--per-address-limit"},
+      {"a per-address limit that is no number", {"--per-address-limit", "3x"}, 2, "--per-address-limit"},
       {"no PostgreSQL there",
        {"--db", "postgresql://nobody@127.0.0.1:1/none?connect_timeout=2"},
        1,
@@ -152,7 +154,7 @@ TEST(ServiceCommandLine, HelpAndVersionAnswerWithoutStartingAnything) {
       {"--help",
        {"--port N", "--bind ADDR", "--db PATH|URI", "--tls-cert FILE", "--tls-key FILE", "--patch-dir DIR",
         "--client-version TEXT", "--boost-every N", "--seed-serial TEXT", "--exit-with-parent", "--threads N",
-        "--head-timeout-ms N", "--version"}},
+        "--head-timeout-ms N", "--per-address-limit N", "--version"}},
   };
   Sandbox box;
   for (const Case& c : cases) {

@@ -172,6 +172,39 @@ TEST_F(TlsService, TheConnectionLimitsOfPlainHttpHoldOverTls) {
   EXPECT_EQ(ExitCodeOf(service_->Stop()), 0);
 }
 
+// A handshake that fails or never finishes leaves its line in the request log, as any
+// connection that ends without an answer does.
+TEST_F(TlsService, FailedAndUnfinishedHandshakesAreLogged) {
+  const TlsServerFiles files = GoodServerFiles();
+  options_.tlsCert = files.cert;
+  options_.tlsKey = files.key;
+  options_.extraArgs = {"--head-timeout-ms", "1000"};
+  StartService();
+  const int port = service_->Port();
+  struct Case {
+    const char* what;
+    std::string bytes;  // sent instead of a handshake
+    const char* line;
+  };
+  const std::vector<Case> cases = {
+      {"plain HTTP", "GET / HTTP/1.1\r\nHost: a\r\n\r\n",
+       " - - - closed: TLS handshake failed (127.0.0.1)\n"},
+      {"nothing at all", "", " - - - closed: TLS handshake timeout (127.0.0.1)\n"},
+  };
+  for (const Case& c : cases) {
+    const int fd = loopback::Connect(port);
+    ASSERT_GE(fd, 0);
+    if (!c.bytes.empty()) loopback::Send(fd, c.bytes.data(), c.bytes.size());
+    pollfd p{fd, POLLIN, 0};
+    poll(&p, 1, 5000);
+    close(fd);
+    EXPECT_TRUE(
+        WaitUntil([&] { return LogText().find(c.line) != std::string::npos; }, std::chrono::seconds(5)))
+        << c.what << "\n"
+        << LogText();
+  }
+}
+
 struct TlsStartFailure {
   const char* what;
   std::vector<std::string> extraArgs;
