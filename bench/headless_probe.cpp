@@ -26,7 +26,7 @@
 #include "bare_loop.h"
 #include "probe_options.h"
 #include "support/minerd_process.h"
-#include "daemon/view_readers.h"
+#include "support/view_readers.h"
 #include "probe_clock.h"
 #include "proc_figures.h"
 #include "support/mining_service_process.h"

@@ -22,7 +22,7 @@
 #include "daemon/page_routes.h"
 #include "daemon/tick_snapshot.h"
 #include "ui/common/dialog_template.h"
-#include "view_readers.h"
+#include "support/view_readers.h"
 
 namespace {
 
