@@ -75,7 +75,6 @@ int main(int argc, char** argv) {
               start.threads, "-", "-", "-", "-");
   std::fflush(stdout);
 
-  int restarts = 0;
   int minute = 0;
   Sample first;
   Sample last;
@@ -85,14 +84,6 @@ int main(int argc, char** argv) {
   double t0 = Now();
 
   QEventLoop loop;
-  QTimer watch;
-  watch.setInterval(200);
-  QObject::connect(&watch, &QTimer::timeout, [&] {
-    if (!client.Mining()) {
-      client.ClickStartStop();
-      ++restarts;
-    }
-  });
   QTimer report;
   report.setInterval(interval * 1000);
   QObject::connect(&report, &QTimer::timeout, [&] {
@@ -104,9 +95,9 @@ int main(int argc, char** argv) {
     const Sample s = Take();
     if (minute == 1) first = s;
     last = s;
-    std::printf("%6d %10.1f %6d %8d %11.1f %12.1f %9d %10.3f\n", minute, s.rssKiB / 1024.0,
-                s.fds, s.threads, (steps1 - steps0) / (t1 - t0), (passes1 - passes0) / (t1 - t0),
-                restarts, (cpu1 - cpu0) / (t1 - t0));
+    std::printf("%6d %10.1f %6d %8d %11.1f %12.1f %9d %10.3f\n", minute, s.rssKiB / 1024.0, s.fds, s.threads,
+                (steps1 - steps0) / (t1 - t0), (passes1 - passes0) / (t1 - t0), client.MiningRestarts(),
+                (cpu1 - cpu0) / (t1 - t0));
     std::fflush(stdout);
     steps0 = steps1;
     passes0 = passes1;
@@ -114,7 +105,7 @@ int main(int argc, char** argv) {
     t0 = t1;
     if (minute >= minutes) loop.quit();
   });
-  watch.start();
+  client.KeepMining();
   report.start();
   loop.exec();
 
