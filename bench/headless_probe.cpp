@@ -24,7 +24,6 @@
 #include <thread>
 
 #include "bare_loop.h"
-#include "daemon/view_readers.h"
 #include "guarded_main.h"
 #include "probe_clock.h"
 #include "probe_options.h"
@@ -32,6 +31,7 @@
 #include "support/minerd_process.h"
 #include "support/mining_service_process.h"
 #include "support/sandbox.h"
+#include "support/view_readers.h"
 
 namespace {
 

@@ -2,6 +2,7 @@
 
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -70,6 +71,7 @@ bool LiveClient::ShowWindow(std::string& error) {
 }
 
 void LiveClient::Close() {
+  keepMining_.reset();  // no click into the closing window
   if (window_) {
     window_->reject();  // the Cancel command: power-off notice, closing pause
     window_.reset();    // stops the worker
@@ -86,8 +88,15 @@ bool LiveClient::Mining() {
   return on;
 }
 
-void LiveClient::ClickStartStop() {
-  if (auto* button = qobject_cast<QPushButton*>(window_->Item(kIdStartStop))) button->click();
+void LiveClient::KeepMining() {
+  keepMining_ = std::make_unique<QTimer>();
+  keepMining_->setInterval(200);
+  QObject::connect(keepMining_.get(), &QTimer::timeout, [this] {
+    if (Mining()) return;
+    if (auto* button = qobject_cast<QPushButton*>(window_->Item(kIdStartStop))) button->click();
+    ++restarts_;
+  });
+  keepMining_->start();
 }
 
 long ResidentKiB() { return ResidentKiBOf("self"); }

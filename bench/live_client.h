@@ -22,6 +22,7 @@
 class CQXCLIENTDlg;
 class ControlDelivery;
 class MinerCore;
+class QTimer;
 
 struct LiveClientOptions {
   std::string serviceBinary;                    // path of mining-service
@@ -49,14 +50,19 @@ class LiveClient {
   uint64_t MiningSteps() const { return counter_ ? counter_->MiningSteps() : 0; }
   // The window layer the client writes to, for a load beside the worker's own.
   WindowLayer& Layer() { return *counter_; }
-  // Whether mining is switched on (onOff 1), read under the client's lock.
-  bool Mining();
-  // Clicks Start/Stop, as a user would to switch mining back on. Qt main thread.
-  void ClickStartStop();
+  // From now on until Close(), every 200 ms of the Qt event loop: when the service has
+  // switched mining off, clicks Start/Stop as a user would to switch it back on. Qt main
+  // thread, after ShowWindow.
+  void KeepMining();
+  // How many times KeepMining had to.
+  int MiningRestarts() const { return restarts_; }
 
   const std::string& Folder() const { return box_.Path(); }
 
  private:
+  // Whether mining is switched on (onOff 1), read under the client's lock.
+  bool Mining();
+
   LiveClientOptions options_;
   Sandbox box_;
   std::unique_ptr<MiningServiceProcess> service_;
@@ -66,6 +72,8 @@ class LiveClient {
   std::unique_ptr<StepCountingLayer> counter_;
   std::unique_ptr<MinerCore> core_;
   std::unique_ptr<CQXCLIENTDlg> window_;
+  std::unique_ptr<QTimer> keepMining_;
+  int restarts_ = 0;
 };
 
 // Figures of this process from /proc: resident memory in KiB, open descriptors, threads.

@@ -67,23 +67,11 @@ double LoadAverage() {
   return load;
 }
 
-// Runs the Qt event loop for `seconds`, switching mining back on whenever the service
-// switched it off. Returns how many times it had to.
-int RunWindow(LiveClient& client, double seconds) {
-  int restarts = 0;
+// Runs the Qt event loop for `seconds` (the client keeps mining on meanwhile).
+void RunWindow(double seconds) {
   QEventLoop loop;
-  QTimer watch;
-  watch.setInterval(200);
-  QObject::connect(&watch, &QTimer::timeout, [&] {
-    if (!client.Mining()) {
-      client.ClickStartStop();
-      ++restarts;
-    }
-  });
-  watch.start();
   QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
   loop.exec();
-  return restarts;
 }
 
 struct Figures {
@@ -190,7 +178,8 @@ int Run(int argc, char** argv) {
   if (o.hidden) client.Window().hide();
   std::unique_ptr<PaneFlood> flood;
   if (o.floodLinesPerMs > 0) flood = std::make_unique<PaneFlood>(client.Layer(), o.floodLinesPerMs);
-  f.restarts += RunWindow(client, o.warmUpSeconds);
+  client.KeepMining();
+  RunWindow(o.warmUpSeconds);
 
   // The measurement.
   MinerCore& core = client.Core();
@@ -210,7 +199,8 @@ int Run(int argc, char** argv) {
   const double t0 = MonotonicSeconds();
   const int64_t firstSecond = WallSecond() + 1;
 
-  f.restarts += RunWindow(client, o.seconds);
+  RunWindow(o.seconds);
+  f.restarts = client.MiningRestarts();
 
   const double elapsed = MonotonicSeconds() - t0;
   const int64_t endSecond = WallSecond();  // the seconds before this one are complete

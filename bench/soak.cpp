@@ -71,7 +71,6 @@ int Run(int argc, char** argv) {
               start.fds, start.threads, "-", "-", "-", "-");
   std::fflush(stdout);
 
-  int restarts = 0;
   int minute = 0;
   Sample first;
   Sample last;
@@ -81,14 +80,6 @@ int Run(int argc, char** argv) {
   double t0 = Now();
 
   QEventLoop loop;
-  QTimer watch;
-  watch.setInterval(200);
-  QObject::connect(&watch, &QTimer::timeout, [&] {
-    if (!client.Mining()) {
-      client.ClickStartStop();
-      ++restarts;
-    }
-  });
   QTimer report;
   report.setInterval(interval * 1000);
   QObject::connect(&report, &QTimer::timeout, [&] {
@@ -102,7 +93,8 @@ int Run(int argc, char** argv) {
     last = s;
     std::printf("%6d %10.1f %6d %8d %11.1f %12.1f %9d %10.3f\n", minute, static_cast<double>(s.rssKiB) / 1024,
                 s.fds, s.threads, static_cast<double>(steps1 - steps0) / (t1 - t0),
-                static_cast<double>(passes1 - passes0) / (t1 - t0), restarts, (cpu1 - cpu0) / (t1 - t0));
+                static_cast<double>(passes1 - passes0) / (t1 - t0), client.MiningRestarts(),
+                (cpu1 - cpu0) / (t1 - t0));
     std::fflush(stdout);
     steps0 = steps1;
     passes0 = passes1;
@@ -110,7 +102,7 @@ int Run(int argc, char** argv) {
     t0 = t1;
     if (minute >= minutes) loop.quit();
   });
-  watch.start();
+  client.KeepMining();
   report.start();
   loop.exec();
 

@@ -5,6 +5,9 @@ if(NOT MINGW)
 endif()
 # Windows 7 API level: GetFinalPathNameByHandleA, RegisterApplicationRestart.
 target_compile_definitions(kestravon_core PUBLIC _WIN32_WINNT=0x0601 WINVER=0x0601 WIN32_LEAN_AND_MEAN NOMINMAX)
+target_compile_definitions(kestravon_install_folder PRIVATE _WIN32_WINNT=0x0601 WINVER=0x0601 WIN32_LEAN_AND_MEAN
+  NOMINMAX)
+target_link_libraries(kestravon_install_folder PUBLIC advapi32)
 
 if(EXISTS ${CMAKE_SOURCE_DIR}/ui/win32/CMakeLists.txt)
   add_subdirectory(ui/win32)

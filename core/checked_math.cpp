@@ -7,17 +7,20 @@
 
 namespace {
 bool IsCBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+// Passes over leading blanks and one sign, as strtol and strtod do; gives what follows.
+const char* SkipBlanksAndSign(const char* p, bool& negative) {
+  while (IsCBlank(*p)) ++p;
+  negative = *p == '-';
+  if (*p == '+' || *p == '-') ++p;
+  return p;
+}
 }  // namespace
 
 int32_t ReadInt32(const char* text) {
   if (!text) return 0;
-  const char* p = text;
-  while (IsCBlank(*p)) ++p;
   bool negative = false;
-  if (*p == '+' || *p == '-') {
-    negative = (*p == '-');
-    ++p;
-  }
+  const char* p = SkipBlanksAndSign(text, negative);
   int64_t value = 0;
   const int64_t limit = negative ? -static_cast<int64_t>(INT32_MIN) : INT32_MAX;
   while (*p >= '0' && *p <= '9') {
@@ -69,13 +72,8 @@ static int64_t DecimalExponent(const char* p, const char* end) {
 
 double ReadDouble(const char* text) {
   if (!text) return 0.0;
-  const char* p = text;
-  while (IsCBlank(*p)) ++p;
   bool negative = false;
-  if (*p == '+' || *p == '-') {
-    negative = (*p == '-');
-    ++p;
-  }
+  const char* p = SkipBlanksAndSign(text, negative);
   const double sign = negative ? -1.0 : 1.0;
   if (StartsWithNoCase(p, "inf")) return sign * std::numeric_limits<double>::infinity();
   if (StartsWithNoCase(p, "nan")) return std::copysign(std::numeric_limits<double>::quiet_NaN(), sign);

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "core/command_line_result.h"
+
 namespace command_line {
 
 enum class Outcome { kRun, kHelp, kVersion, kError };
@@ -69,6 +71,20 @@ inline Outcome Parse(CLI::App& app, const CLI::Option* version, const std::vecto
   }
   if (version != nullptr && version->count() > 0) return Outcome::kVersion;
   return Outcome::kRun;
+}
+
+// Parses `args` as Parse does into `result`'s --help, --version and error. True when the
+// program is to run: the caller then checks what the parse cannot and sets the options.
+template <typename Options>
+bool ParseInto(CLI::App& app, const CLI::Option* version, const std::vector<std::string>& args,
+               Result<Options>& result) {
+  switch (Parse(app, version, args, result.error)) {
+    case Outcome::kHelp: result.helpRequested = true; return false;
+    case Outcome::kVersion: result.versionRequested = true; return false;
+    case Outcome::kError: return false;
+    case Outcome::kRun: return true;
+  }
+  return false;
 }
 
 }  // namespace command_line

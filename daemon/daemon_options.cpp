@@ -130,12 +130,7 @@ DaemonOptionsResult ParseDaemonOptions(const std::vector<std::string>& args) {
   DaemonOptionsResult result;
   DaemonOptions options;
   DaemonApp described(options);
-  switch (command_line::Parse(described.app, described.version, args, result.error)) {
-    case command_line::Outcome::kHelp: result.helpRequested = true; return result;
-    case command_line::Outcome::kVersion: result.versionRequested = true; return result;
-    case command_line::Outcome::kError: return result;
-    case command_line::Outcome::kRun: break;
-  }
+  if (!command_line::ParseInto(described.app, described.version, args, result)) return result;
   if (!described.listen.empty()) {
     options.listen = ParseListenAddress(described.listen, result.error);
     if (!options.listen) return result;

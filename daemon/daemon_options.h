@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "core/command_line_result.h"
+
 struct ListenAddress {
   std::string host;  // a loopback literal: 127.x.y.z or ::1
   int port = 0;      // 0 lets the system choose (the chosen port is printed)
@@ -21,12 +23,7 @@ struct DaemonOptions {
   bool verbose = false;     // request URLs (serial number, MAC) on standard error too
 };
 
-struct DaemonOptionsResult {
-  std::optional<DaemonOptions> options;  // empty when the command line is wrong, --help or --version
-  bool helpRequested = false;
-  bool versionRequested = false;
-  std::string error;
-};
+using DaemonOptionsResult = command_line::Result<DaemonOptions>;
 
 DaemonOptionsResult ParseDaemonOptions(const std::vector<std::string>& args);
 std::string DaemonUsageText();

@@ -108,12 +108,7 @@ OptionsResult ParseOptions(const std::vector<std::string>& args) {
   OptionsResult result;
   ServiceOptions options;
   ServiceApp described(options);
-  switch (command_line::Parse(described.app, described.version, args, result.error)) {
-    case command_line::Outcome::kHelp: result.helpRequested = true; return result;
-    case command_line::Outcome::kVersion: result.versionRequested = true; return result;
-    case command_line::Outcome::kError: return result;
-    case command_line::Outcome::kRun: break;
-  }
+  if (!command_line::ParseInto(described.app, described.version, args, result)) return result;
   if (options.tlsCert.empty() != options.tlsKey.empty()) {
     result.error = "--tls-cert and --tls-key go together";
     return result;

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "core/command_line_result.h"
+
 struct ServiceOptions {
   std::string bindAddress = "127.0.0.1";
   int port = 8216;  // 0 lets the system pick a free port
@@ -24,12 +26,7 @@ struct ServiceOptions {
   std::string tlsKey;
 };
 
-struct OptionsResult {
-  std::optional<ServiceOptions> options;  // empty when the command line is wrong, --help or --version
-  bool helpRequested = false;
-  bool versionRequested = false;
-  std::string error;  // what is wrong, for standard error
-};
+using OptionsResult = command_line::Result<ServiceOptions>;
 
 OptionsResult ParseOptions(const std::vector<std::string>& args);
 std::string UsageText();

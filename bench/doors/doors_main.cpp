@@ -16,11 +16,14 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "bench_command_line.h"
 #include "fleet_machine.h"
 #include "slow_crowd.h"
 #include "support/loopback_socket.h"
@@ -38,36 +41,31 @@ using Clock = std::chrono::steady_clock;
 struct Options {
   std::string service = KESTRAVON_SERVICE_BIN;
   std::string minerd = KESTRAVON_MINERD_BIN;
-  int crowd = 1000;   // slow connections against the service
-  int viewers = 100;  // slow connections against the view, and hung ones at the close
-  int honest = 100;   // timed requests in each crowd
+  // What each is: ReadOptions.
+  int crowd = 1000;
+  int viewers = 100;
+  int honest = 100;
   long long floodBytes = 1LL << 30;
-  int seconds = 60;  // bound of each crowd's honest requests together
+  int seconds = 60;
 };
 
-bool Parse(int argc, char** argv, Options& o) {
-  for (int i = 1; i + 1 < argc; i += 2) {
-    const std::string name = argv[i];
-    const std::string value = argv[i + 1];
-    const long long n = std::atoll(value.c_str());
-    if (name == "--service")
-      o.service = value;
-    else if (name == "--minerd")
-      o.minerd = value;
-    else if (name == "--crowd" && n >= 0 && n <= 15000)
-      o.crowd = static_cast<int>(n);
-    else if (name == "--viewers" && n >= 0 && n <= 400)
-      o.viewers = static_cast<int>(n);
-    else if (name == "--honest" && n >= 1 && n <= 10000)
-      o.honest = static_cast<int>(n);
-    else if (name == "--flood-bytes" && n >= 1)
-      o.floodBytes = n;
-    else if (name == "--seconds" && n >= 1 && n <= 600)
-      o.seconds = static_cast<int>(n);
-    else
-      return false;
-  }
-  return argc % 2 == 1;
+// The command line; --help lists it.
+std::optional<int> ReadOptions(int argc, char** argv, Options& o) {
+  CLI::App app{
+      "The listeners of mining-service and kestravon-minerd under slow senders, floods and a close "
+      "with hung viewers, on loopback. Prints figures.",
+      "doors-bench"};
+  DescribeBenchOptions(app);
+  AddPathOption(app, "--service", o.service, "the mining-service to run");
+  AddPathOption(app, "--minerd", o.minerd, "the kestravon-minerd to run");
+  AddNumberOption(app, "--crowd", o.crowd, 0, 15000, "slow connections against the service");
+  AddNumberOption(app, "--viewers", o.viewers, 0, 400,
+                  "slow connections against the view, and hung ones at the close");
+  AddNumberOption(app, "--honest", o.honest, 1, 10000, "timed requests in each crowd");
+  AddNumberOption(app, "--flood-bytes", o.floodBytes, 1LL, std::numeric_limits<long long>::max(),
+                  "bytes of the header flood on one connection");
+  AddNumberOption(app, "--seconds", o.seconds, 1, 600, "bound of each crowd's honest requests together");
+  return ReadBenchCommandLine(app, argc, argv);
 }
 
 double Percentile(std::vector<double> values, double p) {
@@ -203,12 +201,7 @@ std::unique_ptr<MiningServiceProcess> StartService(const Options& o, const Sandb
 
 int main(int argc, char** argv) {
   Options o;
-  if (!Parse(argc, argv, o)) {
-    std::fprintf(stderr,
-                 "usage: doors-bench [--service PATH] [--minerd PATH] [--crowd N] [--viewers N] [--honest N]"
-                 " [--flood-bytes N] [--seconds N]\n");
-    return 2;
-  }
+  if (const std::optional<int> exitStatus = ReadOptions(argc, argv, o)) return *exitStatus;
   signal(SIGPIPE, SIG_IGN);
   std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each figure as soon as it is known
   rlimit files{};

@@ -30,7 +30,18 @@ void Bound(int fd, std::chrono::milliseconds limit) {
   setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
 }
 
-TimedAnswer Finish(Clock::time_point start, const std::string& reply) {
+// One exchange on a fresh connection to `port`, timed from before the connect: `talk`
+// sends the request on the bounded socket and reads the reply until the deadline.
+template <typename Talk>
+TimedAnswer Timed(int port, std::chrono::milliseconds limit, Talk talk) {
+  const auto start = Clock::now();
+  const int fd = loopback::Connect(port);
+  std::string reply;
+  if (fd >= 0) {
+    Bound(fd, limit);
+    reply = talk(fd, start + limit);
+    close(fd);
+  }
   TimedAnswer answer;
   answer.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   answer.status = StatusOf(reply);
@@ -38,48 +49,44 @@ TimedAnswer Finish(Clock::time_point start, const std::string& reply) {
   return answer;
 }
 
+// Reads with `read` until it gives nothing more (closed, failed, timed out) or the
+// deadline passes.
+template <typename Read>
+std::string ReadUntil(Clock::time_point deadline, Read read) {
+  std::string reply;
+  char buffer[4096];
+  while (Clock::now() < deadline) {
+    const long n = read(buffer, sizeof buffer);
+    if (n <= 0) break;
+    reply.append(buffer, static_cast<std::size_t>(n));
+  }
+  return reply;
+}
+
 }  // namespace
 
 TimedAnswer ExchangePlain(int port, const std::string& request, std::chrono::milliseconds limit) {
-  const auto start = Clock::now();
-  const auto deadline = start + limit;
-  const int fd = loopback::Connect(port);
-  std::string reply;
-  if (fd >= 0) {
-    Bound(fd, limit);
-    if (loopback::Send(fd, request.data(), request.size()) == static_cast<long>(request.size())) {
-      char buffer[4096];
-      while (Clock::now() < deadline) {
-        const long n = loopback::Receive(fd, buffer, sizeof buffer);
-        if (n <= 0) break;
-        reply.append(buffer, static_cast<std::size_t>(n));
-      }
+  return Timed(port, limit, [&request](int fd, Clock::time_point deadline) {
+    if (loopback::Send(fd, request.data(), request.size()) != static_cast<long>(request.size())) {
+      return std::string();
     }
-    close(fd);
-  }
-  return Finish(start, reply);
+    return ReadUntil(deadline,
+                     [fd](char* buffer, std::size_t size) { return loopback::Receive(fd, buffer, size); });
+  });
 }
 
 TimedAnswer ExchangeTls(int port, const std::string& request, std::chrono::milliseconds limit) {
   static SSL_CTX* context = SSL_CTX_new(TLS_client_method());  // the certificate is not checked
-  const auto start = Clock::now();
-  const auto deadline = start + limit;
-  const int fd = loopback::Connect(port);
-  std::string reply;
-  if (fd >= 0) {
-    Bound(fd, limit);
+  return Timed(port, limit, [&request](int fd, Clock::time_point deadline) {
     SSL* ssl = SSL_new(context);
     SSL_set_fd(ssl, fd);
+    std::string reply;
     if (SSL_connect(ssl) == 1 && SSL_write(ssl, request.data(), static_cast<int>(request.size())) > 0) {
-      char buffer[4096];
-      while (Clock::now() < deadline) {
-        const int n = SSL_read(ssl, buffer, sizeof buffer);
-        if (n <= 0) break;
-        reply.append(buffer, static_cast<std::size_t>(n));
-      }
+      reply = ReadUntil(deadline, [ssl](char* buffer, std::size_t size) {
+        return static_cast<long>(SSL_read(ssl, buffer, static_cast<int>(size)));
+      });
     }
     SSL_free(ssl);
-    close(fd);
-  }
-  return Finish(start, reply);
+    return reply;
+  });
 }

@@ -23,11 +23,13 @@
 #include <iterator>
 #include <map>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "bench_command_line.h"
 #include "fleet_machine.h"
 #include "fleet_seed.h"
 #include "http_load.h"
@@ -46,32 +48,35 @@ struct FleetOptions {
   int instances = 1;  // services on the one database
 };
 
-bool ParseArgs(int argc, char** argv, FleetOptions& o) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string name = argv[i];
-    if (i + 1 >= argc) return false;
-    const std::string value = argv[++i];
-    const long n = std::strtol(value.c_str(), nullptr, 10);
-    if (name == "--machines" && n >= 1 && n <= 20000)
-      o.machines = static_cast<int>(n);
-    else if (name == "--bursts" && n >= 1 && n <= 60)
-      o.bursts = static_cast<int>(n);
-    else if (name == "--threads" && n >= 1 && n <= 1024)
-      o.threads = static_cast<int>(n);
-    else if (name == "--seed")
-      o.seed = static_cast<std::uint32_t>(n);
-    else if (name == "--service")
-      o.service = value;
-    else if (name == "--db" && IsPostgresDb(value))
-      o.db = value;
-    else if (name == "--instances" && n >= 1 && n <= 8)
-      o.instances = static_cast<int>(n);
-    else
-      return false;
-  }
+// The command line; --help lists it.
+std::optional<int> ReadOptions(int argc, char** argv, FleetOptions& o) {
+  CLI::App app{
+      "N simulated machines against mining-service on 127.0.0.1: one service on a SQLite file of "
+      "its own, or services sharing one PostgreSQL database. Prints figures; exits 1 when a "
+      "request failed or the database lost one.",
+      "mining-fleet"};
+  DescribeBenchOptions(app);
+  AddNumberOption(app, "--machines", o.machines, 1, 20000, "simulated machines");
+  AddNumberOption(app, "--bursts", o.bursts, 1, 60, "burst seconds of status reports");
+  AddNumberOption(app, "--threads", o.threads, 1, 1024, "the service's --threads (default: its own)");
+  app.add_option("--seed", o.seed, "seed of the machines' draws")->type_name("N");
+  AddPathOption(app, "--service", o.service, "the mining-service to run");
+  // The URI may hold a password: an error does not repeat it.
+  const CLI::Validator postgresOnly(
+      [](std::string& db) {
+        return IsPostgresDb(db) ? std::string() : std::string("needs a postgresql:// URI");
+      },
+      "", "");
+  app.add_option("--db", o.db, "a PostgreSQL database for the services (default: a SQLite file of its own)")
+      ->type_name("postgresql://...")
+      ->check(command_line::NotAnOption())
+      ->check(postgresOnly);
+  AddNumberOption(app, "--instances", o.instances, 1, 8, "services on the one database");
+  if (const std::optional<int> exitStatus = ReadBenchCommandLine(app, argc, argv)) return exitStatus;
   // Several services on one SQLite file would each have a writer of its own: the service
   // is built for one process per file.
-  return o.instances == 1 || !o.db.empty();
+  if (o.instances > 1 && o.db.empty()) return WrongBenchCommandLine(app, "--instances above 1 needs --db");
+  return std::nullopt;
 }
 
 // Peak and current resident set of a process, in MiB, from /proc.
@@ -136,12 +141,7 @@ bool EachMachine(HttpLoad& load, std::vector<FleetMachine>& fleet, std::size_t w
 
 int main(int argc, char** argv) {
   FleetOptions o;
-  if (!ParseArgs(argc, argv, o)) {
-    std::fprintf(stderr,
-                 "usage: mining-fleet [--machines 1..20000] [--bursts 1..60] [--threads N]"
-                 " [--seed N] [--service PATH] [--db postgresql://...] [--instances 1..8]\n");
-    return 2;
-  }
+  if (const std::optional<int> exitStatus = ReadOptions(argc, argv, o)) return *exitStatus;
   // Every machine of a burst can hold a socket at once.
   rlimit files{};
   if (getrlimit(RLIMIT_NOFILE, &files) == 0) {

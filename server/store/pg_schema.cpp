@@ -1,92 +1,13 @@
 #include "server/store/pg_schema.h"
 
 #include "server/store/demo_record.h"
+#include "server/store/schema_tables.h"
 
 namespace {
 
-constexpr int kSchemaVersion = 1;
-
-constexpr const char* kCreateTables = R"sql(
-CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL);
-CREATE TABLE IF NOT EXISTS mars (
-  id BIGSERIAL PRIMARY KEY,
-  name TEXT NOT NULL,
-  active_users INTEGER NOT NULL DEFAULT 0,
-  active_machines INTEGER NOT NULL DEFAULT 0,
-  total_kest_mining DOUBLE PRECISION NOT NULL DEFAULT 0,
-  mkph DOUBLE PRECISION NOT NULL DEFAULT 0,
-  mkps DOUBLE PRECISION NOT NULL DEFAULT 0,
-  b_kest DOUBLE PRECISION NOT NULL DEFAULT 0,
-  b_btc DOUBLE PRECISION NOT NULL DEFAULT 0,
-  b_eth DOUBLE PRECISION NOT NULL DEFAULT 0,
-  b_bnb DOUBLE PRECISION NOT NULL DEFAULT 0,
-  kest_addr TEXT NOT NULL DEFAULT '',
-  btc_addr TEXT NOT NULL DEFAULT '',
-  eth_addr TEXT NOT NULL DEFAULT '',
-  bnb_addr TEXT NOT NULL DEFAULT ''
-);
-CREATE TABLE IF NOT EXISTS users (
-  id BIGSERIAL PRIMARY KEY,
-  kest_addr TEXT NOT NULL DEFAULT '',
-  btc_addr TEXT NOT NULL DEFAULT '',
-  eth_addr TEXT NOT NULL DEFAULT '',
-  bnb_addr TEXT NOT NULL DEFAULT '',
-  kest_balance DOUBLE PRECISION NOT NULL DEFAULT 0,
-  btc_balance DOUBLE PRECISION NOT NULL DEFAULT 0,
-  eth_balance DOUBLE PRECISION NOT NULL DEFAULT 0,
-  bnb_balance DOUBLE PRECISION NOT NULL DEFAULT 0
-);
-CREATE TABLE IF NOT EXISTS machines (
-  id BIGSERIAL PRIMARY KEY,
-  serial BYTEA NOT NULL UNIQUE,
-  name TEXT NOT NULL DEFAULT '',
-  sector INTEGER NOT NULL DEFAULT 0,
-  location DOUBLE PRECISION NOT NULL DEFAULT 0,
-  level INTEGER NOT NULL DEFAULT 0,
-  exp INTEGER NOT NULL DEFAULT 0,
-  fuel INTEGER NOT NULL DEFAULT 0,
-  auto_charge INTEGER NOT NULL DEFAULT 0,
-  target_coin INTEGER NOT NULL DEFAULT 0,
-  kest DOUBLE PRECISION NOT NULL DEFAULT 0,
-  btc DOUBLE PRECISION NOT NULL DEFAULT 0,
-  eth DOUBLE PRECISION NOT NULL DEFAULT 0,
-  bnb DOUBLE PRECISION NOT NULL DEFAULT 0,
-  on_off INTEGER NOT NULL DEFAULT 0,
-  mars_id BIGINT NOT NULL REFERENCES mars(id),
-  user_id BIGINT NOT NULL REFERENCES users(id),
-  report_count BIGINT NOT NULL DEFAULT 0
-);
-CREATE TABLE IF NOT EXISTS coin_prices (
-  coin TEXT PRIMARY KEY,
-  usd DOUBLE PRECISION NOT NULL
-);
-CREATE TABLE IF NOT EXISTS reports (
-  id BIGSERIAL PRIMARY KEY,
-  serial BYTEA NOT NULL,
-  mac BYTEA NOT NULL,
-  exp INTEGER NOT NULL,
-  mps DOUBLE PRECISION NOT NULL,
-  locate DOUBLE PRECISION NOT NULL,
-  mci_kest DOUBLE PRECISION NOT NULL,
-  mci_kest_text BYTEA NOT NULL,
-  cry BYTEA NOT NULL,
-  cry_ok INTEGER NOT NULL,
-  known_machine INTEGER NOT NULL,
-  fuel_after INTEGER NOT NULL,
-  code INTEGER NOT NULL,
-  received_at TIMESTAMPTZ NOT NULL DEFAULT now()
-);
-CREATE TABLE IF NOT EXISTS power_notices (
-  id BIGSERIAL PRIMARY KEY,
-  serial BYTEA NOT NULL,
-  mac BYTEA NOT NULL,
-  on_off INTEGER NOT NULL,
-  known_machine INTEGER NOT NULL,
-  received_at TIMESTAMPTZ NOT NULL DEFAULT now()
-);
-CREATE INDEX IF NOT EXISTS reports_by_serial ON reports(serial);
-CREATE INDEX IF NOT EXISTS power_notices_by_serial ON power_notices(serial);
-)sql";
+// PostgreSQL has no user_version of SQLite's: the version is a row of a table of its own.
+constexpr const char* kVersionTable =
+    "CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL);\n";
 
 bool SeedDemo(PgConnection& db, const std::string& seedSerial) {
   const MachineInfo& demo = DemoRecord();
@@ -169,7 +90,8 @@ bool SeedDemo(PgConnection& db, const std::string& seedSerial) {
 
 bool PreparePgDatabase(PgConnection& db, const std::string& seedSerial, bool& seeded, std::string& error) {
   seeded = false;
-  if (!db.Exec("BEGIN") || !db.Exec("SELECT pg_advisory_xact_lock(8216)") || !db.Exec(kCreateTables)) {
+  if (!db.Exec("BEGIN") || !db.Exec("SELECT pg_advisory_xact_lock(8216)") ||
+      !db.Exec((kVersionTable + CreateTablesSql(SqlDialect::kPostgres)).c_str())) {
     error = "cannot create the tables: " + db.LastError();
     db.Exec("ROLLBACK");
     return false;

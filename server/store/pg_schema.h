@@ -1,5 +1,5 @@
 #pragma once
-// Tables of the service in PostgreSQL and the demo record seeded into a new database.
+// The service's tables in PostgreSQL (schema_tables.h) and the demo record seeded into a new database.
 #include <string>
 
 #include "server/store/pg_db.h"

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "server/store/report_rules.h"
-#include "server/store/schema.h"
+#include "server/store/sqlite_schema.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "daemon/utf8_text.h"
 #include "platform/ansi_code_page.h"
 #include "support/sandbox.h"
-#include "view_readers.h"
+#include "support/view_readers.h"
 
 namespace {
 

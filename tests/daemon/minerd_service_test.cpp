@@ -21,7 +21,7 @@
 #include "support/mining_service_process.h"
 #include "support/sandbox.h"
 #include "support/service_database.h"
-#include "view_readers.h"
+#include "support/view_readers.h"
 
 namespace {
 

@@ -21,8 +21,8 @@
 #include "daemon/page_assets.h"
 #include "daemon/page_routes.h"
 #include "daemon/tick_snapshot.h"
+#include "support/view_readers.h"
 #include "ui/common/dialog_template.h"
-#include "view_readers.h"
 
 namespace {
 

@@ -3,13 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
 
+// A u8 literal's bytes as the module takes and gives UTF-8.
+std::string Bytes(std::u8string_view utf8) { return std::string(utf8.begin(), utf8.end()); }
+
 struct ToCodePage {
   const char* what;
   std::u16string unicode;
+  std::string utf8;  // the same text as UTF-8
   std::string expected;
 };
 
@@ -17,69 +22,37 @@ struct FromCodePage {
   const char* what;
   std::string bytes;
   std::u16string expected;
+  std::string expectedUtf8;
 };
-
-// UTF-16 as UTF-8, to hold the one-off conversions to the same rows.
-std::string Utf8(const std::u16string& text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    // A pair is one character; a lone half is written as it is, which is no valid UTF-8.
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
 
 }  // namespace
 
 TEST(AnsiCodePage, UnicodeTakesItsFormItsBestFitOrTheDefaultCharacter) {
   const std::vector<ToCodePage> cases = {
-      {"ASCII is itself", u"Fuel=25\r\n", "Fuel=25\r\n"},
-      {"a Korean syllable", u"\xAC00", "\xB0\xA1"},
-      {"the degree sign", u"12.5\x00B0", "12.5\xA1\xC6"},
-      {"a hanja", u"\x4E00", "\xEC\xE9"},
-      {"an accented letter the code page lacks is its base letter", u"caf\x00E9", "cafe"},
-      {"more of them", u"\x00E8\x00F1\x00E7\x00FC\x00C5", "encuA"},
-      {"beyond Latin-1 the Windows tables fit none", u"\x0151\x010D",
-       "?"
-       "?"},
-      {"a letter the code page has stays itself", u"\x00DF\x00F8", "\xA9\xAC\xA9\xAA"},
-      {"a character without form or fit",
-       u"a\x0E01"
-       "b",
-       "a?b"},
-      {"a pair past the code page's plane is one character",
-       u"a\xD83D\xDE00"
-       "b",
-       "a?b"},
+      {"ASCII is itself", u"Fuel=25\r\n", "Fuel=25\r\n", "Fuel=25\r\n"},
+      {"a Korean syllable", u"\xAC00", Bytes(u8"\uAC00"), "\xB0\xA1"},
+      {"the degree sign", u"12.5\x00B0", Bytes(u8"12.5\u00B0"), "12.5\xA1\xC6"},
+      {"a hanja", u"\x4E00", Bytes(u8"\u4E00"), "\xEC\xE9"},
+      {"an accented letter the code page lacks is its base letter", u"caf\x00E9", Bytes(u8"caf\u00E9"),
+       "cafe"},
+      {"more of them", u"\x00E8\x00F1\x00E7\x00FC\x00C5", Bytes(u8"\u00E8\u00F1\u00E7\u00FC\u00C5"), "encuA"},
+      {"beyond Latin-1 the Windows tables fit none", u"\x0151\x010D", Bytes(u8"\u0151\u010D"), "??"},
+      {"a letter the code page has stays itself", u"\x00DF\x00F8", Bytes(u8"\u00DF\u00F8"),
+       "\xA9\xAC\xA9\xAA"},
+      {"a character without form or fit", u"a\u0E01b", Bytes(u8"a\u0E01b"), "a?b"},
+      {"a pair past the code page's plane is one character", u"a\U0001F600b", Bytes(u8"a\U0001F600b"), "a?b"},
+      // In UTF-8 each half is the three bytes of its number, which is no valid UTF-8.
       {"a lone surrogate half",
-       u"a\xD800"
-       "b\xDC00",
+       {u'a', u'\xD800', u'b', u'\xDC00'},
+       {'a', '\xED', '\xA0', '\x80', 'b', '\xED', '\xB0', '\x80'},
        "a?b?"},
   };
   AnsiCodePage codePage;
   for (const ToCodePage& c : cases) {
     SCOPED_TRACE(c.what);
     EXPECT_EQ(codePage.FromUtf16(c.unicode), c.expected);
-    EXPECT_EQ(codePage.FromUtf8(Utf8(c.unicode)), c.expected);
-    EXPECT_EQ(Utf8ToAnsi(Utf8(c.unicode)), c.expected);
+    EXPECT_EQ(codePage.FromUtf8(c.utf8), c.expected);
+    EXPECT_EQ(Utf8ToAnsi(c.utf8), c.expected);
   }
 }
 
@@ -115,18 +88,18 @@ TEST(AnsiCodePage, BrokenUtf8IsOneDefaultCharacterPerSequence) {
 
 TEST(AnsiCodePage, CodePageTextShowsWithAReplacementForWhatDoesNotConvert) {
   const std::vector<FromCodePage> cases = {
-      {"ASCII is itself", "Initialize..\r\n", u"Initialize..\r\n"},
-      {"the degree sign", "0.000000 \xA1\xC6", u"0.000000 \x00B0"},
-      {"a Korean syllable", "\xC4\xC9", u"\xCF00"},
-      {"a lead byte without a trail byte", "a\xC4 b", u"a\xFFFD b"},
-      {"a lead byte cut off at the end", "cut \xC4", u"cut \xFFFD"},
+      {"ASCII is itself", "Initialize..\r\n", u"Initialize..\r\n", "Initialize..\r\n"},
+      {"the degree sign", "0.000000 \xA1\xC6", u"0.000000 \x00B0", Bytes(u8"0.000000 \u00B0")},
+      {"a Korean syllable", "\xC4\xC9", u"\xCF00", Bytes(u8"\uCF00")},
+      {"a lead byte without a trail byte", "a\xC4 b", u"a\xFFFD b", Bytes(u8"a\uFFFD b")},
+      {"a lead byte cut off at the end", "cut \xC4", u"cut \xFFFD", Bytes(u8"cut \uFFFD")},
   };
   AnsiCodePage codePage;
   for (const FromCodePage& c : cases) {
     SCOPED_TRACE(c.what);
     EXPECT_EQ(codePage.ToUnicode(c.bytes), c.expected);
-    EXPECT_EQ(codePage.ToUtf8(c.bytes), Utf8(c.expected));
-    EXPECT_EQ(AnsiToUtf8(c.bytes), Utf8(c.expected));
+    EXPECT_EQ(codePage.ToUtf8(c.bytes), c.expectedUtf8);
+    EXPECT_EQ(AnsiToUtf8(c.bytes), c.expectedUtf8);
   }
 }
 

@@ -20,9 +20,9 @@
 #include "server/store/pg_batch.h"
 #include "server/store/pg_db.h"
 #include "server/store/pg_schema.h"
-#include "server/store/schema.h"
 #include "server/store/sqlite_batch.h"
 #include "server/store/sqlite_db.h"
+#include "server/store/sqlite_schema.h"
 #include "support/sandbox.h"
 
 namespace {

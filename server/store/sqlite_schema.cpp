@@ -1,91 +1,9 @@
-#include "server/store/schema.h"
+#include "server/store/sqlite_schema.h"
 
 #include "server/store/demo_record.h"
+#include "server/store/schema_tables.h"
 
 namespace {
-
-constexpr int kSchemaVersion = 1;
-
-constexpr const char* kCreateTables = R"sql(
-CREATE TABLE IF NOT EXISTS mars (
-  id INTEGER PRIMARY KEY,
-  name TEXT NOT NULL,
-  active_users INTEGER NOT NULL DEFAULT 0,
-  active_machines INTEGER NOT NULL DEFAULT 0,
-  total_kest_mining REAL NOT NULL DEFAULT 0,
-  mkph REAL NOT NULL DEFAULT 0,
-  mkps REAL NOT NULL DEFAULT 0,
-  b_kest REAL NOT NULL DEFAULT 0,
-  b_btc REAL NOT NULL DEFAULT 0,
-  b_eth REAL NOT NULL DEFAULT 0,
-  b_bnb REAL NOT NULL DEFAULT 0,
-  kest_addr TEXT NOT NULL DEFAULT '',
-  btc_addr TEXT NOT NULL DEFAULT '',
-  eth_addr TEXT NOT NULL DEFAULT '',
-  bnb_addr TEXT NOT NULL DEFAULT ''
-);
-CREATE TABLE IF NOT EXISTS users (
-  id INTEGER PRIMARY KEY,
-  kest_addr TEXT NOT NULL DEFAULT '',
-  btc_addr TEXT NOT NULL DEFAULT '',
-  eth_addr TEXT NOT NULL DEFAULT '',
-  bnb_addr TEXT NOT NULL DEFAULT '',
-  kest_balance REAL NOT NULL DEFAULT 0,
-  btc_balance REAL NOT NULL DEFAULT 0,
-  eth_balance REAL NOT NULL DEFAULT 0,
-  bnb_balance REAL NOT NULL DEFAULT 0
-);
-CREATE TABLE IF NOT EXISTS machines (
-  id INTEGER PRIMARY KEY,
-  serial TEXT NOT NULL UNIQUE,
-  name TEXT NOT NULL DEFAULT '',
-  sector INTEGER NOT NULL DEFAULT 0,
-  location REAL NOT NULL DEFAULT 0,
-  level INTEGER NOT NULL DEFAULT 0,
-  exp INTEGER NOT NULL DEFAULT 0,
-  fuel INTEGER NOT NULL DEFAULT 0,
-  auto_charge INTEGER NOT NULL DEFAULT 0,
-  target_coin INTEGER NOT NULL DEFAULT 0,
-  kest REAL NOT NULL DEFAULT 0,
-  btc REAL NOT NULL DEFAULT 0,
-  eth REAL NOT NULL DEFAULT 0,
-  bnb REAL NOT NULL DEFAULT 0,
-  on_off INTEGER NOT NULL DEFAULT 0,
-  mars_id INTEGER NOT NULL REFERENCES mars(id),
-  user_id INTEGER NOT NULL REFERENCES users(id),
-  report_count INTEGER NOT NULL DEFAULT 0
-);
-CREATE TABLE IF NOT EXISTS coin_prices (
-  coin TEXT PRIMARY KEY,
-  usd REAL NOT NULL
-);
-CREATE TABLE IF NOT EXISTS reports (
-  id INTEGER PRIMARY KEY,
-  serial TEXT NOT NULL,
-  mac TEXT NOT NULL,
-  exp INTEGER NOT NULL,
-  mps REAL NOT NULL,
-  locate REAL NOT NULL,
-  mci_kest REAL NOT NULL,
-  mci_kest_text TEXT NOT NULL,
-  cry BLOB NOT NULL,
-  cry_ok INTEGER NOT NULL,
-  known_machine INTEGER NOT NULL,
-  fuel_after INTEGER NOT NULL,
-  code INTEGER NOT NULL,
-  received_at TEXT NOT NULL DEFAULT (strftime('%Y-%m-%dT%H:%M:%fZ', 'now'))
-);
-CREATE TABLE IF NOT EXISTS power_notices (
-  id INTEGER PRIMARY KEY,
-  serial TEXT NOT NULL,
-  mac TEXT NOT NULL,
-  on_off INTEGER NOT NULL,
-  known_machine INTEGER NOT NULL,
-  received_at TEXT NOT NULL DEFAULT (strftime('%Y-%m-%dT%H:%M:%fZ', 'now'))
-);
-CREATE INDEX IF NOT EXISTS reports_by_serial ON reports(serial);
-CREATE INDEX IF NOT EXISTS power_notices_by_serial ON power_notices(serial);
-)sql";
 
 int UserVersion(SqliteDb& db) {
   Statement s(db, "PRAGMA user_version");
@@ -188,7 +106,7 @@ bool PrepareDatabase(SqliteDb& db, const std::string& seedSerial, bool& seeded, 
     error = "the database was made by a newer mining-service (schema " + std::to_string(version) + ")";
     return false;
   }
-  if (!db.Exec(kCreateTables)) {
+  if (!db.Exec(CreateTablesSql(SqlDialect::kSqlite).c_str())) {
     error = "cannot create the tables: " + db.LastError();
     return false;
   }

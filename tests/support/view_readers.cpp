@@ -1,4 +1,4 @@
-#include "view_readers.h"
+#include "support/view_readers.h"
 
 #include <cmath>
 #include <cstdio>
@@ -12,8 +12,8 @@
 std::optional<std::map<std::string, std::string>> ParseJsonLeaves(const std::string& json) {
   Sandbox box;
   WriteFileBytes(box.File("doc.json"), json);
-  const std::string command = std::string("python3 '") + KESTRAVON_SOURCE_DIR +
-                              "/tests/daemon/json_paths.py' < '" + box.File("doc.json") + "'";
+  const std::string command =
+      std::string("python3 '") + KESTRAVON_JSON_PATHS_SCRIPT + "' < '" + box.File("doc.json") + "'";
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return std::nullopt;
   std::string output;
