@@ -25,6 +25,7 @@
 
 #include "bench_command_line.h"
 #include "fleet_machine.h"
+#include "guarded_main.h"
 #include "slow_crowd.h"
 #include "support/loopback_socket.h"
 #include "support/minerd_process.h"
@@ -199,7 +200,9 @@ std::unique_ptr<MiningServiceProcess> StartService(const Options& o, const Sandb
 
 }  // namespace
 
-int main(int argc, char** argv) {
+namespace {
+
+int Run(int argc, char** argv) {
   Options o;
   if (const std::optional<int> exitStatus = ReadOptions(argc, argv, o)) return *exitStatus;
   signal(SIGPIPE, SIG_IGN);
@@ -302,4 +305,10 @@ int main(int argc, char** argv) {
     std::printf("; last request: %s\n", lastRequest.c_str());
   }
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return GuardedMain("doors-bench", [&] { return Run(argc, argv); });
 }

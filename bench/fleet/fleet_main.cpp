@@ -32,6 +32,7 @@
 #include "bench_command_line.h"
 #include "fleet_machine.h"
 #include "fleet_seed.h"
+#include "guarded_main.h"
 #include "http_load.h"
 #include "latency_table.h"
 #include "support/mining_service_process.h"
@@ -139,7 +140,9 @@ bool EachMachine(HttpLoad& load, std::vector<FleetMachine>& fleet, std::size_t w
 
 }  // namespace
 
-int main(int argc, char** argv) {
+namespace {
+
+int Run(int argc, char** argv) {
   FleetOptions o;
   if (const std::optional<int> exitStatus = ReadOptions(argc, argv, o)) return *exitStatus;
   // Every machine of a burst can hold a socket at once.
@@ -340,4 +343,10 @@ int main(int argc, char** argv) {
     std::printf("kept for a look: %s\n", dir.c_str());
   }
   return clean ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return GuardedMain("mining-fleet", [&] { return Run(argc, argv); });
 }
