@@ -1,10 +1,10 @@
 // mining-service: the local stand-in for the mining service the client talks to.
 #include <pthread.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <optional>

@@ -30,7 +30,7 @@ bool PostgresStore::Open(const std::string& uri, const std::string& seedSerial, 
   for (int i = 0; i < (connections < 1 ? 1 : connections); ++i) {
     auto c = std::make_unique<PgConnection>();
     if (!c->Open(uri, error)) {
-      error = "cannot connect to the PostgreSQL database: " + error;
+      error.insert(0, "cannot connect to the PostgreSQL database: ");
       return false;
     }
     free_.push_back(c.get());

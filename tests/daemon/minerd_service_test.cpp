@@ -4,10 +4,10 @@
 // tested in e2e/.)
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -315,7 +315,8 @@ TEST_F(MinerdFixture, RefusesAPrivateFolderInsideOneOthersControlAndNamesTheFix)
     const std::string shared = box.MakeDir(std::string("shared-") + (c.plant ? "p" : "o"));
     ASSERT_EQ(chmod(shared.c_str(), c.sharedMode), 0);
     if (c.plant) {
-      const std::string planted = shared + "/kestravon-" + uid;
+      std::string planted = shared + "/kestravon-";
+      planted += uid;
       ASSERT_EQ(mkdir(planted.c_str(), 0777), 0);
       ASSERT_EQ(chmod(planted.c_str(), 0777), 0);
       if (chown(planted.c_str(), 65534, 65534) != 0) {

@@ -30,7 +30,7 @@ HistoryPoint PointAt(int64_t second) {
   HistoryPoint p;
   p.second = second;
   p.passesPerSecond = 1000;
-  p.coinAmount = second / 10.0;
+  p.coinAmount = static_cast<double>(second) / 10.0;
   p.fuel = static_cast<int>(second % 300);
   p.experience = static_cast<int>(second);
   return p;
@@ -38,6 +38,7 @@ HistoryPoint PointAt(int64_t second) {
 
 std::vector<int64_t> SecondsOf(const std::vector<HistoryPoint>& points) {
   std::vector<int64_t> out;
+  out.reserve(points.size());
   for (const HistoryPoint& p : points) out.push_back(p.second);
   return out;
 }
@@ -217,6 +218,7 @@ TEST(TickSnapshot, ManyPagesInOneTickCostOneSnapshot) {
     return "tick " + std::to_string(tick);
   });
   std::vector<std::thread> pages;
+  pages.reserve(8);
   std::vector<std::string> seen(8);
   for (int i = 0; i < 8; ++i) {
     pages.emplace_back([&, i] { seen[i] = *snapshot.Get(7); });

@@ -4,12 +4,12 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <string>
 #include <thread>
 #include <vector>
@@ -195,13 +195,14 @@ TEST_F(ViewDoors, SlowViewersNeitherSilenceTheViewNorHoldUpTheClose) {
 TEST_F(ViewDoors, ANulInTheTargetIsRefused) {
   StartWithView();
   const std::string token = Token();
+  const std::string headers = " HTTP/1.1\r\n" + HostLine() + "Authorization: Bearer " + token + "\r\n\r\n";
   for (const std::string& target : {std::string("/dashboard") + '\0' + "x", std::string("/metrics") + '\0',
                                     std::string("/dashboard%00")}) {
     const int fd = loopback::Connect(port);
     ASSERT_GE(fd, 0);
-    SendFor(fd,
-            "GET " + target + " HTTP/1.1\r\n" + HostLine() + "Authorization: Bearer " + token + "\r\n\r\n",
-            std::chrono::seconds(2));
+    std::string request = "GET " + target;
+    request += headers;
+    SendFor(fd, request, std::chrono::seconds(2));
     const std::string reply = ReadUntilClosed(fd, std::chrono::seconds(5));
     close(fd);
     EXPECT_EQ(reply.substr(0, 12), "HTTP/1.1 400") << reply.substr(0, 200);

@@ -5,10 +5,10 @@
 // started is the offered version recorded. (The cases of the signature: tests/update.)
 #include <gtest/gtest.h>
 #include <pthread.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstring>
 #include <functional>
 #include <optional>
