@@ -2,7 +2,7 @@
 // running mining-service, measured side by side with the ceiling of 1 ms waits here.
 //
 //   pass_rate_probe_win --service-root http://127.0.0.1:PORT [--seconds 30]
-//                       [--ceiling-seconds 10] [--warm-up 3] [--minimized]
+//                       [--ceiling-seconds 10] [--warm-up 3] [--minimized] [--no-alongside]
 //
 // The service must hold the demo machine KST-DEMO-0001 and offer version 0.216, the one
 // the client is given, so that no update starts (scripts/bench-windows runs it so).
@@ -12,7 +12,10 @@
 // once more. The window runs on the main thread, as in QX_CLIENT.exe; a driver thread
 // measures, switches mining back on when the service switched it off, and closes the
 // window with the Cancel command at the end. With --minimized the window is minimised
-// for the warm-up and the measurement.
+// for the warm-up and the measurement. With --no-alongside no bare loop runs beside the
+// client: under Wine every timed wait is a round trip to one single-threaded server, so
+// a second timer loop beside the worker slows the worker's own round trips, which the
+// loops measured alone never see.
 //
 // Besides passes and CPU it counts the calls the program makes into USER and GDI per
 // second of mining (all of them the window's while it runs: the driver makes none
@@ -57,6 +60,7 @@ constexpr wchar_t kWorkerName[] = L"miner-worker";
 struct Options : ProbeOptions {
   std::string serviceRoot;
   bool minimized = false;
+  bool alongside = true;  // a bare loop runs beside the client while it is measured
 };
 
 bool ParseArgs(int argc, char** argv, Options& o) {
@@ -64,7 +68,10 @@ bool ParseArgs(int argc, char** argv, Options& o) {
   AddProbeOptions(app, o);
   app.add_option("--service-root", o.serviceRoot)->check(command_line::NotAnOption());
   app.add_flag("--minimized", o.minimized);
+  bool noAlongside = false;
+  app.add_flag("--no-alongside", noAlongside);
   if (!ParseProbeOptions(app, argc, argv, o, nullptr)) return false;
+  o.alongside = !noAlongside;
   // Loopback only: the probe talks to the stand-in service the script started.
   // It writes no summary file: its table is all it prints.
   return o.serviceRoot.rfind("http://127.0.0.1:", 0) == 0 && o.summaryPath.empty() && o.Valid();
@@ -305,7 +312,7 @@ int RunClient(const Options& o, Figures& f, UserCallCounter* counter) {
     const double worker0 = ThreadCpuSecondsOf(worker);
     ExperienceWatch watch(core);
     BareLoop bare;
-    bare.StartWorker();
+    if (o.alongside) bare.StartWorker();
     const uint64_t passes0 = core.WorkerPassCount();
     const uint64_t steps0 = counting.MiningSteps();
     const double cpu0 = ProcessCpuSeconds();
@@ -337,11 +344,12 @@ int RunClient(const Options& o, Figures& f, UserCallCounter* counter) {
     watch.Finish();
     const double cpu1 = ProcessCpuSeconds();
 
-    f.bareAlongside.passes = bare.Passes() / elapsed;
+    f.bareAlongside.passes = o.alongside ? bare.Passes() / elapsed : -1;
     f.seconds = endSecond > firstSecond ? static_cast<int>(endSecond - firstSecond) : 0;
     f.bareAlongside.ms100 =
         f.seconds > 0 ? static_cast<double>(bare.SecondsWithMillisecond100(bareFirst, endSecond)) / f.seconds
                       : 0;
+    if (!o.alongside) f.bareAlongside.ms100 = -1;  // shown as "-"
     f.clientPasses = (passes1 - passes0) / elapsed;
     f.clientSteps = (steps1 - steps0) / elapsed;
     f.credited = watch.CreditedSeconds(firstSecond, endSecond);
@@ -390,7 +398,7 @@ int main(int argc, char** argv) {
   if (!ParseArgs(argc, argv, o)) {
     std::fprintf(stderr,
                  "usage: pass_rate_probe_win --service-root http://127.0.0.1:PORT [--seconds N] "
-                 "[--ceiling-seconds N] [--warm-up N] [--minimized]\n");
+                 "[--ceiling-seconds N] [--warm-up N] [--minimized] [--no-alongside]\n");
     return 2;
   }
   // Before any window exists, so that every call of the window is counted.
