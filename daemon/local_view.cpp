@@ -6,6 +6,7 @@
 #include "daemon/log_lines.h"
 #include "daemon/page_assets.h"
 #include "http/engine.h"
+#include "http/log_text.h"
 
 namespace {
 const char kJson[] = "application/json; charset=utf-8";
@@ -43,23 +44,6 @@ http::Reply FromPage(PageReply page) {
   return reply;
 }
 
-// Bytes outside printable ASCII as \xNN: what a viewer sent must not forge log lines.
-std::string Printable(std::string_view text) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte >= 0x7F || c == '\\') {
-      out += "\\x";
-      out += kHex[byte >> 4];
-      out += kHex[byte & 0x0F];
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 // "view: - /dashboard 431 closed: too large (127.0.0.1)", "view: GET /dashboard\x00 400
 // refused (127.0.0.1)"; only the path of the target.
 void LogUnanswered(const http::Unanswered& unanswered) {
@@ -71,11 +55,12 @@ void LogUnanswered(const http::Unanswered& unanswered) {
   const std::string_view target(unanswered.target);
   const std::string_view path = target.substr(0, target.find('?'));
   const bool refused = unanswered.why == "refused";
-  WriteLogLine("view: " + (unanswered.method.empty() ? std::string("-") : Printable(unanswered.method)) +
-               " " + (path.empty() ? std::string("-") : Printable(path)) + " " +
-               (unanswered.status != 0 ? std::to_string(unanswered.status) : std::string("-")) +
-               (refused ? " refused" : " closed: " + unanswered.why) +
-               (unanswered.peer.empty() ? "" : " (" + Printable(unanswered.peer) + ")"));
+  WriteLogLine(
+      "view: " + (unanswered.method.empty() ? std::string("-") : http::Printable(unanswered.method)) + " " +
+      (path.empty() ? std::string("-") : http::Printable(path)) + " " +
+      (unanswered.status != 0 ? std::to_string(unanswered.status) : std::string("-")) +
+      (refused ? " refused" : " closed: " + unanswered.why) +
+      (unanswered.peer.empty() ? "" : " (" + http::Printable(unanswered.peer) + ")"));
 }
 
 http::EngineSettings ViewSettings(unsigned perAddressLimit) {

@@ -5,21 +5,9 @@
 #include <cstdio>
 #include <ctime>
 
-namespace {
+#include "http/log_text.h"
 
-void AppendEscaped(std::string& out, std::string_view text) {
-  static const char kHex[] = "0123456789ABCDEF";
-  for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte >= 0x7F || c == '\\') {
-      out += "\\x";
-      out += kHex[byte >> 4];
-      out += kHex[byte & 0x0F];
-    } else {
-      out += c;
-    }
-  }
-}
+namespace {
 
 std::string Stamp() {
   char stamp[32] = "";
@@ -34,9 +22,9 @@ std::string Stamp() {
 std::string FormatLogLine(std::string_view method, std::string_view path, int status) {
   std::string line = Stamp();
   line += ' ';
-  AppendEscaped(line, method);
+  http::AppendPrintable(line, method);
   line += ' ';
-  AppendEscaped(line, path);
+  http::AppendPrintable(line, path);
   line += ' ';
   line += std::to_string(status);
   return line;
@@ -63,17 +51,17 @@ std::string FormatUnansweredLine(const http::Unanswered& unanswered) {
   const std::string_view path = target.substr(0, target.find('?'));
   line += ' ';
   if (unanswered.method.empty()) line += '-';
-  AppendEscaped(line, unanswered.method);
+  http::AppendPrintable(line, unanswered.method);
   line += ' ';
   if (path.empty()) line += '-';
-  AppendEscaped(line, path);
+  http::AppendPrintable(line, path);
   line += ' ';
   line += unanswered.status != 0 ? std::to_string(unanswered.status) : std::string("-");
   line += " closed: ";
-  AppendEscaped(line, unanswered.why);
+  http::AppendPrintable(line, unanswered.why);
   if (!unanswered.peer.empty()) {
     line += " (";
-    AppendEscaped(line, unanswered.peer);
+    http::AppendPrintable(line, unanswered.peer);
     line += ')';
   }
   return line;

@@ -55,3 +55,7 @@ const MachineInfo& DemoRecord() {
   static const MachineInfo demo = MakeDemo();
   return demo;
 }
+
+std::array<CoinPriceRow, 4> CoinPriceRows(const CoinPrices& prices) {
+  return {{{"BTC", prices.btc}, {"ETH", prices.eth}, {"BNB", prices.bnb}, {"KEST", prices.kest}}};
+}

@@ -68,14 +68,7 @@ bool SeedDemo(PgConnection& db, const std::string& seedSerial) {
           .Int(mars.Int(0, 0))
           .Int(user.Int(0, 0)));
   if (!machine.Ok()) return false;
-  const struct {
-    const char* coin;
-    double usd;
-  } prices[] = {{"BTC", demo.prices.btc},
-                {"ETH", demo.prices.eth},
-                {"BNB", demo.prices.bnb},
-                {"KEST", demo.prices.kest}};
-  for (const auto& p : prices) {
+  for (const CoinPriceRow& p : CoinPriceRows(demo.prices)) {
     if (!db.Run("INSERT INTO coin_prices (coin, usd) VALUES ($1, $2)"
                 " ON CONFLICT (coin) DO UPDATE SET usd = EXCLUDED.usd",
                 PgParams().Text(p.coin).Real(p.usd))

@@ -73,14 +73,7 @@ bool SeedDemo(SqliteDb& db, const std::string& seedSerial) {
       .BindInt(16, userId);
   if (!machine.Run()) return false;
 
-  const struct {
-    const char* coin;
-    double usd;
-  } prices[] = {{"BTC", demo.prices.btc},
-                {"ETH", demo.prices.eth},
-                {"BNB", demo.prices.bnb},
-                {"KEST", demo.prices.kest}};
-  for (const auto& p : prices) {
+  for (const CoinPriceRow& p : CoinPriceRows(demo.prices)) {
     Statement row(db, "INSERT OR REPLACE INTO coin_prices (coin, usd) VALUES (?1, ?2)");
     row.BindText(1, p.coin).BindReal(2, p.usd);
     if (!row.Run()) return false;
