@@ -2,6 +2,7 @@
 // holds what the profile rules read for it, every figure is the reading of its key, and
 // nothing outside the reply's fields changes. A record whose Count reads 0 changes only
 // the server version.
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -140,8 +141,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const int32_t expected = ReadInt32(text.c_str());
       FUZZ_CHECK(std::memcmp(after + f.offset, &expected, sizeof expected) == 0, where());
     } else {
+      // Bit for bit, so that a NaN is checked as well.
       const double expected = ReadDouble(text.c_str());
-      FUZZ_CHECK(std::memcmp(after + f.offset, &expected, sizeof expected) == 0, where());
+      double stored = 0;
+      std::memcpy(&stored, after + f.offset, sizeof stored);
+      FUZZ_CHECK(std::bit_cast<uint64_t>(stored) == std::bit_cast<uint64_t>(expected), where());
     }
   };
 
