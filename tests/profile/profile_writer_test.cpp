@@ -1,10 +1,10 @@
 #include <grp.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <iterator>
@@ -351,7 +351,7 @@ TEST_F(ProfileWrite, OnRandomFilesChangesOnlyTheWrittenKey) {
   const char* fileValues[] = {"1", "\"q\"", "'", "", "x=y", "2\0tail"};
   const char* ends[] = {"\r\n", "\r\n", "\n", "\n", "\r", "\r\n\r\n", "\n \n"};
   auto randomLine = [&]() -> std::string {
-    const std::string pad = blanks[next(std::size(blanks))];
+    std::string pad = blanks[next(std::size(blanks))];  // not const: returned by value below
     const std::string name = names[next(std::size(names))];
     switch (next(10)) {
       case 0:

@@ -3,13 +3,13 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <string>
 #include <thread>
 #include <vector>
@@ -226,6 +226,7 @@ TEST_F(ConnectionLimits, EveryAnsweredReportIsCommittedBeforeItsAnswer) {
   constexpr int kEach = 8;
   std::atomic<int> answered{0};
   std::vector<std::thread> senders;
+  senders.reserve(kThreads);
   for (int t = 0; t < kThreads; ++t) {
     senders.emplace_back([&, t] {
       for (int i = 0; i < kEach; ++i) {

@@ -317,6 +317,7 @@ TEST_P(GroupCommit, WritesOneBatchInOrderAndUndoesAFailedWriteAlone) {
       }
     }
     std::vector<std::future<bool>> answers;
+    answers.reserve(writes.size());
     for (StoreWrite& w : writes) answers.push_back(Submit(w));
     ++batches;
     held_->Release();

@@ -69,6 +69,7 @@ TEST_F(PostgresStore, AnswersEveryRequestAsTheSqliteStoreDoes) {
   // Code comes up in so few reports.
   options_.boostEvery = 2;
   std::vector<HttpAnswer> sqlite;
+  sqlite.reserve(std::size(targets));
   StartService();
   for (const auto& t : targets) sqlite.push_back(Get(t));
   service_->Stop();
@@ -101,6 +102,7 @@ TEST_F(PostgresStore, ParallelReportsOfOneMachineEachBurnOneUnit) {
       PgInt(uri, "SELECT fuel FROM machines WHERE serial = $1", std::string(kDemoSerial));
   ASSERT_GT(before, 40);
   std::vector<std::thread> senders;
+  senders.reserve(8);
   std::atomic<int> answered{0};
   for (int t = 0; t < 8; ++t) {
     senders.emplace_back([&] {
@@ -120,6 +122,7 @@ TEST_F(PostgresStore, EveryAnsweredReportIsAlreadyInTheDatabase) {
   options_.databasePath = uri_;
   StartService();
   std::vector<std::thread> senders;
+  senders.reserve(8);
   std::atomic<int> answered{0};
   std::atomic<int> seen{0};
   for (int t = 0; t < 8; ++t) {

@@ -220,6 +220,7 @@ TEST_F(StatusReport, ParallelReportsAreCountedOnceEach) {
   std::atomic<int> boosted{0};
   std::atomic<int> failed{0};
   std::vector<std::thread> threads;
+  threads.reserve(kThreads);
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&] {
       for (int i = 0; i < kEach; ++i) {

@@ -2,12 +2,12 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <thread>
 #include <utility>
@@ -49,10 +49,12 @@ bool MinerdProcess::Start(std::chrono::milliseconds timeout) {
   posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
   posix_spawn_file_actions_addopen(&actions, 2, stderrPath_.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
   std::vector<char*> argv;
+  argv.reserve(args_.size() + 1);
   for (std::string& a : args_) argv.push_back(a.data());
   argv.push_back(nullptr);
   std::vector<std::string> environment = MergedEnvironment(environment_);
   std::vector<char*> envp;
+  envp.reserve(environment.size() + 1);
   for (std::string& e : environment) envp.push_back(e.data());
   envp.push_back(nullptr);
   const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
