@@ -131,7 +131,7 @@ TEST_F(SignedUpdate, OnlyAnInstallerSignedWithTheBuiltInKeyForTheOfferedVersionI
   const std::string small = installer.substr(0, 5000);
   std::string changedInstaller = installer;
   changedInstaller[123456] ^= 0x20;
-  const auto ok = [](std::string body) { return [body] { return Reply::Ok(body); }; };
+  const auto ok = [](const std::string& body) { return [body] { return Reply::Ok(body); }; };
   const std::string k = key.PublicKeyLine();
   using R = SelfUpdateResult;
 

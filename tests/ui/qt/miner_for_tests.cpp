@@ -9,7 +9,7 @@ int main(int argc, char** argv) {
   CQXCLIENTApp app(argc, argv);
   const QStringList args = QCoreApplication::arguments();
   const auto value = [&args](const char* name) {
-    const int at = args.indexOf(QLatin1String(name));
+    const qsizetype at = args.indexOf(QLatin1String(name));
     return at >= 0 && at + 1 < args.size() ? args[at + 1].toStdString() : std::string();
   };
   return app.InitInstance([&](ClientEnvironment& env) {

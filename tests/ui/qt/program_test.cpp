@@ -1,11 +1,11 @@
 // The program as a whole: its application object, window, client and signal handling,
 // run as a process against the local service.
-#include <signal.h>
 #include <sys/stat.h>
 
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QtTest>
+#include <csignal>
 #include <memory>
 
 #include "support/mining_service_process.h"
