@@ -1,12 +1,12 @@
 #include "ui/qt/qxclient_app.h"
 
-#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <QSocketNotifier>
 #include <cerrno>
 #include <clocale>
+#include <csignal>
 
 #include "client/miner_core.h"
 #include "platform/private_folder.h"
